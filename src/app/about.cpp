@@ -1,0 +1,46 @@
+#include "about.h"
+
+#include <QLabel>
+
+namespace {
+QLabel *makeLabel(QWidget *parent, const char *name, const QRect &geometry, int points = 0, bool bold = false)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    if (points > 0) {
+        QFont font = label->font();
+        font.setPointSize(points);
+        font.setBold(bold);
+        font.setWeight(bold ? 75 : 50);
+        label->setFont(font);
+    }
+    return label;
+}
+} // namespace
+
+about::about(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Form)
+{
+    setObjectName(QStringLiteral("about"));
+    resize(543, 300);
+    ui->labelLogo = makeLabel(this, "labelLogo", QRect(80, 140, 301, 91));
+    ui->labelLogo->setStyleSheet(QStringLiteral("image: url(:/images/Logomarca.png);"));
+    ui->labelTopo = makeLabel(this, "labelTopo", QRect(20, 20, 471, 41), 20, true);
+    ui->labelVersion = makeLabel(this, "labelVersion", QRect(130, 80, 331, 31), 16);
+    ui->label = makeLabel(this, "label", QRect(70, 250, 431, 20), 12);
+    ui->label_2 = makeLabel(this, "label_2", QRect(150, 270, 181, 16), 12);
+
+    setWindowTitle(tr("About Norvale"));
+    ui->labelTopo->setText(tr("Zorvik: Talmek  Remote Control"));
+    ui->labelVersion->setText(tr("Version: 1.2.2 (12/2019)"));
+    ui->label->setText(tr("Copyright (c) 2019 Norvale Radio Works. All rights reserved."));
+    ui->label_2->setText(tr("www.norvale.example"));
+    QMetaObject::connectSlotsByName(this);
+}
+
+about::~about()
+{
+    delete ui;
+}

@@ -1,0 +1,126 @@
+#include "labels.h"
+
+#include "app/mainwindow.h"
+#include "app/theme.h"
+#include "settingsfile.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTextEdit>
+
+namespace {
+QFont sizedFont(const QFont &base, int points, bool normalWeight = false)
+{
+    QFont font = base;
+    font.setPointSize(points);
+    if (normalWeight) {
+        font.setBold(false);
+        font.setWeight(50);
+    }
+    return font;
+}
+} // namespace
+
+labels::labels(QWidget *parent, MainWindow *ownerWindow)
+    : QDialog(parent)
+    , ui(new Form)
+    , ownerWindow(ownerWindow)
+{
+    setObjectName(QStringLiteral("labels"));
+    resize(599, 210);
+    QFont dialogFont = font();
+    dialogFont.setPointSize(10);
+    setFont(dialogFont);
+    setStyleSheet(Theme::dialogStyleSheet());
+    setWindowTitle(tr("Label Config"));
+
+    ui->labelID = new QLabel(tr("ID:"), this);
+    ui->labelID->setObjectName(QStringLiteral("labelID"));
+    ui->labelID->setGeometry(110, 20, 31, 16);
+    ui->labelID->setFont(sizedFont(dialogFont, 14));
+
+    ui->lineEditID = new QLineEdit(this);
+    ui->lineEditID->setObjectName(QStringLiteral("lineEditID"));
+    ui->lineEditID->setGeometry(150, 20, 341, 21);
+    ui->lineEditID->setFont(sizedFont(dialogFont, 12));
+    ui->lineEditID->setMaxLength(50);
+    ui->lineEditID->setAlignment(Qt::AlignCenter);
+
+    static const int captionX[6] = {60, 150, 240, 330, 420, 500};
+    static const int editX[6] = {40, 130, 220, 310, 400, 490};
+    for (int i = 0; i < 6; ++i) {
+        QLabel *caption = new QLabel(tr("Ant %1").arg(i + 1), this);
+        caption->setObjectName(QStringLiteral("label_A%1").arg(i + 1));
+        caption->setGeometry(captionX[i], 50, 41, 16);
+        caption->setFont(sizedFont(dialogFont, 11, true));
+        ui->labelA[i] = caption;
+
+        auto *edit = new QTextEdit(this);
+        edit->setObjectName(QStringLiteral("textEdit1_%1").arg(i + 1));
+        edit->setGeometry(editX[i], 80, 71, 61);
+        edit->setFont(sizedFont(dialogFont, 13));
+        edit->setLineWrapMode(QTextEdit::FixedColumnWidth);
+        edit->setLineWrapColumnOrWidth(5);
+        edit->setAcceptRichText(false);
+        ui->textEdit[i] = edit;
+    }
+    QTextEdit *second = ui->textEdit[1];
+    second->setAutoFillBackground(true);
+    second->setLineWidth(1);
+    second->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    second->setTabStopDistance(5);
+
+    ui->botaoOK = new QPushButton(tr("OK"), this);
+    ui->botaoOK->setObjectName(QStringLiteral("botaoOK"));
+    ui->botaoOK->setGeometry(410, 160, 71, 23);
+    ui->botaoCancel = new QPushButton(tr("Cancel"), this);
+    ui->botaoCancel->setObjectName(QStringLiteral("botaoCancel"));
+    ui->botaoCancel->setGeometry(490, 160, 71, 23);
+
+    QMetaObject::connectSlotsByName(this);
+    loadLabels();
+}
+
+labels::~labels()
+{
+    delete ui;
+}
+
+void labels::loadLabels()
+{
+    QSettings settings(ownerWindow->settingsFilePath(), QSettings::IniFormat);
+    for (int i = 0; i < 6; ++i)
+        ui->textEdit[i]->setPlainText(settings.value(SettingsFile::Key::antennaName(i + 1)).toString());
+    ui->lineEditID->setText(settings.value(SettingsFile::Key::id()).toString());
+}
+
+void labels::saveLabels()
+{
+    QSettings settings(ownerWindow->settingsFilePath(), QSettings::IniFormat);
+    // Names are stored exactly as typed; ASCII names give the same bytes as always.
+    for (int i = 0; i < 6; ++i)
+        settings.setValue(SettingsFile::Key::antennaName(i + 1), ui->textEdit[i]->toPlainText());
+    settings.setValue(SettingsFile::Key::id(), ui->lineEditID->text());
+    settings.sync();
+    ownerWindow->loadSettings();
+}
+
+void labels::on_botaoOK_clicked()
+{
+    saveLabels();
+    closeAndDispose();
+}
+
+void labels::on_botaoCancel_clicked()
+{
+    closeAndDispose();
+}
+
+void labels::closeAndDispose()
+{
+    hide();
+    setEnabled(false);
+    deleteLater();
+}

@@ -1,0 +1,129 @@
+#include "switching.h"
+
+#include "protocol.h"
+
+namespace Switching {
+
+qint16 Command::queueElement() const
+{
+    const quint8 selectCode = channel == 1 ? Protocol::SelectChannel1 : Protocol::SelectChannel2;
+    const quint8 splitCode = channel == 1 ? Protocol::SplitChannel1 : Protocol::SplitChannel2;
+    switch (kind) {
+    case Kind::Select:
+        return Protocol::queueElement(selectCode, position);
+    case Kind::SplitOn:
+        return Protocol::queueElement(splitCode, Protocol::splitArgument(position, rx));
+    case Kind::SplitOff:
+        break;
+    }
+    return Protocol::queueElement(splitCode, 0);
+}
+
+QByteArray Command::lanFrame() const
+{
+    const quint8 selectCode = channel == 1 ? Protocol::LanSelectChannel1 : Protocol::LanSelectChannel2;
+    const quint8 splitCode = channel == 1 ? Protocol::LanSplitChannel1 : Protocol::LanSplitChannel2;
+    switch (kind) {
+    case Kind::Select:
+        return Protocol::lanFrame(selectCode, position);
+    case Kind::SplitOn:
+        return Protocol::lanFrame(splitCode, 1, position, rx);
+    case Kind::SplitOff:
+        break;
+    }
+    return Protocol::lanFrame(splitCode, 0, 0, 0);
+}
+
+namespace {
+Command select(quint8 channel, quint8 position)
+{
+    return {Command::Kind::Select, channel, position, 0};
+}
+Command splitOff(quint8 channel)
+{
+    return {Command::Kind::SplitOff, channel, 0, 0};
+}
+} // namespace
+
+Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel)
+{
+    Outcome out;
+    // Whatever follows, the next serial status may still predate this press.
+    state.ignoreNextStatus = 1;
+
+    const quint8 antenna = state.antenna[channel];
+    const quint8 splitActive = state.splitActive[channel];
+
+    if (state.splitSetupActive == 0) {
+        if (splitActive == 1 && position == antenna) {
+            // Pressing the split's receive antenna switches the split off; the box's
+            // next status shows the result.
+            out.send = true;
+            out.command = splitOff(channel);
+            return out;
+        }
+        out.send = true;
+        out.command = select(channel, position);
+        if (mode == LinkMode::Serial) {
+            if (splitActive == 0)
+                state.antenna[channel] = position;
+            else
+                state.splitTxAntenna[channel] = position;
+        }
+        out.repaint = true;
+        return out;
+    }
+
+    if (state.splitSetupActive != 1 || channel != state.splitSetupChannel)
+        return out;
+
+    // Choosing the TX position: RX is the antenna the channel holds now. A split needs
+    // two real antennas; with RELEASE as TX or no antenna held there is nothing to split
+    // (on the serial line it would even go out as "split off").
+    state.splitSetupActive = 0;
+    out.blink = Blink::Stop;
+    if (!AntennaPosition::isAntenna(position) || !AntennaPosition::isAntenna(antenna)) {
+        out.message = Message::SplitCancelled;
+        return out;
+    }
+    if (mode == LinkMode::Serial)
+        state.splitActive[channel] = 1;
+    out.send = true;
+    out.command = {Command::Kind::SplitOn, channel, position, antenna};
+    out.message = Message::SplitConfigured;
+    return out;
+}
+
+Outcome pressSplit(DeviceState &state, quint8 channel)
+{
+    Outcome out;
+    if (state.splitActive[channel] != 0) {
+        out.neutralSplit2 = channel == 2;
+        out.blink = Blink::Stop;
+        // Also ends, silently, a configuration running on the other channel.
+        state.splitSetupActive = 0;
+        state.splitActive[channel] = 0;
+        out.send = true;
+        out.command = splitOff(channel);
+        out.message = channel == 1 ? Message::Split1Disabled : Message::Split2Disabled;
+        return out;
+    }
+    if (state.splitSetupActive == 0) {
+        out.blink = Blink::Start;
+        state.splitSetupActive = 1;
+        state.splitSetupChannel = channel;
+        out.message = Message::ChooseTxPosition;
+        out.highlightSplit1 = channel == 1;
+        return out;
+    }
+    if (state.splitSetupActive == 1 && state.splitSetupChannel == channel) {
+        state.splitSetupActive = 0;
+        // The blink step does nothing once configuration has ended; stopping the timer
+        // just saves its idle ticks.
+        out.blink = Blink::Stop;
+        out.message = Message::SplitCancelled;
+    }
+    return out;
+}
+
+} // namespace Switching

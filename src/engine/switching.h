@@ -1,0 +1,47 @@
+#pragma once
+
+#include "devicestate.h"
+#include "linkstate.h"
+
+#include <QByteArray>
+
+// What the operator's presses on the panel turn into. The functions here change only
+// DeviceState (the local feedback and the split-configuration state) and describe
+// everything else the window has to do: the command to send, the message, the blink.
+namespace Switching {
+
+struct Command
+{
+    enum class Kind : quint8 { Select, SplitOn, SplitOff };
+    Kind kind = Kind::Select;
+    quint8 channel = 1;
+    quint8 position = 0; // the selected position, or the split's TX position
+    quint8 rx = 0;       // the split's RX position
+
+    // Serial: the command-queue element (argument * 256 + code).
+    qint16 queueElement() const;
+    // LAN: the frame's bytes (0xFE, code, arguments, 0xFD).
+    QByteArray lanFrame() const;
+};
+
+enum class Message { None, ChooseTxPosition, SplitConfigured, SplitCancelled, Split1Disabled, Split2Disabled };
+enum class Blink { Keep, Start, Stop };
+
+struct Outcome
+{
+    bool send = false;
+    Command command;
+    bool repaint = false;
+    Message message = Message::None;
+    Blink blink = Blink::Keep;
+    // SPLIT button looks that change at once, before the next repaint.
+    bool highlightSplit1 = false;
+    bool neutralSplit2 = false;
+};
+
+// An antenna button (position 0..5) or RELEASE (position 15) of a channel (1 or 2).
+Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel);
+// The SPLIT button of a channel (1 or 2).
+Outcome pressSplit(DeviceState &state, quint8 channel);
+
+} // namespace Switching

@@ -1,0 +1,284 @@
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <memory>
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void missingFileGivesDefaults();
+    void linkModeFromFile_data();
+    void linkModeFromFile();
+    void modeActionsStoreAtOnce_data();
+    void modeActionsStoreAtOnce();
+    void antennaNamesAndIdShown();
+    void designGeometryAndTexts();
+    void scaling_data();
+    void scaling();
+    void labelsDialogRoundTrip();
+    void labelsDialogCancelChangesNothing();
+    void aboutDialogsAreIndependent();
+
+private:
+    std::unique_ptr<MainWindow> makeWindow();
+    template<typename T>
+    T *child(QObject *parent, const char *name)
+    {
+        T *found = parent->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no child %s", name);
+        return found;
+    }
+    QString iniPath() const { return dir->filePath(QStringLiteral("settings.ini")); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void tst_MainWindow::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void tst_MainWindow::cleanup()
+{
+    dir.reset();
+}
+
+std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
+{
+    return std::make_unique<MainWindow>(iniPath());
+}
+
+void tst_MainWindow::missingFileGivesDefaults()
+{
+    auto window = makeWindow();
+    QCOMPARE(window->linkMode(), LinkMode::Lan);
+    QVERIFY(child<QAction>(window.get(), "actionLAN")->isChecked());
+    QVERIFY(!child<QAction>(window.get(), "actionSerial")->isChecked());
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("HOST error: check LAN Settings!"));
+    QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
+    QVERIFY(child<QLabel>(window.get(), "labelID")->text().isEmpty());
+    QVERIFY(child<QPushButton>(window.get(), "botaoTecla1C1")->text().isEmpty());
+    QVERIFY(!QFile::exists(iniPath())); // loading writes nothing back
+}
+
+void tst_MainWindow::linkModeFromFile_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("2 is serial") << QVariant(2) << true;
+    QTest::newRow("1 is LAN") << QVariant(1) << false;
+    QTest::newRow("0 is LAN") << QVariant(0) << false;
+    QTest::newRow("7 is LAN") << QVariant(7) << false;
+    QTest::newRow("258 keeps its low byte: serial") << QVariant(258) << true;
+    QTest::newRow("text is LAN") << QVariant(QStringLiteral("serial")) << false;
+}
+
+void tst_MainWindow::linkModeFromFile()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(bool, serial);
+    {
+        QSettings settings(iniPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("serialMode"), stored);
+        settings.setValue(QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    }
+    auto window = makeWindow();
+    QCOMPARE(window->linkMode(), serial ? LinkMode::Serial : LinkMode::Lan);
+    QCOMPARE(child<QAction>(window.get(), "actionSerial")->isChecked(), serial);
+    QCOMPARE(child<QAction>(window.get(), "actionLAN")->isChecked(), !serial);
+    QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.1"));
+}
+
+void tst_MainWindow::modeActionsStoreAtOnce_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("serial") << "actionSerial" << QString() << 2;
+    QTest::newRow("serial then LAN") << "actionSerial" << "actionLAN" << 1;
+    QTest::newRow("LAN when already LAN") << "actionLAN" << "actionLAN" << 1;
+    QTest::newRow("serial twice") << "actionSerial" << "actionSerial" << 2;
+}
+
+void tst_MainWindow::modeActionsStoreAtOnce()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(int, stored);
+    auto window = makeWindow();
+    for (const QString &name : {first, second}) {
+        if (!name.isEmpty())
+            window->findChild<QAction *>(name)->trigger();
+    }
+    QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(QStringLiteral("serialMode")).toInt(), stored);
+    const bool serial = stored == 2;
+    QCOMPARE(child<QAction>(window.get(), "actionSerial")->isChecked(), serial);
+    QCOMPARE(child<QAction>(window.get(), "actionLAN")->isChecked(), !serial);
+
+    window.reset();
+    auto restarted = makeWindow();
+    QCOMPARE(restarted->linkMode(), serial ? LinkMode::Serial : LinkMode::Lan);
+}
+
+void tst_MainWindow::antennaNamesAndIdShown()
+{
+    {
+        QSettings settings(iniPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("K3_1"), QStringLiteral("LongWire40"));
+        settings.setValue(QStringLiteral("K6_1"), QStringLiteral("Beam"));
+        settings.setValue(QStringLiteral("ID"), QStringLiteral("DL0ZRC contest station - no wrap here"));
+    }
+    auto window = makeWindow();
+    for (const char *name : {"botaoTecla3C1", "botaoTecla3C2"})
+        QCOMPARE(child<QPushButton>(window.get(), name)->text(), QStringLiteral("LongW\nire40"));
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla6C2")->text(), QStringLiteral("Beam"));
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla1C1")->text(), QString());
+    QCOMPARE(child<QLabel>(window.get(), "labelID")->text(), QStringLiteral("DL0ZRC contest station - no wrap here"));
+}
+
+void tst_MainWindow::designGeometryAndTexts()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->size(), QSize(733, 298));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Zorvik Remote Control"));
+    QCOMPARE(child<QWidget>(window.get(), "frame")->geometry(), QRect(160, 80, 461, 121));
+    QCOMPARE(child<QWidget>(window.get(), "botaoTecla4C2")->geometry(), QRect(190, 70, 51, 51));
+    QCOMPARE(child<QWidget>(window.get(), "botaoRelease1")->geometry(), QRect(370, 20, 81, 31));
+    QCOMPARE(child<QWidget>(window.get(), "botaoSendC2")->geometry(), QRect(90, 170, 61, 31));
+    QCOMPARE(child<QWidget>(window.get(), "label_A1_3")->geometry(), QRect(480, 60, 41, 16));
+    QCOMPARE(child<QLabel>(window.get(), "label_A1_2")->text(), QStringLiteral("Ant 5"));
+    QCOMPARE(child<QLabel>(window.get(), "label_2")->text(), QStringLiteral(" Remote Control"));
+    QVERIFY(!child<QLabel>(window.get(), "label_3")->pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla1C1")->font().pixelSize(), 11);
+    QCOMPARE(child<QPushButton>(window.get(), "botaoPower")->font().pixelSize(), 13);
+    QCOMPARE(child<QLabel>(window.get(), "label_A1")->font().pixelSize(), 12);
+    QCOMPARE(child<QLabel>(window.get(), "labelID")->font().pixelSize(), 15);
+    QVERIFY(child<QLabel>(window.get(), "labelID")->font().bold());
+    QVERIFY(!child<QLabel>(window.get(), "label_A1")->font().bold());
+    QVERIFY(child<QPushButton>(window.get(), "botaoTecla2C2")->font().bold());
+    QVERIFY(child<QPushButton>(window.get(), "botaoRelease2")->font().bold());
+
+    const QStringList fileMenu{QStringLiteral("Connect to Talmek"), QStringLiteral("Disconnect"),
+                               QStringLiteral("Serial Settings"), QStringLiteral("Labels"),
+                               QStringLiteral("LAN Settings"), QStringLiteral("Operating Mode")};
+    QStringList shown;
+    for (QAction *action : child<QMenu>(window.get(), "menuArquivo")->actions())
+        shown << action->text();
+    QCOMPARE(shown, fileMenu);
+}
+
+void tst_MainWindow::scaling_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("antenna");
+    QTest::addColumn<int>("base");
+    QTest::newRow("twice the design size") << QSize(1466, 596) << QRect(QPoint(20, 20), QPoint(120, 120)) << 15;
+    QTest::newRow("wider only") << QSize(980, 298) << QRect(QPoint(13, 10), QPoint(80, 60)) << 12;
+    QTest::newRow("taller only") << QSize(733, 596) << QRect(QPoint(10, 20), QPoint(60, 120)) << 10;
+    QTest::newRow("below the design size") << QSize(500, 200) << QRect(QPoint(6, 6), QPoint(40, 40)) << 8;
+}
+
+void tst_MainWindow::scaling()
+{
+    QFETCH(QSize, size);
+    QFETCH(QRect, antenna);
+    QFETCH(int, base);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // Scaling works from the design geometry, so a detour through another size leaves no trace.
+    window->resize(1000, 700);
+    window->resize(size);
+    QTRY_COMPARE(window->size(), size);
+    QTRY_COMPARE(child<QWidget>(window.get(), "botaoTecla1C1")->geometry(), antenna);
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla1C1")->font().pixelSize(), base + 1);
+    QCOMPARE(child<QPushButton>(window.get(), "botaoSplitC1")->font().pixelSize(), base + 3);
+    QCOMPARE(child<QLabel>(window.get(), "label")->font().pixelSize(), base + 5);
+    QCOMPARE(child<QLabel>(window.get(), "label_2")->font().pixelSize(), base + 2);
+    QVERIFY(child<QLabel>(window.get(), "label")->font().bold());
+}
+
+void tst_MainWindow::labelsDialogRoundTrip()
+{
+    auto window = makeWindow();
+    child<QAction>(window.get(), "actionLabels")->trigger();
+    QDialog *dialog = window->findChild<QDialog *>(QStringLiteral("labels"));
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Label Config"));
+    const QString sued = QString::fromUtf8("Süd\nΩ-Beam");
+    child<QTextEdit>(dialog, "textEdit1_1")->setPlainText(sued);
+    child<QTextEdit>(dialog, "textEdit1_4")->setPlainText(QStringLiteral("VerticalDipole"));
+    QLineEdit *id = child<QLineEdit>(dialog, "lineEditID");
+    QTest::keyClicks(id, QString(60, QLatin1Char('x')));
+    QCOMPARE(id->text().size(), 50);
+    id->setText(QStringLiteral("Station 1"));
+    QTest::mouseClick(child<QPushButton>(dialog, "botaoOK"), Qt::LeftButton);
+
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla1C2")->text(), QString::fromUtf8("Süd\nΩ-Bea\nm"));
+    QCOMPARE(child<QPushButton>(window.get(), "botaoTecla4C1")->text(), QStringLiteral("Verti\ncalDi\npole"));
+    QCOMPARE(child<QLabel>(window.get(), "labelID")->text(), QStringLiteral("Station 1"));
+    QTRY_VERIFY(!window->findChild<QDialog *>(QStringLiteral("labels")));
+
+    QSettings settings(iniPath(), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("K1_1")).toString(), sued);
+    QCOMPARE(settings.value(QStringLiteral("K2_1")).toString(), QString());
+
+    // A new dialog shows what was stored, exactly.
+    child<QAction>(window.get(), "actionLabels")->trigger();
+    QDialog *again = window->findChild<QDialog *>(QStringLiteral("labels"));
+    QVERIFY(again);
+    QCOMPARE(child<QTextEdit>(again, "textEdit1_1")->toPlainText(), sued);
+    QCOMPARE(child<QTextEdit>(again, "textEdit1_4")->toPlainText(), QStringLiteral("VerticalDipole"));
+}
+
+void tst_MainWindow::labelsDialogCancelChangesNothing()
+{
+    auto window = makeWindow();
+    child<QAction>(window.get(), "actionLabels")->trigger();
+    QDialog *dialog = window->findChild<QDialog *>(QStringLiteral("labels"));
+    child<QTextEdit>(dialog, "textEdit1_1")->setPlainText(QStringLiteral("Yagi"));
+    QTest::mouseClick(child<QPushButton>(dialog, "botaoCancel"), Qt::LeftButton);
+    QVERIFY(child<QPushButton>(window.get(), "botaoTecla1C1")->text().isEmpty());
+    QVERIFY(!QFile::exists(iniPath()));
+}
+
+void tst_MainWindow::aboutDialogsAreIndependent()
+{
+    auto window = makeWindow();
+    QAction *aboutAction = child<QAction>(window.get(), "actionAbout_Norvale");
+    aboutAction->trigger();
+    aboutAction->trigger();
+    const QList<QDialog *> dialogs = window->findChildren<QDialog *>(QStringLiteral("about"));
+    QCOMPARE(dialogs.size(), 2);
+    for (QDialog *dialog : dialogs) {
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->isModal());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("About Norvale"));
+        QCOMPARE(dialog->size(), QSize(543, 300));
+    }
+    QVERIFY(window->isEnabled());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

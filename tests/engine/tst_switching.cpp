@@ -1,0 +1,208 @@
+#include "engine/protocol.h"
+#include "engine/switching.h"
+
+#include <QtTest>
+
+using namespace Switching;
+
+namespace {
+DeviceState stateWith(int antenna1, int antenna2 = 15)
+{
+    DeviceState state;
+    state.antenna[1] = quint8(antenna1);
+    state.antenna[2] = quint8(antenna2);
+    return state;
+}
+} // namespace
+
+class tst_Switching : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void antennaPressSerial_data();
+    void antennaPressSerial();
+    void antennaPressOnLanLeavesStateToTheBox();
+    void splitConfigurationSerial();
+    void splitConfigurationLan();
+    void splitWithoutTwoAntennasIsCancelled_data();
+    void splitWithoutTwoAntennasIsCancelled();
+    void splitStateMachine_data();
+    void splitStateMachine();
+};
+
+void tst_Switching::antennaPressSerial_data()
+{
+    QTest::addColumn<int>("antenna");
+    QTest::addColumn<int>("splitActive");
+    QTest::addColumn<int>("splitTx");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("element");
+    QTest::addColumn<int>("newAntenna");
+    QTest::addColumn<int>("newSplitTx");
+    QTest::addColumn<int>("newSplitActive");
+    QTest::addColumn<bool>("repaint");
+
+    QTest::newRow("select Ant 5 on channel 1") << 2 << 0 << 0 << 1 << 4 << 0x0401 << 4 << 0 << 0 << true;
+    QTest::newRow("release channel 2") << 3 << 0 << 0 << 2 << 15 << 0x0F02 << 15 << 0 << 0 << true;
+    QTest::newRow("press the split's RX switches it off") << 1 << 1 << 3 << 1 << 1 << 0x0003 << 1 << 3 << 1 << false;
+    QTest::newRow("press another moves the split's TX") << 1 << 1 << 3 << 1 << 5 << 0x0501 << 1 << 5 << 1 << true;
+    QTest::newRow("release during split moves TX") << 1 << 1 << 3 << 1 << 15 << 0x0F01 << 1 << 15 << 1 << true;
+    QTest::newRow("odd split flag moves TX, no switch-off") << 1 << 2 << 3 << 1 << 1 << 0x0101 << 1 << 1 << 2 << true;
+}
+
+void tst_Switching::antennaPressSerial()
+{
+    QFETCH(int, antenna);
+    QFETCH(int, splitActive);
+    QFETCH(int, splitTx);
+    QFETCH(int, channel);
+    QFETCH(int, position);
+    QFETCH(int, element);
+    QFETCH(int, newAntenna);
+    QFETCH(int, newSplitTx);
+    QFETCH(int, newSplitActive);
+    QFETCH(bool, repaint);
+
+    DeviceState state;
+    state.antenna[channel] = quint8(antenna);
+    state.splitActive[channel] = quint8(splitActive);
+    state.splitTxAntenna[channel] = quint8(splitTx);
+    const Outcome out = pressPosition(state, LinkMode::Serial, quint8(position), quint8(channel));
+    QVERIFY(out.send);
+    QCOMPARE(int(quint16(out.command.queueElement())), element);
+    QCOMPARE(int(state.antenna[channel]), newAntenna);
+    QCOMPARE(int(state.splitTxAntenna[channel]), newSplitTx);
+    QCOMPARE(int(state.splitActive[channel]), newSplitActive);
+    QCOMPARE(int(state.ignoreNextStatus), 1);
+    QCOMPARE(out.repaint, repaint);
+    QCOMPARE(out.message, Message::None);
+}
+
+void tst_Switching::antennaPressOnLanLeavesStateToTheBox()
+{
+    DeviceState state = stateWith(2);
+    const DeviceState before = state;
+    const Outcome out = pressPosition(state, LinkMode::Lan, 4, 1);
+    QVERIFY(out.send);
+    QCOMPARE(out.command.lanFrame().toHex(), QByteArray("fe0204fd"));
+    QCOMPARE(int(state.antenna[1]), int(before.antenna[1]));
+    QVERIFY(out.repaint);
+}
+
+void tst_Switching::splitConfigurationSerial()
+{
+    DeviceState state = stateWith(1);
+    Outcome out = pressSplit(state, 1);
+    QCOMPARE(out.message, Message::ChooseTxPosition);
+    QCOMPARE(out.blink, Blink::Start);
+    QVERIFY(out.highlightSplit1);
+    QVERIFY(!out.send);
+
+    out = pressPosition(state, LinkMode::Serial, 3, 1);
+    QVERIFY(out.send);
+    QCOMPARE(int(quint16(out.command.queueElement())), 0x4203);
+    QCOMPARE(out.command.lanFrame().toHex(), QByteArray("fe04010301fd"));
+    QCOMPARE(out.message, Message::SplitConfigured);
+    QCOMPARE(out.blink, Blink::Stop);
+    QVERIFY(!out.repaint);
+    QCOMPARE(int(state.splitActive[1]), 1);
+    QCOMPARE(int(state.splitSetupActive), 0);
+
+    out = pressSplit(state, 1);
+    QCOMPARE(out.message, Message::Split1Disabled);
+    QCOMPARE(int(quint16(out.command.queueElement())), 0x0003);
+    QCOMPARE(int(state.splitActive[1]), 0);
+}
+
+void tst_Switching::splitConfigurationLan()
+{
+    DeviceState state = stateWith(0, 0);
+    pressSplit(state, 2);
+    const Outcome out = pressPosition(state, LinkMode::Lan, 5, 2);
+    QCOMPARE(out.command.lanFrame().toHex(), QByteArray("fe05010500fd"));
+    QCOMPARE(int(state.splitActive[2]), 0); // the box's next status shows it
+    QCOMPARE(out.message, Message::SplitConfigured);
+}
+
+void tst_Switching::splitWithoutTwoAntennasIsCancelled_data()
+{
+    QTest::addColumn<int>("rx");
+    QTest::addColumn<int>("tx");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("release as TX, serial") << 2 << 15 << int(LinkMode::Serial);
+    QTest::newRow("release as TX, lan") << 2 << 15 << int(LinkMode::Lan);
+    QTest::newRow("no RX antenna, serial") << 15 << 3 << int(LinkMode::Serial);
+    QTest::newRow("RX out of range, serial") << 10 << 3 << int(LinkMode::Serial);
+}
+
+void tst_Switching::splitWithoutTwoAntennasIsCancelled()
+{
+    QFETCH(int, rx);
+    QFETCH(int, tx);
+    QFETCH(int, mode);
+    DeviceState state = stateWith(rx);
+    pressSplit(state, 1);
+    const Outcome out = pressPosition(state, LinkMode(mode), quint8(tx), 1);
+    QVERIFY(!out.send);
+    QCOMPARE(out.message, Message::SplitCancelled);
+    QCOMPARE(out.blink, Blink::Stop);
+    QCOMPARE(int(state.splitActive[1]), 0);
+    QCOMPARE(int(state.splitSetupActive), 0);
+    QCOMPARE(int(state.ignoreNextStatus), 1);
+}
+
+// Each row: the split state before, one press, and what follows.
+void tst_Switching::splitStateMachine_data()
+{
+    QTest::addColumn<int>("setupChannel"); // 0 = idle
+    QTest::addColumn<int>("split1");
+    QTest::addColumn<int>("split2");
+    QTest::addColumn<QString>("press"); // "split1", "split2", "ant1", "ant2"
+    QTest::addColumn<int>("nextSetupChannel");
+    QTest::addColumn<int>("message");
+    QTest::addColumn<bool>("sends");
+
+    QTest::newRow("idle: split 1 starts choosing") << 0 << 0 << 0 << "split1" << 1 << int(Message::ChooseTxPosition) << false;
+    QTest::newRow("idle: split 2 with split active: off") << 0 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
+    QTest::newRow("choosing 1: antenna of channel 1 configures") << 1 << 0 << 0 << "ant1" << 0 << int(Message::SplitConfigured) << true;
+    QTest::newRow("choosing 1: antenna of channel 2 ignored") << 1 << 0 << 0 << "ant2" << 1 << int(Message::None) << false;
+    QTest::newRow("choosing 1: split 1 cancels") << 1 << 0 << 0 << "split1" << 0 << int(Message::SplitCancelled) << false;
+    QTest::newRow("choosing 1: split 2, none active: nothing") << 1 << 0 << 0 << "split2" << 1 << int(Message::None) << false;
+    QTest::newRow("choosing 1: split 2 active: its split off") << 1 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
+    QTest::newRow("choosing 2: split 2 cancels") << 2 << 0 << 0 << "split2" << 0 << int(Message::SplitCancelled) << false;
+}
+
+void tst_Switching::splitStateMachine()
+{
+    QFETCH(int, setupChannel);
+    QFETCH(int, split1);
+    QFETCH(int, split2);
+    QFETCH(QString, press);
+    QFETCH(int, nextSetupChannel);
+    QFETCH(int, message);
+    QFETCH(bool, sends);
+
+    DeviceState state = stateWith(1, 2);
+    state.splitActive[1] = quint8(split1);
+    state.splitActive[2] = quint8(split2);
+    if (setupChannel != 0) {
+        state.splitSetupActive = 1;
+        state.splitSetupChannel = quint8(setupChannel);
+    }
+    Outcome out;
+    if (press.startsWith(QLatin1String("split")))
+        out = pressSplit(state, press.endsWith(QLatin1Char('1')) ? 1 : 2);
+    else
+        out = pressPosition(state, LinkMode::Serial, 4, press.endsWith(QLatin1Char('1')) ? 1 : 2);
+
+    QCOMPARE(int(state.splitSetupActive), nextSetupChannel != 0 ? 1 : 0);
+    if (nextSetupChannel != 0)
+        QCOMPARE(int(state.splitSetupChannel), nextSetupChannel);
+    QCOMPARE(int(out.message), message);
+    QCOMPARE(out.send, sends);
+}
+
+QTEST_GUILESS_MAIN(tst_Switching)
+#include "tst_switching.moc"
