@@ -1,0 +1,53 @@
+#pragma once
+
+#include "serialparameters.h"
+#include "serialportdescription.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QIntValidator;
+
+namespace Ui {
+class SettingsDialog;
+}
+
+// The serial port and line parameters the panel connects with. Built once and only shown and
+// hidden afterwards; Apply stores the port and baud-rate list positions in the settings file,
+// takes the widgets into the record that parameters() hands out, and hides the dialog.
+// GUI thread only.
+class SettingsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Lists the ports the system reports now and uses this process's settings file.
+    explicit SettingsDialog(QWidget *parent = nullptr);
+    // Lists the given ports and reads and writes the list positions in settingsPath.
+    SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath,
+                   QWidget *parent = nullptr);
+    ~SettingsDialog() override;
+
+    SerialParameters parameters() const;
+
+public slots:
+    void showPortInfo(int idx);
+    void apply();
+    void checkCustomBaudRatePolicy(int idx);
+    void checkCustomDevicePathPolicy(int idx);
+
+private:
+    void fillParameterBoxes();
+    void fillPortList(const QList<SerialPortDescription> &ports);
+    void restoreIndices();
+    void saveIndices();
+    void readWidgets();
+
+    std::unique_ptr<Ui::SettingsDialog> ui;
+    SerialParameters activeParameters;
+    QIntValidator *baudValidator = nullptr;
+    QString settingsPath;
+};
