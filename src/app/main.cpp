@@ -1,3 +1,4 @@
+#include "engine/threadleitura.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -7,6 +8,8 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     MainWindow window;
     window.show();
+    // Registered before the polling thread starts, so its first queued call finds the type.
     qRegisterMetaType<MainWindow *>("MainWindow*");
+    ThreadLeitura polling(&window);
     return application.exec();
 }

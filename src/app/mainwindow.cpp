@@ -8,32 +8,79 @@
 #include "config/settingsfile.h"
 #include "lan/hostresolution.h"
 #include "mainwindowform.h"
+#include "panellook.h"
+#include "serial/settingsdialog.h"
 
+#include <QDateTime>
 #include <QHostInfo>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QSerialPort>
 #include <QSettings>
 
+namespace {
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// Setting a style sheet re-polishes the widget; the panel repaints six times a second,
+// so a sheet is only set when it differs from the one shown.
+void setStyleIfChanged(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
+QString messageText(Switching::Message message)
+{
+    switch (message) {
+    case Switching::Message::None:
+        break;
+    case Switching::Message::ChooseTxPosition:
+        return MainWindow::tr("Choose the TX position:");
+    case Switching::Message::SplitConfigured:
+        return MainWindow::tr("Split configured succesfuly!");
+    case Switching::Message::SplitCancelled:
+        return MainWindow::tr("Split config cancelled!");
+    case Switching::Message::Split1Disabled:
+        return MainWindow::tr("Split 1 disabled");
+    case Switching::Message::Split2Disabled:
+        return MainWindow::tr("Split 2 disabled");
+    }
+    return {};
+}
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(SettingsFile::path(), parent)
+    : MainWindow(SettingsFile::path(), availableSerialPorts(), parent)
 {
 }
 
-MainWindow::MainWindow(const QString &settingsFile, QWidget *parent)
+MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts,
+                       QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , ui(new Ui::mainWindow)
 {
     ui->setupUi(this);
+    serialPort = new QSerialPort(this);
+    settingsDialog = std::make_unique<SettingsDialog>(serialPorts, settingsFile);
+    connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     settingsPath = settingsFile;
     anchorLayout = new C4SAnchorLayout(this);
     setEnabled(true);
+    connect(ui->actionConfigure, &QAction::triggered, settingsDialog.get(), &QWidget::show);
+    connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
+    connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     loadSettings();
     registerScaledWidgets();
 }
 
 MainWindow::~MainWindow()
 {
+    closeSerialPort();
     delete ui;
+    ui = nullptr;
     delete anchorLayout;
 }
 
@@ -160,3 +207,214 @@ void MainWindow::on_actionLabels_triggered()
     auto *dialog = new labels(this, this);
     dialog->show();
 }
+
+// --- Serial connection ---
+
+void MainWindow::openSerialPort()
+{
+    ui->actionConfigure->setEnabled(false);
+    ui->actionConnect_to_Brisel->setEnabled(false);
+    ui->menuOperating_Mode->setEnabled(false);
+
+    if (link.mode != LinkMode::Serial) {
+        link.lanLinkEnabled = true;
+        ui->statusBar->showMessage(tr("LAN enabled"));
+        ui->actionLAN_Settings->setEnabled(false);
+        return;
+    }
+
+    const SerialParameters p = settingsDialog->parameters();
+    serialPort->setPortName(p.portName);
+    serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(p.dataBits);
+    serialPort->setParity(p.parity);
+    serialPort->setStopBits(p.stopBits);
+    serialPort->setFlowControl(p.flowControl);
+    if (serialPort->open(QIODevice::ReadWrite)) {
+        link.serialOpen = true;
+        ui->statusBar->showMessage(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                                       .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
+                                            p.stopBitsText, p.flowControlText));
+        sendFirmwareRequest();
+    } else {
+        QMessageBox::critical(this, tr("Error"), serialPort->errorString(), QMessageBox::Ok);
+        ui->statusBar->showMessage(tr("Open error"));
+    }
+}
+
+void MainWindow::closeSerialPort()
+{
+    if (link.mode == LinkMode::Serial) {
+        if (serialPort->isOpen())
+            serialPort->close();
+        link.serialOpen = false;
+    } else {
+        link.lanLinkEnabled = false;
+    }
+    ui->menuOperating_Mode->setEnabled(true);
+    ui->actionConnect_to_Brisel->setEnabled(true);
+    ui->actionLAN_Settings->setEnabled(true);
+    ui->statusBar->showMessage(tr("Disconnected"));
+    ui->actionConfigure->setEnabled(true);
+}
+
+// --- Serial frames ---
+
+void MainWindow::writeSerial(int count)
+{
+    if (count > 0 && serialPort->isOpen())
+        serialPort->write(txBuffer.data(), count);
+}
+
+void MainWindow::sendFirmwareRequest()
+{
+    writeSerial(Protocol::composeFirmwareRequest(txBuffer));
+}
+
+void MainWindow::callEnvioFila()
+{
+    // A command stays queued until the port can take it: one taken off while the port
+    // is closed (Disconnect between the tick and this slot) would be lost.
+    if (commandQueue.isEmpty() || !serialPort->isOpen())
+        return;
+    writeSerial(Protocol::composeQueuedCommand(txBuffer, commandQueue.dequeue()));
+}
+
+void MainWindow::callEnviar()
+{
+    if (link.mode == LinkMode::Serial)
+        writeSerial(Protocol::composeStateRequest(txBuffer));
+}
+
+void MainWindow::callReceber(MainWindow *w)
+{
+    if (!serialPort->isOpen() || serialPort->bytesAvailable() < Protocol::MinReplyLength)
+        return;
+    w->lastReplyTime = nowMs();
+    const qint64 n = serialPort->read(reinterpret_cast<char *>(rxBuffer.data()), Protocol::RxBufferSize);
+    if (n >= 1 && rxBuffer[n - 1] == ';') {
+        processaPacoteRecebido(w);
+        w->lastReplyTime = nowMs();
+    }
+}
+
+void MainWindow::processaPacoteRecebido(MainWindow *w)
+{
+    switch (Protocol::classifyReply(rxBuffer)) {
+    case Protocol::ReplyKind::Status:
+        processaPDR(w);
+        break;
+    case Protocol::ReplyKind::Firmware: {
+        const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(rxBuffer);
+        w->ui->statusBar->showMessage(
+            tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));
+        break;
+    }
+    case Protocol::ReplyKind::Ignored:
+        break;
+    }
+}
+
+void MainWindow::processaPDR(MainWindow *w)
+{
+    setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Green));
+    if (w->state.ignoreNextStatus == 1) {
+        w->state.ignoreNextStatus = 0;
+        return;
+    }
+    Protocol::applyStatusReply(w->state, rxBuffer);
+    updateUI(w);
+}
+
+void MainWindow::checkCOMTimeout(MainWindow *w)
+{
+    const bool silent = w->lastReplyTime == 0 || nowMs() - w->lastReplyTime > LinkTimeoutMs;
+    if (silent) {
+        setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Neutral));
+        clearUI(w);
+    } else {
+        setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Green));
+    }
+}
+
+// --- Rendering ---
+
+void MainWindow::applyLooks(const PanelLook::Looks &looks)
+{
+    const auto apply = [](QWidget *widget, PanelLook::Look look) {
+        if (look != PanelLook::Look::Keep)
+            setStyleIfChanged(widget, PanelLook::styleSheet(look));
+    };
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a)
+            apply(ui->antennaButton(c, a), looks.antenna[c][a]);
+    }
+    for (int c = 1; c <= 2; ++c)
+        apply(ui->splitButton(c), looks.split[c]);
+    for (int c = 1; c <= 2; ++c)
+        apply(ui->sendButton(c), looks.send[c]);
+}
+
+void MainWindow::clearUI(MainWindow *w)
+{
+    w->applyLooks(PanelLook::cleared(w->state));
+}
+
+void MainWindow::updateUI(MainWindow *w)
+{
+    w->applyLooks(PanelLook::forState(w->state));
+}
+
+void MainWindow::blinkSplit()
+{
+    const PanelLook::BlinkStep step = PanelLook::blink(state);
+    if (step.channel != 0)
+        setStyleIfChanged(ui->splitButton(step.channel), PanelLook::styleSheet(step.look));
+}
+
+void MainWindow::highlightButton(QWidget *widget)
+{
+    setStyleIfChanged(widget, PanelLook::styleSheet(PanelLook::Look::Highlight));
+}
+
+// --- Switching ---
+
+void MainWindow::enviaComutacao(signed char pos, signed char channel)
+{
+    carryOut(Switching::pressPosition(state, link.mode, static_cast<quint8>(pos), static_cast<quint8>(channel)));
+}
+
+void MainWindow::carryOut(const Switching::Outcome &outcome)
+{
+    if (outcome.neutralSplit2)
+        setStyleIfChanged(ui->botaoSplitC2, PanelLook::styleSheet(PanelLook::Look::Neutral));
+    if (outcome.blink == Switching::Blink::Start)
+        blinkTimer.start(400);
+    else if (outcome.blink == Switching::Blink::Stop)
+        blinkTimer.stop();
+    if (outcome.send && link.mode == LinkMode::Serial)
+        commandQueue.enqueue(outcome.command.queueElement());
+    if (outcome.message != Switching::Message::None)
+        ui->statusBar->showMessage(messageText(outcome.message));
+    if (outcome.highlightSplit1)
+        highlightButton(ui->botaoSplitC1);
+    if (outcome.repaint)
+        updateUI(this);
+}
+
+void MainWindow::on_botaoTecla1C1_pressed() { enviaComutacao(0, 1); }
+void MainWindow::on_botaoTecla2C1_pressed() { enviaComutacao(1, 1); }
+void MainWindow::on_botaoTecla3C1_pressed() { enviaComutacao(2, 1); }
+void MainWindow::on_botaoTecla4C1_pressed() { enviaComutacao(3, 1); }
+void MainWindow::on_botaoTecla5C1_pressed() { enviaComutacao(4, 1); }
+void MainWindow::on_botaoTecla6C1_pressed() { enviaComutacao(5, 1); }
+void MainWindow::on_botaoTecla1C2_pressed() { enviaComutacao(0, 2); }
+void MainWindow::on_botaoTecla2C2_pressed() { enviaComutacao(1, 2); }
+void MainWindow::on_botaoTecla3C2_pressed() { enviaComutacao(2, 2); }
+void MainWindow::on_botaoTecla4C2_pressed() { enviaComutacao(3, 2); }
+void MainWindow::on_botaoTecla5C2_pressed() { enviaComutacao(4, 2); }
+void MainWindow::on_botaoTecla6C2_pressed() { enviaComutacao(5, 2); }
+void MainWindow::on_botaoRelease1_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 1); }
+void MainWindow::on_botaoRelease2_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 2); }
+void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1)); }
+void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2)); }

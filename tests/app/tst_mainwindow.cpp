@@ -64,7 +64,7 @@ void tst_MainWindow::cleanup()
 
 std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
 {
-    return std::make_unique<MainWindow>(iniPath());
+    return std::make_unique<MainWindow>(iniPath(), QList<SerialPortDescription>{});
 }
 
 void tst_MainWindow::missingFileGivesDefaults()

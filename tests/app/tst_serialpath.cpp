@@ -1,0 +1,365 @@
+// The panel's serial path on real widgets, over a pseudo-terminal: connecting, the
+// frames it writes, the replies it reads, what the panel shows, and the operator's presses.
+
+#include "app/mainwindow.h"
+#include "app/panellook.h"
+#include "pseudoterminal.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using PanelLook::Look;
+
+namespace {
+QByteArray statusReply(int ant1, int ant2, int split1 = 0, int split2 = 0, int tx1 = 0, int tx2 = 0,
+                       int trans1 = 0, int trans2 = 0)
+{
+    QByteArray reply("IG\x05", 3);
+    for (int v : {ant1, ant2, split1, split2, tx1, tx2, trans1, trans2})
+        reply.append(char(v));
+    reply.append(2, '\0');
+    reply.append(';');
+    return reply;
+}
+
+// Closes the modal box an action is about to open, remembering its title and text.
+struct ModalCloser
+{
+    QString title;
+    QString text;
+    void arm()
+    {
+        QTimer::singleShot(50, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        });
+    }
+};
+} // namespace
+
+class tst_SerialPath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectShowsParametersAndAsksFirmware();
+    void firmwareReplyShown();
+    void replyFramingRules_data();
+    void replyFramingRules();
+    void statusRendering_data();
+    void statusRendering();
+    void antennaPressLightsAtOnceAndQueuesCommand();
+    void statusAfterPressIsIgnoredOnce();
+    void commandsWaitWhilePortClosed();
+    void splitConfigurationBlinksAndSends();
+    void lampNeutralUntilFirstReply();
+    void missingPortShowsErrorAndStaysDisabled();
+    void lanConnectTouchesNoPort();
+
+private:
+    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QLatin1String(name)); }
+    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    QString status() { return window->statusBar()->currentMessage(); }
+    Look lookOf(const char *name)
+    {
+        const QString sheet = button(name)->styleSheet();
+        for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+            if (sheet == PanelLook::styleSheet(look))
+                return look;
+        }
+        return Look::Keep;
+    }
+    void connectSerial();
+    void deliver(const QByteArray &bytes);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PseudoTerminal> pty;
+    std::unique_ptr<MainWindow> window;
+};
+
+void tst_SerialPath::initTestCase()
+{
+    qRegisterMetaType<MainWindow *>("MainWindow*");
+}
+
+void tst_SerialPath::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    pty = std::make_unique<PseudoTerminal>();
+    QVERIFY(pty->isValid());
+    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
+    QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("serialMode"), 2);
+    SerialPortDescription port;
+    port.portName = pty->slavePath();
+    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
+}
+
+void tst_SerialPath::cleanup()
+{
+    window.reset();
+    pty.reset();
+    dir.reset();
+}
+
+void tst_SerialPath::connectSerial()
+{
+    action("actionConnect_to_Brisel")->trigger();
+    QVERIFY(window->linkFlags().serialOpen);
+    QCOMPARE(pty->read(4), QByteArray("IGW;"));
+}
+
+void tst_SerialPath::deliver(const QByteArray &bytes)
+{
+    QVERIFY(pty->write(bytes));
+    // The port reads from the line in the event loop; the panel only looks when polled.
+    QTest::qWait(50);
+    QMetaObject::invokeMethod(window.get(), "callReceber", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+}
+
+void tst_SerialPath::connectShowsParametersAndAsksFirmware()
+{
+    connectSerial();
+    QCOMPARE(status(), QStringLiteral("Connected to %1 : 9600, 8, None, 1, None").arg(pty->slavePath()));
+    QVERIFY(!action("actionConfigure")->isEnabled());
+    QVERIFY(!action("actionConnect_to_Brisel")->isEnabled());
+    QVERIFY(!window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
+    QVERIFY(action("actionLAN_Settings")->isEnabled());
+    QVERIFY(pty->read(1, 200).isEmpty()); // the firmware request went out once
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(!window->linkFlags().serialOpen);
+    QCOMPARE(status(), QStringLiteral("Disconnected"));
+    QVERIFY(action("actionConfigure")->isEnabled());
+    QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
+    QVERIFY(window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
+}
+
+void tst_SerialPath::firmwareReplyShown()
+{
+    connectSerial();
+    QByteArray reply("IGW\x01\x07", 5);
+    reply.append(8, '\0');
+    reply.append(';');
+    deliver(reply);
+    QCOMPARE(status(), QStringLiteral("Connected! Firmware Revision: 1 . 7"));
+    QCOMPARE(window->deviceState(), DeviceState());
+}
+
+void tst_SerialPath::replyFramingRules_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("lampGreen");
+
+    QByteArray twelve = statusReply(3, 4);
+    twelve.chop(2);
+    QByteArray thirteen = statusReply(3, 4);
+    thirteen.remove(11, 1);
+    QByteArray noTerminator = statusReply(3, 4);
+    noTerminator[13] = '!';
+    QByteArray wrongKind = statusReply(3, 4);
+    wrongKind[2] = 'X';
+    QByteArray twentyTwo = statusReply(3, 4) + QByteArray(8, '\0');
+
+    QTest::newRow("14-byte status") << statusReply(3, 4) << true << true;
+    QTest::newRow("12 bytes wait") << twelve << false << false;
+    QTest::newRow("13 bytes ending in ;") << thirteen << true << true;
+    QTest::newRow("no terminator: dropped") << noTerminator << false << false;
+    QTest::newRow("unknown kind: ignored") << wrongKind << false << false;
+    QTest::newRow("more than 20 bytes: dropped") << twentyTwo << false << false;
+}
+
+void tst_SerialPath::replyFramingRules()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, applied);
+    QFETCH(bool, lampGreen);
+    connectSerial();
+    deliver(bytes);
+    QCOMPARE(int(window->deviceState().antenna[1]), applied ? 3 : 0);
+    QCOMPARE(lookOf("botaoPower") == Look::Green, lampGreen);
+}
+
+void tst_SerialPath::statusRendering_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("white");
+    QTest::addColumn<QStringList>("orange");
+    QTest::addColumn<QStringList>("red");
+
+    QTest::newRow("ch1 on Ant 3") << statusReply(2, 15) << QStringList{"botaoTecla3C1"} << QStringList{}
+                                  << QStringList{};
+    QTest::newRow("ch2 split, receiving") << statusReply(15, 0, 0, 1, 0, 3) << QStringList{"botaoTecla4C2"}
+                                          << QStringList{"botaoTecla1C2"} << QStringList{"botaoSplitC2"};
+    QTest::newRow("ch2 split, transmitting") << statusReply(15, 0, 0, 1, 0, 3, 0, 1) << QStringList{"botaoTecla1C2"}
+                                             << QStringList{"botaoTecla4C2"}
+                                             << QStringList{"botaoSplitC2", "botaoSendC2"};
+    QTest::newRow("same antenna both channels") << statusReply(5, 5) << QStringList{"botaoTecla6C1", "botaoTecla6C2"}
+                                                << QStringList{} << QStringList{};
+    QTest::newRow("split rx equals tx") << statusReply(1, 15, 1, 0, 1) << QStringList{"botaoTecla2C1"}
+                                        << QStringList{} << QStringList{"botaoSplitC1"};
+    QTest::newRow("ch1 transmitting") << statusReply(0, 15, 0, 0, 0, 0, 1) << QStringList{"botaoTecla1C1"}
+                                      << QStringList{} << QStringList{"botaoSendC1"};
+}
+
+void tst_SerialPath::statusRendering()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, white);
+    QFETCH(QStringList, orange);
+    QFETCH(QStringList, red);
+    connectSerial();
+    deliver(statusReply(0, 1, 1, 1, 2, 3, 1, 1)); // something else first: the next must repaint all
+    deliver(reply);
+
+    QStringList panel;
+    for (int c = 1; c <= 2; ++c) {
+        for (int n = 1; n <= 6; ++n)
+            panel << QStringLiteral("botaoTecla%1C%2").arg(n).arg(c);
+        panel << QStringLiteral("botaoSplitC%1").arg(c) << QStringLiteral("botaoSendC%1").arg(c);
+    }
+    for (const QString &name : panel) {
+        const Look expected = white.contains(name) ? Look::Held
+            : orange.contains(name)                ? Look::Highlight
+            : red.contains(name)                   ? Look::Red
+                                                   : Look::Neutral;
+        QVERIFY2(lookOf(name.toLatin1().constData()) == expected, qPrintable(name));
+    }
+    QCOMPARE(lookOf("botaoPower"), Look::Green);
+}
+
+void tst_SerialPath::antennaPressLightsAtOnceAndQueuesCommand()
+{
+    connectSerial();
+    deliver(statusReply(2, 15));
+    QTest::mouseClick(button("botaoTecla5C1"), Qt::LeftButton);
+    QCOMPARE(lookOf("botaoTecla5C1"), Look::Held);
+    QCOMPARE(lookOf("botaoTecla3C1"), Look::Neutral);
+    QVERIFY(!window->isCommandQueueEmpty());
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QCOMPARE(pty->read(7), QByteArray("IG\x01\x34;\0\0", 7));
+    QVERIFY(window->isCommandQueueEmpty());
+
+    QTest::mouseClick(button("botaoRelease2"), Qt::LeftButton);
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QCOMPARE(pty->read(7), QByteArray("IG\x02?;\0\0", 7));
+    QCOMPARE(int(window->deviceState().antenna[2]), 15);
+    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
+}
+
+void tst_SerialPath::statusAfterPressIsIgnoredOnce()
+{
+    connectSerial();
+    deliver(statusReply(2, 15));
+    QTest::mouseClick(button("botaoTecla5C1"), Qt::LeftButton);
+    QTest::mouseClick(button("botaoTecla6C1"), Qt::LeftButton);
+    deliver(statusReply(2, 15)); // predates the presses: discarded, but the box answered
+    QCOMPARE(int(window->deviceState().antenna[1]), 5);
+    QCOMPARE(lookOf("botaoPower"), Look::Green);
+    deliver(statusReply(4, 15)); // the box decides
+    QCOMPARE(int(window->deviceState().antenna[1]), 4);
+    QCOMPARE(lookOf("botaoTecla5C1"), Look::Held);
+}
+
+void tst_SerialPath::commandsWaitWhilePortClosed()
+{
+    QTest::mouseClick(button("botaoTecla2C2"), Qt::LeftButton);
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QVERIFY(!window->isCommandQueueEmpty());
+    connectSerial();
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QCOMPARE(pty->read(7), QByteArray("IG\x02\x31;\0\0", 7));
+}
+
+void tst_SerialPath::splitConfigurationBlinksAndSends()
+{
+    connectSerial();
+    deliver(statusReply(1, 15));
+    QTest::mouseClick(button("botaoSplitC1"), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Choose the TX position:"));
+    QCOMPARE(lookOf("botaoSplitC1"), Look::Highlight);
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf("botaoSplitC1"), Look::Neutral, 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf("botaoSplitC1"), Look::Highlight, 1500);
+
+    deliver(statusReply(1, 15)); // a repaint during configuration leaves the blinking button alone
+    QCOMPARE(lookOf("botaoSplitC1"), Look::Highlight);
+
+    QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QCOMPARE(pty->read(7), QByteArray("IG\x03" "311;", 7)); // TX Ant 4, RX Ant 2
+    const Look settled = lookOf("botaoSplitC1");
+    QTest::qWait(900);
+    QCOMPARE(lookOf("botaoSplitC1"), settled); // the blink has stopped
+
+    QTest::mouseClick(button("botaoSplitC1"), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Split 1 disabled"));
+    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    QCOMPARE(pty->read(7), QByteArray("IG\x03//0;", 7));
+}
+
+void tst_SerialPath::lampNeutralUntilFirstReply()
+{
+    connectSerial();
+    QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+    QCOMPARE(lookOf("botaoPower"), Look::Neutral);
+    deliver(statusReply(0, 1));
+    QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+    QCOMPARE(lookOf("botaoPower"), Look::Green);
+    QCOMPARE(lookOf("botaoTecla1C1"), Look::Held);
+}
+
+void tst_SerialPath::missingPortShowsErrorAndStaysDisabled()
+{
+    const QString ini = dir->filePath(QStringLiteral("missing.ini"));
+    QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("serialMode"), 2);
+    SerialPortDescription gone;
+    gone.portName = dir->filePath(QStringLiteral("no-such-port"));
+    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{gone});
+    ModalCloser closer;
+    closer.arm();
+    action("actionConnect_to_Brisel")->trigger();
+    QCOMPARE(closer.title, QStringLiteral("Error"));
+    QVERIFY(!closer.text.isEmpty());
+    QCOMPARE(status(), QStringLiteral("Open error"));
+    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(!action("actionConfigure")->isEnabled());
+    QVERIFY(!action("actionConnect_to_Brisel")->isEnabled());
+    action("actionDisconnect")->trigger();
+    QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
+    QCOMPARE(status(), QStringLiteral("Disconnected"));
+}
+
+void tst_SerialPath::lanConnectTouchesNoPort()
+{
+    action("actionLAN")->trigger();
+    action("actionConnect_to_Brisel")->trigger();
+    QCOMPARE(status(), QStringLiteral("LAN enabled"));
+    QVERIFY(window->linkFlags().lanLinkEnabled);
+    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(!action("actionLAN_Settings")->isEnabled());
+    QVERIFY(pty->read(1, 200).isEmpty());
+    action("actionDisconnect")->trigger();
+    QVERIFY(!window->linkFlags().lanLinkEnabled);
+    QVERIFY(action("actionLAN_Settings")->isEnabled());
+}
+
+QTEST_MAIN(tst_SerialPath)
+#include "tst_serialpath.moc"
