@@ -6,7 +6,9 @@
 #include "config/labels.h"
 #include "config/labelwrap.h"
 #include "config/settingsfile.h"
+#include "lan/formlancfg.h"
 #include "lan/hostresolution.h"
+#include "lan/threadcom.h"
 #include "mainwindowform.h"
 #include "panellook.h"
 #include "serial/settingsdialog.h"
@@ -67,6 +69,7 @@ MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescri
     settingsDialog = std::make_unique<SettingsDialog>(serialPorts, settingsFile);
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     settingsPath = settingsFile;
+    lanWorker = std::make_unique<ThreadCOM>(this);
     anchorLayout = new C4SAnchorLayout(this);
     setEnabled(true);
     connect(ui->actionConfigure, &QAction::triggered, settingsDialog.get(), &QWidget::show);
@@ -79,6 +82,7 @@ MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescri
 MainWindow::~MainWindow()
 {
     closeSerialPort();
+    lanWorker.reset();
     delete ui;
     ui = nullptr;
     delete anchorLayout;
@@ -99,6 +103,7 @@ void MainWindow::loadSettings()
     hostName = settings.value(SettingsFile::Key::ip()).toString();
     resolveHostNow();
     portText = settings.value(SettingsFile::Key::port()).toString();
+    lanWorker->setDestination(hostAddress, portText);
     const quint8 mode = static_cast<quint8>(settings.value(SettingsFile::Key::serialMode()).toInt());
     directIp = settings.value(SettingsFile::Key::directIp()).toBool();
     if (mode == static_cast<quint8>(LinkMode::Serial)) {
@@ -115,14 +120,64 @@ void MainWindow::loadSettings()
 void MainWindow::resolveHostNow()
 {
     // Blocks the GUI thread for as long as the resolver takes.
-    const QHostInfo info = QHostInfo::fromName(hostName);
-    const QHostAddress address = HostResolution::preferredAddress(info.addresses());
-    if (info.error() == QHostInfo::NoError && !address.isNull()) {
-        hostAddress = address.toString();
+    hostInfoResults(QHostInfo::fromName(hostName));
+}
+
+void MainWindow::refreshHostAddress()
+{
+    if (directIp) {
+        setHostAddress(hostName);
+        return;
+    }
+    // The frame being built still goes to the address of an earlier look-up.
+    QHostInfo::lookupHost(hostName, this, &MainWindow::hostInfoResults);
+}
+
+void MainWindow::hostInfoResults(QHostInfo host)
+{
+    const QHostAddress address = HostResolution::preferredAddress(host.addresses());
+    if (host.error() == QHostInfo::NoError && !address.isNull()) {
+        setHostAddress(address.toString());
     } else {
         ui->statusBar->showMessage(tr("HOST error: check LAN Settings!"));
-        hostAddress = HostResolution::errorSentinel();
+        setHostAddress(HostResolution::errorSentinel());
     }
+}
+
+void MainWindow::setHostAddress(const QString &address)
+{
+    hostAddress = address;
+    lanWorker->setDestination(hostAddress, portText);
+}
+
+void MainWindow::setDirectIp(bool on)
+{
+    directIp = on;
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    settings.setValue(SettingsFile::Key::directIp(), on);
+}
+
+void MainWindow::on_actionLAN_Settings_triggered()
+{
+    auto *dialog = new formLanCFG(this, this);
+    dialog->show();
+}
+
+void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3)
+{
+    if (!link.lanLinkEnabled)
+        return;
+    refreshHostAddress();
+    lanWorker->enqueueDatagram(Protocol::lanFrame(quint8(code), quint8(arg1), quint8(arg2), quint8(arg3)));
+}
+
+void MainWindow::processaPDRLan(MainWindow *w, QString res)
+{
+    const qint64 arrival = nowMs();
+    Protocol::parseLanStatusText(res, w->state);
+    w->lastReplyTime = arrival;
+    updateUI(w);
+    w->ui->statusBar->showMessage(tr("Ping: ") + QString::number(arrival - w->lanWorker->lastDatagramTime()));
 }
 
 void MainWindow::saveSerialMode()
@@ -284,6 +339,8 @@ void MainWindow::callEnviar()
 {
     if (link.mode == LinkMode::Serial)
         writeSerial(Protocol::composeStateRequest(txBuffer));
+    else if (link.lanLinkEnabled)
+        sendLanFrame(Protocol::LanStateRequest, 0, 0, 0);
 }
 
 void MainWindow::callReceber(MainWindow *w)
@@ -392,8 +449,15 @@ void MainWindow::carryOut(const Switching::Outcome &outcome)
         blinkTimer.start(400);
     else if (outcome.blink == Switching::Blink::Stop)
         blinkTimer.stop();
-    if (outcome.send && link.mode == LinkMode::Serial)
-        commandQueue.enqueue(outcome.command.queueElement());
+    if (outcome.send) {
+        if (link.mode == LinkMode::Serial) {
+            commandQueue.enqueue(outcome.command.queueElement());
+        } else {
+            const Switching::Command::LanCommand lan = outcome.command.lanCommand();
+            sendLanFrame(static_cast<signed char>(lan.code), static_cast<signed char>(lan.arg1),
+                         static_cast<signed char>(lan.arg2), static_cast<signed char>(lan.arg3));
+        }
+    }
     if (outcome.message != Switching::Message::None)
         ui->statusBar->showMessage(messageText(outcome.message));
     if (outcome.highlightSplit1)

@@ -7,6 +7,7 @@
 #include "engine/switching.h"
 #include "serial/serialportdescription.h"
 
+#include <QHostInfo>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -17,6 +18,7 @@
 class C4SAnchorLayout;
 class QSerialPort;
 class SettingsDialog;
+class ThreadCOM;
 namespace PanelLook {
 struct Looks;
 }
@@ -57,6 +59,12 @@ public:
     QString boxHostName() const { return hostName; }
     QString boxPortText() const { return portText; }
     bool directIpEnabled() const { return directIp; }
+    ThreadCOM *lanLink() const { return lanWorker.get(); }
+
+    // Queues one LanFrame for the box while the LAN link is up (unused arguments 0).
+    void sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3);
+    // Stores the direct-address option at once.
+    void setDirectIp(bool on);
 
 public slots:
     void callEnviar();
@@ -64,6 +72,8 @@ public slots:
     void callEnvioFila();
     void blinkSplit();
     void checkCOMTimeout(MainWindow *w);
+    void processaPDRLan(MainWindow *w, QString res);
+    void hostInfoResults(QHostInfo host);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -98,10 +108,13 @@ private slots:
     void on_botaoSplitC2_clicked();
     void on_actionLAN_triggered();
     void on_actionSerial_triggered();
+    void on_actionLAN_Settings_triggered();
 
 private:
     void saveSerialMode();
     void resolveHostNow();
+    void refreshHostAddress();
+    void setHostAddress(const QString &address);
     void registerScaledWidgets();
     void sendFirmwareRequest();
     void writeSerial(int count);
@@ -122,6 +135,8 @@ private:
 
     LinkFlags link;
     DeviceState state;
+    // Stopped and joined when the window goes.
+    std::unique_ptr<ThreadCOM> lanWorker;
     QSerialPort *serialPort = nullptr;
     Protocol::TxBuffer txBuffer{};
     Protocol::RxBuffer rxBuffer{};

@@ -19,19 +19,25 @@ qint16 Command::queueElement() const
     return Protocol::queueElement(splitCode, 0);
 }
 
-QByteArray Command::lanFrame() const
+Command::LanCommand Command::lanCommand() const
 {
     const quint8 selectCode = channel == 1 ? Protocol::LanSelectChannel1 : Protocol::LanSelectChannel2;
     const quint8 splitCode = channel == 1 ? Protocol::LanSplitChannel1 : Protocol::LanSplitChannel2;
     switch (kind) {
     case Kind::Select:
-        return Protocol::lanFrame(selectCode, position);
+        return {selectCode, position, 0, 0};
     case Kind::SplitOn:
-        return Protocol::lanFrame(splitCode, 1, position, rx);
+        return {splitCode, 1, position, rx};
     case Kind::SplitOff:
         break;
     }
-    return Protocol::lanFrame(splitCode, 0, 0, 0);
+    return {splitCode, 0, 0, 0};
+}
+
+QByteArray Command::lanFrame() const
+{
+    const LanCommand lan = lanCommand();
+    return Protocol::lanFrame(lan.code, lan.arg1, lan.arg2, lan.arg3);
 }
 
 namespace {

@@ -20,7 +20,16 @@ struct Command
 
     // Serial: the command-queue element (argument * 256 + code).
     qint16 queueElement() const;
-    // LAN: the frame's bytes (0xFE, code, arguments, 0xFD).
+    // LAN: the command code and its three argument bytes (unused ones 0)...
+    struct LanCommand
+    {
+        quint8 code;
+        quint8 arg1;
+        quint8 arg2;
+        quint8 arg3;
+    };
+    LanCommand lanCommand() const;
+    // ...and the frame they make (0xFE, code, arguments, 0xFD).
     QByteArray lanFrame() const;
 };
 

@@ -1,0 +1,98 @@
+#include "formlancfg.h"
+
+#include "app/mainwindow.h"
+#include "app/theme.h"
+#include "config/settingsfile.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+
+formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
+    : QDialog(parent)
+    , ui(new Form)
+    , window(window)
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("formLanCFG"));
+    resize(400, 221);
+    setStyleSheet(Theme::dialogStyleSheet());
+    QFont heading = font();
+    heading.setPointSize(12);
+    heading.setBold(true);
+    heading.setWeight(75);
+
+    ui->buttonBox = new QDialogButtonBox(this);
+    ui->buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    ui->buttonBox->setGeometry(290, 150, 81, 61);
+    ui->buttonBox->setOrientation(Qt::Vertical);
+    ui->buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    ui->lineEditIP = new QLineEdit(this);
+    ui->lineEditIP->setObjectName(QStringLiteral("lineEditIP"));
+    ui->lineEditIP->setGeometry(110, 80, 211, 31);
+    ui->label = new QLabel(this);
+    ui->label->setObjectName(QStringLiteral("label"));
+    ui->label->setGeometry(60, 40, 281, 16);
+    ui->label->setFont(heading);
+    ui->lineEditPort = new QLineEdit(this);
+    ui->lineEditPort->setObjectName(QStringLiteral("lineEditPort"));
+    ui->lineEditPort->setGeometry(110, 120, 111, 31);
+    ui->label_2 = new QLabel(this);
+    ui->label_2->setObjectName(QStringLiteral("label_2"));
+    ui->label_2->setGeometry(60, 80, 31, 21);
+    ui->label_2->setFont(heading);
+    ui->label_3 = new QLabel(this);
+    ui->label_3->setObjectName(QStringLiteral("label_3"));
+    ui->label_3->setGeometry(50, 120, 61, 21);
+    ui->label_3->setFont(heading);
+    ui->radioButton = new QRadioButton(this);
+    ui->radioButton->setObjectName(QStringLiteral("radioButton"));
+    ui->radioButton->setGeometry(50, 180, 101, 19);
+
+    setWindowTitle(tr("Dialog"));
+    ui->label->setText(tr("Insert the device IP or host name :"));
+    ui->label_2->setText(tr("IP:"));
+    ui->label_3->setText(tr("PORT:"));
+    ui->radioButton->setText(tr("Directly to IP"));
+
+    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QMetaObject::connectSlotsByName(this);
+
+    loadLanFields();
+    if (window->directIpEnabled())
+        ui->radioButton->setChecked(true);
+}
+
+formLanCFG::~formLanCFG()
+{
+    delete ui;
+}
+
+void formLanCFG::loadLanFields()
+{
+    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    ui->lineEditIP->setText(settings.value(SettingsFile::Key::ip()).toString());
+    ui->lineEditPort->setText(settings.value(SettingsFile::Key::port()).toString());
+}
+
+void formLanCFG::saveLanFields()
+{
+    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    settings.setValue(SettingsFile::Key::ip(), ui->lineEditIP->text());
+    settings.setValue(SettingsFile::Key::port(), ui->lineEditPort->text());
+    window->loadSettings();
+}
+
+void formLanCFG::on_radioButton_clicked()
+{
+    window->setDirectIp(ui->radioButton->isChecked());
+}
+
+void formLanCFG::on_buttonBox_accepted()
+{
+    saveLanFields();
+    deleteLater();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "datagramqueue.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+class MainWindow;
+class QUdpSocket;
+
+// The LAN worker: queues LanFrame datagrams (with superseding), sends at most one every
+// 90 ms, and hands every datagram the box sends back to the window's reply handler.
+//
+// Thread contract: the object and its socket belong to the GUI thread, where
+// enqueueDatagram(), setDestination(), lastDatagramTime() and receiveUDP() run. run()
+// executes on the worker thread; it only decides, under queueMutex, which datagram
+// leaves next, and posts the actual write to the socket's thread, so the socket is used
+// from one thread only. queueMutex guards the queue, the destination, the send time and
+// the in-flight flag, and is never held while sleeping or inside the socket.
+class ThreadCOM : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit ThreadCOM(MainWindow *window);
+    ~ThreadCOM() override;
+
+    void enqueueDatagram(const QByteArray &payload);
+    // Where datagrams go, as the window knows it now: the address text (or "error",
+    // which holds every datagram back) and the port text. Applied when a datagram
+    // leaves, not when it was queued.
+    void setDestination(const QString &hostAddress, const QString &portText);
+    qint64 lastDatagramTime() const;
+    // The local port replies come back to.
+    quint16 localPort() const;
+    int pendingDatagrams() const;
+
+public slots:
+    void receiveUDP();
+
+protected:
+    void run() override;
+
+private:
+    void write(const QByteArray &payload, const QString &hostAddress, quint16 port);
+
+    MainWindow *window;
+    DatagramQueue datagramQueue;
+    mutable QMutex queueMutex;
+    QUdpSocket *udpSocket;
+    qint64 lastSendTime = 0;
+    QString destinationHost;
+    QString destinationPort;
+    bool sendInFlight = false;
+    std::atomic<bool> stopRequested{false};
+};
