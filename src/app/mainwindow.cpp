@@ -66,6 +66,15 @@ MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescri
 {
     ui->setupUi(this);
     serialPort = new QSerialPort(this);
+    // A line that is gone (adapter unplugged, box's pty closed) fails every write at once;
+    // left open, the port would retry them in a busy loop. Closing it is silent: the lamp
+    // shows the lost box, and Disconnect/Connect recover as usual.
+    connect(serialPort, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError && serialPort->isOpen()) {
+            serialPort->close();
+            link.serialOpen = false;
+        }
+    });
     settingsDialog = std::make_unique<SettingsDialog>(serialPorts, settingsFile);
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     settingsPath = settingsFile;
@@ -291,6 +300,7 @@ void MainWindow::openSerialPort()
                                        .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
                                             p.stopBitsText, p.flowControlText));
         sendFirmwareRequest();
+        firmwareRequestedAt = nowMs();
     } else {
         QMessageBox::critical(this, tr("Error"), serialPort->errorString(), QMessageBox::Ok);
         ui->statusBar->showMessage(tr("Open error"));
@@ -337,10 +347,16 @@ void MainWindow::callEnvioFila()
 
 void MainWindow::callEnviar()
 {
-    if (link.mode == LinkMode::Serial)
+    if (link.mode == LinkMode::Serial) {
+        // A status reply arriving right behind the firmware reply would make one read of
+        // more than 20 bytes, and both would be dropped: let the firmware reply come first.
+        if (firmwareRequestedAt != 0 && nowMs() - firmwareRequestedAt < FirmwareWaitMs)
+            return;
+        firmwareRequestedAt = 0;
         writeSerial(Protocol::composeStateRequest(txBuffer));
-    else if (link.lanLinkEnabled)
+    } else if (link.lanLinkEnabled) {
         sendLanFrame(Protocol::LanStateRequest, 0, 0, 0);
+    }
 }
 
 void MainWindow::callReceber(MainWindow *w)
@@ -362,6 +378,7 @@ void MainWindow::processaPacoteRecebido(MainWindow *w)
         processaPDR(w);
         break;
     case Protocol::ReplyKind::Firmware: {
+        w->firmwareRequestedAt = 0;
         const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(rxBuffer);
         w->ui->statusBar->showMessage(
             tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));

@@ -39,6 +39,8 @@ class MainWindow : public QMainWindow
 public:
     // Silence after which the POWER lamp goes neutral and the panel is cleared.
     static constexpr qint64 LinkTimeoutMs = 7000;
+    // How long the first state request waits for the firmware reply after connecting.
+    static constexpr qint64 FirmwareWaitMs = 300;
 
     explicit MainWindow(QWidget *parent = nullptr);
     // A window on a given settings file and serial port list instead of the ones the
@@ -143,4 +145,6 @@ private:
     // Milliseconds since the epoch of the last sign of life from the box; 0 until the
     // first one, so the lamp never claims a box that has not answered yet.
     qint64 lastReplyTime = 0;
+    // When the firmware request went out, while its reply is awaited (else 0).
+    qint64 firmwareRequestedAt = 0;
 };

@@ -31,6 +31,14 @@ QByteArray statusReply(int ant1, int ant2, int split1 = 0, int split2 = 0, int t
     return reply;
 }
 
+QByteArray firmwareReply()
+{
+    QByteArray reply("IGW\x01\x07", 5);
+    reply.append(8, '\0');
+    reply.append(';');
+    return reply;
+}
+
 // Closes the modal box an action is about to open, remembering its title and text.
 struct ModalCloser
 {
@@ -65,6 +73,7 @@ private slots:
     void statusRendering_data();
     void statusRendering();
     void antennaPressLightsAtOnceAndQueuesCommand();
+    void stateRequestWaitsForFirmwareReply();
     void statusAfterPressIsIgnoredOnce();
     void commandsWaitWhilePortClosed();
     void splitConfigurationBlinksAndSends();
@@ -153,10 +162,7 @@ void tst_SerialPath::connectShowsParametersAndAsksFirmware()
 void tst_SerialPath::firmwareReplyShown()
 {
     connectSerial();
-    QByteArray reply("IGW\x01\x07", 5);
-    reply.append(8, '\0');
-    reply.append(';');
-    deliver(reply);
+    deliver(firmwareReply());
     QCOMPARE(status(), QStringLiteral("Connected! Firmware Revision: 1 . 7"));
     QCOMPARE(window->deviceState(), DeviceState());
 }
@@ -260,6 +266,24 @@ void tst_SerialPath::antennaPressLightsAtOnceAndQueuesCommand()
     QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
     QCOMPARE(pty->read(7), QByteArray("IG\x02?;\0\0", 7));
     QCOMPARE(int(window->deviceState().antenna[2]), 15);
+    deliver(firmwareReply());
+    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
+}
+
+void tst_SerialPath::stateRequestWaitsForFirmwareReply()
+{
+    connectSerial();
+    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    QVERIFY(pty->read(1, 100).isEmpty());
+    deliver(firmwareReply());
+    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
+
+    // A box that never sends its revision is still polled shortly after.
+    action("actionDisconnect")->trigger();
+    connectSerial();
+    QTest::qWait(350);
     QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 }
