@@ -1,0 +1,477 @@
+// The whole serial path at its own pace: the real window and polling thread talking to the
+// talmek-sim process over a pseudo-terminal. Timing checks are deliberately loose (counts
+// over a window, generous time-outs): the machine is shared and the pace is the thread's.
+
+#include "app/mainwindow.h"
+#include "app/panellook.h"
+#include "engine/threadleitura.h"
+#include "talmeksimprocess.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include <sys/resource.h>
+
+using PanelLook::Look;
+
+namespace {
+// What the simulator prints for the frames of interest (--hex).
+const QString StateRequestSeen = QStringLiteral("RX pty 49 47 05 33 3B");
+const QString CommandSeen = QStringLiteral("RX pty 49 47 0");
+const QString StatusSent = QStringLiteral("TX pty 49 47 05 ");
+const QString TransmitStatusSent = QStringLiteral("TX pty 49 47 54 ");
+
+// User and system CPU time of this process so far, in milliseconds.
+qint64 cpuTimeMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+Look lookOf(const QWidget *widget)
+{
+    const QString sheet = widget->styleSheet();
+    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+        if (sheet == PanelLook::styleSheet(look))
+            return look;
+    }
+    return Look::Keep;
+}
+
+QString lookName(Look look)
+{
+    switch (look) {
+    case Look::Neutral:
+        return QStringLiteral("Neutral");
+    case Look::Held:
+        return QStringLiteral("Held");
+    case Look::Highlight:
+        return QStringLiteral("Highlight");
+    case Look::Red:
+        return QStringLiteral("Red");
+    case Look::Green:
+        return QStringLiteral("Green");
+    case Look::Keep:
+        break;
+    }
+    return QStringLiteral("other");
+}
+
+QString lookName(const QWidget *widget)
+{
+    // An empty sheet is the theme's plain button, shown before the first repaint.
+    return widget->styleSheet().isEmpty() ? QStringLiteral("plain") : lookName(lookOf(widget));
+}
+
+// Every look a button takes, so that a flicker between two checks cannot hide.
+class LookHistory : public QObject
+{
+public:
+    explicit LookHistory(QWidget *button) : button(button) { button->installEventFilter(this); }
+    ~LookHistory() override { button->removeEventFilter(this); }
+
+    QStringList names() const
+    {
+        QStringList list;
+        for (Look look : looks)
+            list << lookName(look);
+        return list;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // A widget's own style sheet reaches it as a StyleChange; the theme's polish may send
+        // more than one per change, so repeats are folded.
+        if (watched == button && event->type() == QEvent::StyleChange) {
+            const Look look = lookOf(button);
+            if (looks.isEmpty() || looks.last() != look)
+                looks << look;
+        }
+        return false;
+    }
+
+private:
+    QWidget *button;
+    QList<Look> looks;
+};
+} // namespace
+
+class tst_E2eSerial : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectShowsFirmwareAndPollsSteadily();
+    void firmwareShownWhenTheFirstStateRequestCatchesUp();
+    void antennaPressSwitchesTheBox_data();
+    void antennaPressSwitchesTheBox();
+    void splitFollowsTheBox();
+    void silentBoxClearsThePanelUntilItAnswers();
+    void reconnectReachesANewBox();
+    void boxGoneWhileConnectedLeavesThePanelIdle();
+
+private:
+    QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
+    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    QString status() { return window->statusBar()->currentMessage(); }
+    Look lookOf(const QString &name) { return ::lookOf(button(name)); }
+    QString panel();
+    static QString panelOf(QStringList marks);
+    int statusRepliesSent(int from) { return sim->count(StatusSent, from) + sim->count(TransmitStatusSent, from); }
+    void startSimulator(const QStringList &arguments);
+    void startPanel(const QString &portName);
+    void connectPanel(int major, int minor);
+    void waitForReplies(int count);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TalmekSimProcess> sim;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ThreadLeitura> polling;
+};
+
+void tst_E2eSerial::initTestCase()
+{
+    QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
+    qRegisterMetaType<MainWindow *>("MainWindow*");
+}
+
+void tst_E2eSerial::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    sim = std::make_unique<TalmekSimProcess>();
+}
+
+void tst_E2eSerial::cleanup()
+{
+    // The thread posts to the window, so it goes first; the window closes its port.
+    polling.reset();
+    window.reset();
+    sim.reset();
+    dir.reset();
+}
+
+// The antenna, SPLIT and SEND buttons that are not plain grey, as "name:Look" sorted by
+// name; empty for a plain panel.
+QString tst_E2eSerial::panel()
+{
+    QStringList marks;
+    for (int c = 1; c <= 2; ++c) {
+        QStringList names;
+        for (int n = 1; n <= 6; ++n)
+            names << QStringLiteral("botaoTecla%1C%2").arg(n).arg(c);
+        names << QStringLiteral("botaoSplitC%1").arg(c) << QStringLiteral("botaoSendC%1").arg(c);
+        for (const QString &name : names) {
+            if (lookOf(name) != Look::Neutral)
+                marks << name + QLatin1Char(':') + lookName(button(name));
+        }
+    }
+    return panelOf(marks);
+}
+
+QString tst_E2eSerial::panelOf(QStringList marks)
+{
+    marks.sort();
+    return marks.join(QLatin1Char(' '));
+}
+
+void tst_E2eSerial::startSimulator(const QStringList &arguments)
+{
+    QVERIFY2(sim->start(QStringList{QStringLiteral("--hex")} + arguments), "talmek-sim did not start");
+}
+
+void tst_E2eSerial::startPanel(const QString &portName)
+{
+    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
+    {
+        QSettings settings(ini, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("serialMode"), 2);
+    }
+    SerialPortDescription port;
+    port.portName = portName;
+    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    polling = std::make_unique<ThreadLeitura>(window.get());
+}
+
+// Connects and waits for the box's firmware text and the green lamp.
+void tst_E2eSerial::connectPanel(int major, int minor)
+{
+    QElapsedTimer clock;
+    clock.start();
+    action("actionConnect_to_Brisel")->trigger();
+    QVERIFY(window->linkFlags().serialOpen);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Connected! Firmware Revision: %1 . %2").arg(major).arg(minor),
+                              2000);
+    const qint64 left = qMax(qint64(1), 1000 - clock.elapsed());
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Green, left);
+}
+
+// Waits until the panel has read `count` more status replies: the panel reads a reply on the
+// tick after its request and sends the next request a tick later, so one more reply than
+// asked for means the last one asked for has been read.
+void tst_E2eSerial::waitForReplies(int count)
+{
+    const int from = sim->lineCount();
+    QTRY_VERIFY_WITH_TIMEOUT(statusRepliesSent(from) >= count + 1, 3000);
+}
+
+void tst_E2eSerial::connectShowsFirmwareAndPollsSteadily()
+{
+    startSimulator({QStringLiteral("--pty"), QStringLiteral("--firmware"), QStringLiteral("3.14")});
+    startPanel(sim->ptyPath());
+    QVERIFY(lookOf(QStringLiteral("botaoPower")) != Look::Green); // no reply yet
+    connectPanel(3, 14);
+    // The lamp may light on the firmware reply already; the first status reply repaints.
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QString(), 1000); // both channels start on no antenna
+
+    // Idle: a state request about every 160 ms, nothing else, each one answered.
+    const int from = sim->lineCount();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(2000);
+    const int requests = sim->count(StateRequestSeen, from);
+    QVERIFY2(requests >= 8 && requests <= 16,
+             qPrintable(QStringLiteral("%1 state requests in %2 ms").arg(requests).arg(clock.elapsed())));
+    QCOMPARE(sim->count(CommandSeen, from), requests);
+    QVERIFY(qAbs(statusRepliesSent(from) - requests) <= 1);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+    QCOMPARE(status(), QStringLiteral("Connected! Firmware Revision: 3 . 14"));
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::firmwareShownWhenTheFirstStateRequestCatchesUp()
+{
+    startSimulator({QStringLiteral("--pty")});
+    startPanel(sim->ptyPath());
+    QTest::qWait(400); // the operator connects a while after the start: the first tick then asks at once
+    const int from = sim->lineCount();
+    action("actionConnect_to_Brisel")->trigger();
+    // The GUI thread busy right after the open (a blocking host look-up does this): the
+    // first tick's state request is queued behind the firmware request, so both replies
+    // are waiting by the time the panel reads.
+    QThread::msleep(250);
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Green, 3000);
+    QCOMPARE(sim->count(QStringLiteral("TX pty 49 47 57 01 07 "), from), 1); // the box did answer
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Connected! Firmware Revision: 1 . 7"), 1000);
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::antennaPressSwitchesTheBox_data()
+{
+    QTest::addColumn<QString>("antennaButton");
+    QTest::addColumn<QString>("releaseButton");
+    QTest::addColumn<QString>("antennaKey");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("commandSeen");
+
+    QTest::newRow("channel 1, Ant 3") << "botaoTecla3C1" << "botaoRelease1" << "antenna1" << 2
+                                      << "RX pty 49 47 01 32 3B";
+    QTest::newRow("channel 2, Ant 6") << "botaoTecla6C2" << "botaoRelease2" << "antenna2" << 5
+                                      << "RX pty 49 47 02 35 3B";
+}
+
+void tst_E2eSerial::antennaPressSwitchesTheBox()
+{
+    QFETCH(QString, antennaButton);
+    QFETCH(QString, releaseButton);
+    QFETCH(QString, antennaKey);
+    QFETCH(int, position);
+    QFETCH(QString, commandSeen);
+
+    startSimulator({QStringLiteral("--pty")});
+    startPanel(sim->ptyPath());
+    connectPanel(1, 7);
+
+    {
+        LookHistory history(button(antennaButton));
+        const int from = sim->lineCount();
+        QTest::mouseClick(button(antennaButton), Qt::LeftButton);
+        QCOMPARE(lookOf(antennaButton), Look::Held); // at once, before the box has heard of it
+        QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(antennaKey), position, 3000);
+        // The reply that predates the press must not turn it grey again, nor any later one.
+        waitForReplies(4);
+        QCOMPARE(history.names(), QStringList{QStringLiteral("Held")});
+        QCOMPARE(panel(), antennaButton + QStringLiteral(":Held"));
+        QCOMPARE(sim->count(commandSeen, from), 1);
+    }
+
+    {
+        LookHistory history(button(antennaButton));
+        QTest::mouseClick(button(releaseButton), Qt::LeftButton);
+        QCOMPARE(panel(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(antennaKey), 15, 3000);
+        waitForReplies(4);
+        QCOMPARE(history.names(), QStringList{QStringLiteral("Neutral")});
+        QCOMPARE(panel(), QString());
+        QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+    }
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::splitFollowsTheBox()
+{
+    startSimulator({QStringLiteral("--pty")});
+    startPanel(sim->ptyPath());
+    connectPanel(1, 7);
+
+    QTest::mouseClick(button(QStringLiteral("botaoTecla2C1")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna1")), 1, 3000);
+
+    // SPLIT, then the TX antenna: the box receives on Ant 2 and transmits on Ant 5.
+    QTest::mouseClick(button(QStringLiteral("botaoSplitC1")), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Choose the TX position:"));
+    QCOMPARE(lookOf(QStringLiteral("botaoSplitC1")), Look::Highlight);
+    QTest::mouseClick(button(QStringLiteral("botaoTecla5C1")), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("split1")), 1, 3000);
+    const QMap<QString, int> box = sim->state();
+    QCOMPARE(box.value(QStringLiteral("antenna1")), 1);
+    QCOMPARE(box.value(QStringLiteral("splitTx1")), 4);
+    const QString receiving = panelOf({"botaoSplitC1:Red", "botaoTecla2C1:Highlight", "botaoTecla5C1:Held"});
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), receiving, 3000);
+    waitForReplies(3);
+    QCOMPARE(panel(), receiving); // settled, not blinking
+
+    // While the radio transmits the two antennas swap and SEND lights.
+    QVERIFY(sim->control(QStringLiteral("tx 1 on")));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        panel(), panelOf({"botaoSendC1:Red", "botaoSplitC1:Red", "botaoTecla2C1:Held", "botaoTecla5C1:Highlight"}),
+        3000);
+
+    // SPLIT again clears it: the box keeps Ant 2, the radio still transmits.
+    QTest::mouseClick(button(QStringLiteral("botaoSplitC1")), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Split 1 disabled"));
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("split1")), 0, 3000);
+    QCOMPARE(sim->stateValue(QStringLiteral("antenna1")), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), panelOf({"botaoSendC1:Red", "botaoTecla2C1:Held"}), 3000);
+
+    QVERIFY(sim->control(QStringLiteral("tx 1 off")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringLiteral("botaoTecla2C1:Held"), 3000);
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::silentBoxClearsThePanelUntilItAnswers()
+{
+    startSimulator({QStringLiteral("--pty")});
+    startPanel(sim->ptyPath());
+    connectPanel(1, 7);
+    QTest::mouseClick(button(QStringLiteral("botaoTecla4C2")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna2")), 3, 3000);
+    waitForReplies(2);
+    QCOMPARE(panel(), QStringLiteral("botaoTecla4C2:Held"));
+
+    QVERIFY(sim->control(QStringLiteral("silent on")));
+    QElapsedTimer silence;
+    silence.start();
+    const int from = sim->lineCount();
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Neutral, 9500);
+    const qint64 noticed = silence.elapsed();
+    QVERIFY2(noticed >= 6000, qPrintable(QStringLiteral("lamp went out after %1 ms").arg(noticed)));
+    QCOMPARE(panel(), QString());
+    // The panel keeps asking; it never gives up on the link by itself.
+    QVERIFY2(sim->count(StateRequestSeen, from) >= 20, qPrintable(QString::number(sim->count(StateRequestSeen, from))));
+    QVERIFY(window->linkFlags().serialOpen);
+
+    // A press while the box is silent still reaches it; the watchdog wipes the panel again.
+    QTest::mouseClick(button(QStringLiteral("botaoTecla6C1")), Qt::LeftButton);
+    QCOMPARE(lookOf(QStringLiteral("botaoTecla6C1")), Look::Held);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna1")), 5, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QString(), 1000);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Neutral);
+
+    QVERIFY(sim->control(QStringLiteral("silent off")));
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Green, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), panelOf({"botaoTecla4C2:Held", "botaoTecla6C1:Held"}), 2000);
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::reconnectReachesANewBox()
+{
+    // The operator's port is a fixed name; each box process puts its own line behind it.
+    const QString link = dir->filePath(QStringLiteral("ttyTalmek"));
+    startSimulator({QStringLiteral("--pty"), link, QStringLiteral("--firmware"), QStringLiteral("2.3")});
+    startPanel(link);
+    connectPanel(2, 3);
+    QTest::mouseClick(button(QStringLiteral("botaoTecla1C1")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna1")), 0, 3000);
+
+    action("actionDisconnect")->trigger();
+    QCOMPARE(status(), QStringLiteral("Disconnected"));
+    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
+    QTest::qWait(200); // ticks posted before the Disconnect have run
+    const int from = sim->lineCount();
+    QTest::qWait(600);
+    QCOMPARE(sim->count(CommandSeen, from), 0);
+    QVERIFY(sim->quit());
+
+    sim = std::make_unique<TalmekSimProcess>();
+    startSimulator({QStringLiteral("--pty"), link, QStringLiteral("--firmware"), QStringLiteral("4.2"),
+                    QStringLiteral("--transmit"), QStringLiteral("1")});
+    action("actionConnect_to_Brisel")->trigger();
+    QVERIFY(window->linkFlags().serialOpen);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Connected! Firmware Revision: 4 . 2"), 2000);
+    // The new box's state replaces the old one: nothing held, channel 1 transmitting.
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringLiteral("botaoSendC1:Red"), 3000);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+
+    QTest::mouseClick(button(QStringLiteral("botaoTecla3C2")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna2")), 2, 3000);
+    waitForReplies(2);
+    QCOMPARE(panel(), panelOf({"botaoSendC1:Red", "botaoTecla3C2:Held"}));
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::boxGoneWhileConnectedLeavesThePanelIdle()
+{
+    startSimulator({QStringLiteral("--pty")});
+    startPanel(sim->ptyPath());
+    connectPanel(1, 7);
+
+    // The box goes away with the port still open (a USB adapter pulled out does the same):
+    // every write now fails. The panel keeps polling, but must not busy-loop on the dead line.
+    QVERIFY(sim->quit());
+    QTest::qWait(400); // a few state requests have been written to the dead line
+    QElapsedTimer wall;
+    wall.start();
+    const qint64 cpuBefore = cpuTimeMs();
+    QTest::qWait(1500);
+    const qint64 cpu = cpuTimeMs() - cpuBefore;
+    QVERIFY2(cpu * 10 < wall.elapsed() * 3,
+             qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+
+    action("actionDisconnect")->trigger();
+    QCOMPARE(status(), QStringLiteral("Disconnected"));
+    QVERIFY(!window->linkFlags().serialOpen);
+}
+
+QTEST_MAIN(tst_E2eSerial)
+#include "tst_e2e_serial.moc"
