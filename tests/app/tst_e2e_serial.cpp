@@ -7,6 +7,8 @@
 #include "engine/threadleitura.h"
 #include "talmeksimprocess.h"
 
+#include "panelprobe.h"
+
 #include <QtTest>
 #include <QAction>
 #include <QFileInfo>
@@ -28,83 +30,9 @@ const QString CommandSeen = QStringLiteral("RX pty 49 47 0");
 const QString StatusSent = QStringLiteral("TX pty 49 47 05 ");
 const QString TransmitStatusSent = QStringLiteral("TX pty 49 47 54 ");
 
-// User and system CPU time of this process so far, in milliseconds.
-qint64 cpuTimeMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-Look lookOf(const QWidget *widget)
-{
-    const QString sheet = widget->styleSheet();
-    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
-        if (sheet == PanelLook::styleSheet(look))
-            return look;
-    }
-    return Look::Keep;
-}
-
-QString lookName(Look look)
-{
-    switch (look) {
-    case Look::Neutral:
-        return QStringLiteral("Neutral");
-    case Look::Held:
-        return QStringLiteral("Held");
-    case Look::Highlight:
-        return QStringLiteral("Highlight");
-    case Look::Red:
-        return QStringLiteral("Red");
-    case Look::Green:
-        return QStringLiteral("Green");
-    case Look::Keep:
-        break;
-    }
-    return QStringLiteral("other");
-}
-
-QString lookName(const QWidget *widget)
-{
-    // An empty sheet is the theme's plain button, shown before the first repaint.
-    return widget->styleSheet().isEmpty() ? QStringLiteral("plain") : lookName(lookOf(widget));
-}
-
-// Every look a button takes, so that a flicker between two checks cannot hide.
-class LookHistory : public QObject
-{
-public:
-    explicit LookHistory(QWidget *button) : button(button) { button->installEventFilter(this); }
-    ~LookHistory() override { button->removeEventFilter(this); }
-
-    QStringList names() const
-    {
-        QStringList list;
-        for (Look look : looks)
-            list << lookName(look);
-        return list;
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        // A widget's own style sheet reaches it as a StyleChange; the theme's polish may send
-        // more than one per change, so repeats are folded.
-        if (watched == button && event->type() == QEvent::StyleChange) {
-            const Look look = lookOf(button);
-            if (looks.isEmpty() || looks.last() != look)
-                looks << look;
-        }
-        return false;
-    }
-
-private:
-    QWidget *button;
-    QList<Look> looks;
-};
 } // namespace
+
+using namespace PanelProbe;
 
 class tst_E2eSerial : public QObject
 {

@@ -3,6 +3,7 @@
 
 #include "app/mainwindow.h"
 #include "app/panellook.h"
+#include "panelprobe.h"
 #include "pseudoterminal.h"
 
 #include <QtTest>
@@ -85,15 +86,7 @@ private:
     QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QLatin1String(name)); }
     QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
     QString status() { return window->statusBar()->currentMessage(); }
-    Look lookOf(const char *name)
-    {
-        const QString sheet = button(name)->styleSheet();
-        for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
-            if (sheet == PanelLook::styleSheet(look))
-                return look;
-        }
-        return Look::Keep;
-    }
+    Look lookOf(const char *name) { return PanelProbe::lookOf(button(name)); }
     void connectSerial();
     void deliver(const QByteArray &bytes);
 

@@ -10,6 +10,8 @@
 #include "lan/threadcom.h"
 #include "talmeksimprocess.h"
 
+#include "panelprobe.h"
+
 #include <QtTest>
 #include <QAction>
 #include <QDialog>
@@ -32,81 +34,9 @@ const QString BoxAddress = QStringLiteral("127.0.0.2");
 const QString StateRequest = QStringLiteral("FE 01 FD");
 const QString HostError = QStringLiteral("HOST error: check LAN Settings!");
 
-// The worker logs every datagram it reads; counted here instead of flooding the output.
-std::atomic<int> readNotices{0};
-QtMessageHandler previousHandler = nullptr;
-void countReadNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.contains(QLatin1String("Read Pending Datagram!"))) {
-        ++readNotices;
-        return;
-    }
-    previousHandler(type, context, message);
-}
-
-Look lookOf(const QWidget *widget)
-{
-    const QString sheet = widget->styleSheet();
-    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
-        if (sheet == PanelLook::styleSheet(look))
-            return look;
-    }
-    return Look::Keep;
-}
-
-QString lookName(Look look)
-{
-    switch (look) {
-    case Look::Neutral:
-        return QStringLiteral("Neutral");
-    case Look::Held:
-        return QStringLiteral("Held");
-    case Look::Highlight:
-        return QStringLiteral("Highlight");
-    case Look::Red:
-        return QStringLiteral("Red");
-    case Look::Green:
-        return QStringLiteral("Green");
-    case Look::Keep:
-        break;
-    }
-    return QStringLiteral("other");
-}
-
-// Every look a button takes, so that a flicker between two checks cannot hide.
-class LookHistory : public QObject
-{
-public:
-    explicit LookHistory(QWidget *button) : button(button) { button->installEventFilter(this); }
-    ~LookHistory() override { button->removeEventFilter(this); }
-
-    QStringList names() const
-    {
-        QStringList list;
-        for (Look look : looks)
-            list << lookName(look);
-        return list;
-    }
-    // Nothing but `look` was set (or nothing at all).
-    bool onlyEver(Look look) const { return looks.isEmpty() || looks == QList<Look>{look}; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        // A widget's own style sheet reaches it as a StyleChange; repeats are folded.
-        if (watched == button && event->type() == QEvent::StyleChange) {
-            const Look look = lookOf(button);
-            if (looks.isEmpty() || looks.last() != look)
-                looks << look;
-        }
-        return false;
-    }
-
-private:
-    QWidget *button;
-    QList<Look> looks;
-};
 } // namespace
+
+using namespace PanelProbe;
 
 class tst_E2eLan : public QObject
 {
@@ -114,7 +44,6 @@ class tst_E2eLan : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -157,12 +86,7 @@ void tst_E2eLan::initTestCase()
 {
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
     qRegisterMetaType<MainWindow *>("MainWindow*");
-    previousHandler = qInstallMessageHandler(countReadNotices);
-}
-
-void tst_E2eLan::cleanupTestCase()
-{
-    qInstallMessageHandler(previousHandler);
+    ReadNotices::install();
 }
 
 void tst_E2eLan::init()
@@ -308,7 +232,7 @@ void tst_E2eLan::connectShowsPingAndPollsSteadily()
     // Idle: a state request about every 160 ms, nothing else, each one answered and its
     // round trip shown.
     QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
-    const int notices = readNotices;
+    const int notices = ReadNotices::count();
     const int from = sim->lineCount();
     QElapsedTimer clock;
     clock.start();
@@ -325,8 +249,8 @@ void tst_E2eLan::connectShowsPingAndPollsSteadily()
     QCOMPARE(received(from).size(), requests);
     const int replies = repliesSent(from);
     QVERIFY2(qAbs(replies - requests) <= 1, qPrintable(QStringLiteral("%1 replies to %2 requests").arg(replies).arg(requests)));
-    QVERIFY2(qAbs(readNotices - notices - replies) <= 1,
-             qPrintable(QStringLiteral("%1 datagrams read, %2 sent").arg(readNotices - notices).arg(replies)));
+    QVERIFY2(qAbs(ReadNotices::count() - notices - replies) <= 1,
+             qPrintable(QStringLiteral("%1 datagrams read, %2 sent").arg(ReadNotices::count() - notices).arg(replies)));
 
     for (const QList<QVariant> &message : qAsConst(messages))
         shown << message.at(0).toString();
@@ -638,7 +562,7 @@ void tst_E2eLan::noBoxKeepsPollingWithTheLampOut()
     }
     startPanel(BoxAddress, QString::number(port));
     LookHistory lamp(button(QStringLiteral("botaoPower")));
-    const int notices = readNotices;
+    const int notices = ReadNotices::count();
     action("actionConnect_to_Brisel")->trigger();
     QCOMPARE(status(), QStringLiteral("LAN enabled"));
     QTRY_VERIFY_WITH_TIMEOUT(window->lanLink()->lastDatagramTime() > 0, 2000);
@@ -648,7 +572,7 @@ void tst_E2eLan::noBoxKeepsPollingWithTheLampOut()
     QVERIFY2(window->lanLink()->pendingDatagrams() <= 1, qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
     QVERIFY2(!lamp.names().contains(QStringLiteral("Green")), qPrintable(lamp.names().join(QLatin1Char(' '))));
     QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Neutral);
-    QCOMPARE(readNotices.load(), notices); // nothing came back
+    QCOMPARE(ReadNotices::count(), notices); // nothing came back
     QCOMPARE(status(), QStringLiteral("LAN enabled"));
     QVERIFY(window->isVisible());
 

@@ -6,6 +6,8 @@
 #include "engine/threadleitura.h"
 #include "lan/threadcom.h"
 
+#include "panelprobe.h"
+
 #include <QtTest>
 #include <QAction>
 #include <QDialog>
@@ -27,17 +29,6 @@ using PanelLook::Look;
 
 namespace {
 const QHostAddress BoxAddress(QStringLiteral("127.0.0.2"));
-
-std::atomic<int> readNotices{0};
-QtMessageHandler previousHandler = nullptr;
-void countReadNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.contains(QLatin1String("Read Pending Datagram!"))) {
-        ++readNotices;
-        return;
-    }
-    previousHandler(type, context, message);
-}
 
 struct Received
 {
@@ -90,7 +81,7 @@ private:
 void tst_LanPath::initTestCase()
 {
     qRegisterMetaType<MainWindow *>("MainWindow*");
-    previousHandler = qInstallMessageHandler(countReadNotices);
+    PanelProbe::ReadNotices::install();
 }
 
 void tst_LanPath::init()
@@ -194,9 +185,9 @@ void tst_LanPath::datagramsFromOthersAreIgnored()
     connectLan();
     QUdpSocket stranger;
     QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
-    const int before = readNotices;
+    const int before = PanelProbe::ReadNotices::count();
     replyFrom(stranger, "4.4.0.0.0.0.0.0.0.0.FF");
-    QTRY_VERIFY(readNotices > before);
+    QTRY_VERIFY(PanelProbe::ReadNotices::count() > before);
     QTest::qWait(50);
     QCOMPARE(int(window->deviceState().antenna[1]), 0);
     QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
@@ -211,8 +202,8 @@ void tst_LanPath::textStopsAtZeroByteAndEmptyCounts()
     QCOMPARE(int(window->deviceState().antenna[2]), 2);
     replyFrom(*box, QByteArray("3.3\0.0.0.0.0.0.0.0.FF", 22)); // cut at the zero: too few fields
     replyFrom(*box, QByteArray());
-    const int before = readNotices;
-    QTRY_VERIFY(readNotices >= before + 1);
+    const int before = PanelProbe::ReadNotices::count();
+    QTRY_VERIFY(PanelProbe::ReadNotices::count() >= before + 1);
     QTest::qWait(50);
     QCOMPARE(int(window->deviceState().antenna[1]), 1);
     QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
@@ -222,10 +213,10 @@ void tst_LanPath::textStopsAtZeroByteAndEmptyCounts()
 void tst_LanPath::twoDatagramsAtOnceAreBothHandled()
 {
     makeWindow(BoxAddress.toString(), boxPort());
-    const int before = readNotices;
+    const int before = PanelProbe::ReadNotices::count();
     replyFrom(*box, "1.1.0.0.0.0.0.0.0.0.FF");
     replyFrom(*box, "4.5.0.0.0.0.0.0.0.0.FF");
-    QTRY_COMPARE(readNotices - before, 2);
+    QTRY_COMPARE(PanelProbe::ReadNotices::count() - before, 2);
     QCOMPARE(int(window->deviceState().antenna[1]), 4);
     QCOMPARE(int(window->deviceState().antenna[2]), 5);
 }

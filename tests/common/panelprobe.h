@@ -1,0 +1,131 @@
+#pragma once
+
+// What tests read off the panel: which of the five looks a button shows, every look it
+// takes over time, the worker's read notices, and this process's CPU time.
+
+#include "app/panellook.h"
+
+#include <QEvent>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <atomic>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+namespace PanelProbe {
+
+using PanelLook::Look;
+
+inline Look lookOf(const QWidget *widget)
+{
+    const QString sheet = widget->styleSheet();
+    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+        if (sheet == PanelLook::styleSheet(look))
+            return look;
+    }
+    return Look::Keep;
+}
+
+inline QString lookName(Look look)
+{
+    switch (look) {
+    case Look::Neutral:
+        return QStringLiteral("Neutral");
+    case Look::Held:
+        return QStringLiteral("Held");
+    case Look::Highlight:
+        return QStringLiteral("Highlight");
+    case Look::Red:
+        return QStringLiteral("Red");
+    case Look::Green:
+        return QStringLiteral("Green");
+    case Look::Keep:
+        break;
+    }
+    return QStringLiteral("other");
+}
+
+inline QString lookName(const QWidget *widget)
+{
+    // An empty sheet is the theme's plain button, shown before the first repaint.
+    return widget->styleSheet().isEmpty() ? QStringLiteral("plain") : lookName(lookOf(widget));
+}
+
+// Every look a button takes, so that a flicker between two checks cannot hide.
+class LookHistory : public QObject
+{
+public:
+    explicit LookHistory(QWidget *button) : button(button) { button->installEventFilter(this); }
+    ~LookHistory() override { button->removeEventFilter(this); }
+
+    QStringList names() const
+    {
+        QStringList list;
+        for (Look look : looks)
+            list << lookName(look);
+        return list;
+    }
+    // Nothing but `look` was set (or nothing at all).
+    bool onlyEver(Look look) const { return looks.isEmpty() || looks == QList<Look>{look}; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // A widget's own style sheet reaches it as a StyleChange; the theme's polish may
+        // send more than one per change, so repeats are folded.
+        if (watched == button && event->type() == QEvent::StyleChange) {
+            const Look look = lookOf(button);
+            if (looks.isEmpty() || looks.last() != look)
+                looks << look;
+        }
+        return false;
+    }
+
+private:
+    QWidget *button;
+    QList<Look> looks;
+};
+
+// The LAN worker logs every datagram it reads; install() counts those lines instead of
+// printing them, and passes every other message on.
+class ReadNotices
+{
+public:
+    static void install()
+    {
+        if (!previous)
+            previous = qInstallMessageHandler(handler);
+    }
+    static int count() { return counter.load(); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (message.contains(QLatin1String("Read Pending Datagram!"))) {
+            ++counter;
+            return;
+        }
+        previous(type, context, message);
+    }
+    static inline std::atomic<int> counter{0};
+    static inline QtMessageHandler previous = nullptr;
+};
+
+#ifdef Q_OS_UNIX
+// User and system CPU time of this process so far, in milliseconds.
+inline qint64 cpuTimeMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+#endif
+
+} // namespace PanelProbe
