@@ -7,8 +7,10 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QHostAddress>
-#include <QMutexLocker>
 #include <QUdpSocket>
+
+#include <mutex>
+#include <utility>
 
 namespace {
 constexpr unsigned long PassMs = 90;
@@ -33,20 +35,20 @@ ThreadCOM::~ThreadCOM()
 
 void ThreadCOM::enqueueDatagram(const QByteArray &payload)
 {
-    QMutexLocker lock(&queueMutex);
+    std::lock_guard<QueueMutex> lock(queueMutex);
     datagramQueue.enqueue(payload);
 }
 
 void ThreadCOM::setDestination(const QString &hostAddress, const QString &portText)
 {
-    QMutexLocker lock(&queueMutex);
+    std::lock_guard<QueueMutex> lock(queueMutex);
     destinationHost = hostAddress;
     destinationPort = portText;
 }
 
 qint64 ThreadCOM::lastDatagramTime() const
 {
-    QMutexLocker lock(&queueMutex);
+    std::lock_guard<QueueMutex> lock(queueMutex);
     return lastSendTime;
 }
 
@@ -57,7 +59,7 @@ quint16 ThreadCOM::localPort() const
 
 int ThreadCOM::pendingDatagrams() const
 {
-    QMutexLocker lock(&queueMutex);
+    std::lock_guard<QueueMutex> lock(queueMutex);
     return datagramQueue.size();
 }
 
@@ -65,7 +67,7 @@ void ThreadCOM::run()
 {
     while (!stopRequested) {
         msleep(PassMs);
-        QMutexLocker lock(&queueMutex);
+        std::unique_lock<QueueMutex> lock(queueMutex);
         if (datagramQueue.isEmpty() || destinationHost == HostResolution::errorSentinel())
             continue; // held, not dropped, while the box's name does not resolve
         // One datagram at a time, and never closer than 90 ms to the previous one,
@@ -73,21 +75,27 @@ void ThreadCOM::run()
         if (sendInFlight || QDateTime::currentMSecsSinceEpoch() - lastSendTime < qint64(PassMs))
             continue;
         const QByteArray payload = datagramQueue.takeFirst();
-        const QString host = destinationHost;
         const quint16 port = LanEndpoint::portFrom(destinationPort);
-        if (port == 0 || QHostAddress(host).isNull())
+        if (port == 0 || QHostAddress(destinationHost).isNull())
             continue; // no valid destination: nothing goes to the wrong place
+        pendingPayload = payload;
+        pendingHost = destinationHost;
+        pendingPort = port;
         sendInFlight = true;
         lock.unlock();
-        QMetaObject::invokeMethod(
-            this, [this, payload, host, port] { write(payload, host, port); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "writePending", Qt::QueuedConnection);
     }
 }
 
-void ThreadCOM::write(const QByteArray &payload, const QString &hostAddress, quint16 port)
+void ThreadCOM::writePending()
 {
-    udpSocket->writeDatagram(payload, QHostAddress(hostAddress), port);
-    QMutexLocker lock(&queueMutex);
+    std::unique_lock<QueueMutex> lock(queueMutex);
+    const QByteArray payload = std::exchange(pendingPayload, QByteArray());
+    const QHostAddress host(pendingHost);
+    const quint16 port = pendingPort;
+    lock.unlock();
+    udpSocket->writeDatagram(payload, host, port);
+    lock.lock();
     lastSendTime = QDateTime::currentMSecsSinceEpoch();
     sendInFlight = false;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "datagramqueue.h"
+#include "queuemutex.h"
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
 
@@ -19,7 +19,7 @@ class QUdpSocket;
 // executes on the worker thread; it only decides, under queueMutex, which datagram
 // leaves next, and posts the actual write to the socket's thread, so the socket is used
 // from one thread only. queueMutex guards the queue, the destination, the send time and
-// the in-flight flag, and is never held while sleeping or inside the socket.
+// the datagram in flight, and is never held while sleeping or inside the socket.
 class ThreadCOM : public QThread
 {
     Q_OBJECT
@@ -44,16 +44,21 @@ public slots:
 protected:
     void run() override;
 
-private:
-    void write(const QByteArray &payload, const QString &hostAddress, quint16 port);
+private slots:
+    void writePending();
 
+private:
     MainWindow *window;
     DatagramQueue datagramQueue;
-    mutable QMutex queueMutex;
+    mutable QueueMutex queueMutex;
     QUdpSocket *udpSocket;
     qint64 lastSendTime = 0;
     QString destinationHost;
     QString destinationPort;
+    // The datagram handed from the worker thread to the socket's thread, and where it goes.
     bool sendInFlight = false;
+    QByteArray pendingPayload;
+    QString pendingHost;
+    quint16 pendingPort = 0;
     std::atomic<bool> stopRequested{false};
 };
