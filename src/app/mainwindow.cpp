@@ -20,10 +20,19 @@
 #include <QSerialPort>
 #include <QSettings>
 
+#include <cstring>
+
 namespace {
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The host text as an address when it is one (IPv4 or IPv6 notation), else null.
+QHostAddress addressLiteral(const QString &host)
+{
+    QHostAddress address;
+    return address.setAddress(host.trimmed()) ? address : QHostAddress();
 }
 
 // Setting a style sheet re-polishes the widget; the panel repaints six times a second,
@@ -76,6 +85,8 @@ MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescri
         }
     });
     settingsDialog = std::make_unique<SettingsDialog>(serialPorts, settingsFile);
+    // A window of its own, yet closing the panel must still end the program.
+    settingsDialog->setAttribute(Qt::WA_QuitOnClose, false);
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     settingsPath = settingsFile;
     lanWorker = std::make_unique<ThreadCOM>(this);
@@ -114,7 +125,7 @@ void MainWindow::loadSettings()
     portText = settings.value(SettingsFile::Key::port()).toString();
     lanWorker->setDestination(hostAddress, portText);
     const quint8 mode = static_cast<quint8>(settings.value(SettingsFile::Key::serialMode()).toInt());
-    directIp = settings.value(SettingsFile::Key::directIp()).toBool();
+    directIp = SettingsFile::toBool(settings.value(SettingsFile::Key::directIp()));
     if (mode == static_cast<quint8>(LinkMode::Serial)) {
         link.mode = LinkMode::Serial;
         ui->actionSerial->setChecked(true);
@@ -128,6 +139,11 @@ void MainWindow::loadSettings()
 
 void MainWindow::resolveHostNow()
 {
+    // An address resolves to itself; asking the resolver would only add a reverse look-up.
+    if (const QHostAddress literal = addressLiteral(hostName); !literal.isNull()) {
+        setHostAddress(literal.toString());
+        return;
+    }
     // Blocks the GUI thread for as long as the resolver takes.
     hostInfoResults(QHostInfo::fromName(hostName));
 }
@@ -136,6 +152,10 @@ void MainWindow::refreshHostAddress()
 {
     if (directIp) {
         setHostAddress(hostName);
+        return;
+    }
+    if (const QHostAddress literal = addressLiteral(hostName); !literal.isNull()) {
+        setHostAddress(literal.toString());
         return;
     }
     // The frame being built still goes to the address of an earlier look-up.
@@ -361,14 +381,51 @@ void MainWindow::callEnviar()
 
 void MainWindow::callReceber(MainWindow *w)
 {
-    if (!serialPort->isOpen() || serialPort->bytesAvailable() < Protocol::MinReplyLength)
+    if (!serialPort->isOpen())
+        return;
+    const qint64 waiting = serialPort->bytesAvailable();
+    if (waiting < Protocol::MinReplyLength)
         return;
     w->lastReplyTime = nowMs();
-    const qint64 n = serialPort->read(reinterpret_cast<char *>(rxBuffer.data()), Protocol::RxBufferSize);
+    // More than one reply's worth waiting (noise, glued replies, a busy GUI thread):
+    // reading 20 bytes a tick would never catch up, so skip to the newest frame.
+    const qint64 n = waiting > Protocol::RxBufferSize
+        ? readNewestFrame()
+        : serialPort->read(reinterpret_cast<char *>(rxBuffer.data()), Protocol::RxBufferSize);
     if (n >= 1 && rxBuffer[n - 1] == ';') {
         processaPacoteRecebido(w);
         w->lastReplyTime = nowMs();
     }
+}
+
+qint64 MainWindow::readNewestFrame()
+{
+    // Drain the port through a fixed buffer, keeping the last bytes, where the newest
+    // complete frame ("IG" ... ";", 13 to 20 bytes) is looked for.
+    constexpr int TailSize = 3 * Protocol::RxBufferSize;
+    std::array<char, TailSize> tail{};
+    int tailLength = 0;
+    std::array<char, 512> chunk;
+    for (qint64 got; (got = serialPort->read(chunk.data(), chunk.size())) > 0;) {
+        const int keep = int(qMin<qint64>(got, TailSize));
+        const int shift = qMin(tailLength, TailSize - keep);
+        std::memmove(tail.data(), tail.data() + tailLength - shift, size_t(shift));
+        std::memcpy(tail.data() + shift, chunk.data() + got - keep, size_t(keep));
+        tailLength = shift + keep;
+    }
+    for (int end = tailLength - 1; end >= Protocol::MinReplyLength - 1; --end) {
+        if (tail[end] != ';')
+            continue;
+        const int earliest = qMax(0, end - Protocol::RxBufferSize + 1);
+        for (int start = end - Protocol::MinReplyLength + 1; start >= earliest; --start) {
+            if (tail[start] == 'I' && tail[start + 1] == 'G') {
+                const int length = end - start + 1;
+                std::memcpy(rxBuffer.data(), tail.data() + start, size_t(length));
+                return length;
+            }
+        }
+    }
+    return 0;
 }
 
 void MainWindow::processaPacoteRecebido(MainWindow *w)

@@ -120,6 +120,7 @@ private:
     void registerScaledWidgets();
     void sendFirmwareRequest();
     void writeSerial(int count);
+    qint64 readNewestFrame();
     void carryOut(const Switching::Outcome &outcome);
     void applyLooks(const PanelLook::Looks &looks);
     void highlightButton(QWidget *widget);

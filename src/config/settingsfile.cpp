@@ -16,6 +16,14 @@ QString path()
     return pathFor(QCoreApplication::applicationDirPath(), QCoreApplication::arguments());
 }
 
+bool toBool(const QVariant &value)
+{
+    if (value.type() == QVariant::Bool)
+        return value.toBool();
+    const QString text = value.toString().trimmed();
+    return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1");
+}
+
 namespace Key {
 QString antennaName(int n)
 {

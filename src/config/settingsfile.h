@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // The INI file beside the executable that holds everything the panel remembers.
 // Every reader and writer opens its own QSettings on this path and lets it go at once.
@@ -13,6 +14,10 @@ QString pathFor(const QString &applicationDir, const QStringList &arguments);
 
 // The path for this process (application directory and command line).
 QString path();
+
+// A stored boolean: "true"/"false" as written (or 1/0). Anything else is of the wrong
+// type and reads as the default, false.
+bool toBool(const QVariant &value);
 
 namespace Key {
 // Antenna n (1..6): "K<n>_1".

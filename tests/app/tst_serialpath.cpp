@@ -181,7 +181,11 @@ void tst_SerialPath::replyFramingRules_data()
     QTest::newRow("13 bytes ending in ;") << thirteen << true << true;
     QTest::newRow("no terminator: dropped") << noTerminator << false << false;
     QTest::newRow("unknown kind: ignored") << wrongKind << false << false;
-    QTest::newRow("more than 20 bytes: dropped") << twentyTwo << false << false;
+    QTest::newRow("backlog: the frame in it is applied") << twentyTwo << true << true;
+    QTest::newRow("glued: the newer reply wins") << statusReply(1, 1) + statusReply(3, 4) << true << true;
+    QTest::newRow("noise, then a reply") << QByteArray(300, 'I') + statusReply(3, 4) << true << true;
+    QTest::newRow("reply, then a torn one") << statusReply(3, 4) + statusReply(5, 5).left(9) << true << true;
+    QTest::newRow("backlog without a frame") << QByteArray(64, ';') << false << false;
 }
 
 void tst_SerialPath::replyFramingRules()
