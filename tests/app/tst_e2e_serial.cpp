@@ -57,8 +57,8 @@ private:
     QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
     QString status() { return window->statusBar()->currentMessage(); }
     Look lookOf(const QString &name) { return ::lookOf(button(name)); }
-    QString panel();
-    static QString panelOf(QStringList marks);
+    QString panel() const { return panelMarks(window.get()); }
+    static QString panelOf(QStringList marks) { return sortedMarks(std::move(marks)); }
     int statusRepliesSent(int from) { return sim->count(StatusSent, from) + sim->count(TransmitStatusSent, from); }
     void startSimulator(const QStringList &arguments);
     void startPanel(const QString &portName);
@@ -91,30 +91,6 @@ void tst_E2eSerial::cleanup()
     window.reset();
     sim.reset();
     dir.reset();
-}
-
-// The antenna, SPLIT and SEND buttons that are not plain grey, as "name:Look" sorted by
-// name; empty for a plain panel.
-QString tst_E2eSerial::panel()
-{
-    QStringList marks;
-    for (int c = 1; c <= 2; ++c) {
-        QStringList names;
-        for (int n = 1; n <= 6; ++n)
-            names << QStringLiteral("botaoTecla%1C%2").arg(n).arg(c);
-        names << QStringLiteral("botaoSplitC%1").arg(c) << QStringLiteral("botaoSendC%1").arg(c);
-        for (const QString &name : names) {
-            if (lookOf(name) != Look::Neutral)
-                marks << name + QLatin1Char(':') + lookName(button(name));
-        }
-    }
-    return panelOf(marks);
-}
-
-QString tst_E2eSerial::panelOf(QStringList marks)
-{
-    marks.sort();
-    return marks.join(QLatin1Char(' '));
 }
 
 void tst_E2eSerial::startSimulator(const QStringList &arguments)

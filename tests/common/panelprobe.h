@@ -57,6 +57,31 @@ inline QString lookName(const QWidget *widget)
     return widget->styleSheet().isEmpty() ? QStringLiteral("plain") : lookName(lookOf(widget));
 }
 
+inline QString sortedMarks(QStringList marks)
+{
+    marks.sort();
+    return marks.join(QLatin1Char(' '));
+}
+
+// The antenna, SPLIT and SEND buttons of the panel that are not plain grey, as
+// "name:Look" sorted by name; empty for a plain panel.
+inline QString panelMarks(const QWidget *window)
+{
+    QStringList marks;
+    for (int c = 1; c <= 2; ++c) {
+        QStringList names;
+        for (int n = 1; n <= 6; ++n)
+            names << QStringLiteral("botaoTecla%1C%2").arg(n).arg(c);
+        names << QStringLiteral("botaoSplitC%1").arg(c) << QStringLiteral("botaoSendC%1").arg(c);
+        for (const QString &name : names) {
+            const QWidget *button = window->findChild<QWidget *>(name);
+            if (lookOf(button) != Look::Neutral)
+                marks << name + QLatin1Char(':') + lookName(button);
+        }
+    }
+    return sortedMarks(marks);
+}
+
 // Every look a button takes, so that a flicker between two checks cannot hide.
 class LookHistory : public QObject
 {

@@ -64,8 +64,8 @@ private:
     QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
     QString status() { return window->statusBar()->currentMessage(); }
     Look lookOf(const QString &name) { return ::lookOf(button(name)); }
-    QString panel();
-    static QString panelOf(QStringList marks);
+    QString panel() const { return panelMarks(window.get()); }
+    static QString panelOf(QStringList marks) { return sortedMarks(std::move(marks)); }
     QStringList received(int from) const;
     QStringList commandsReceived(int from) const;
     int stateRequestsReceived(int from) const { return received(from).count(StateRequest); }
@@ -104,31 +104,6 @@ void tst_E2eLan::cleanup()
     window.reset();
     sim.reset();
     dir.reset();
-}
-
-// The antenna, SPLIT and SEND buttons that are not plain grey, as "name:Look" sorted by
-// name; empty for a plain panel.
-QString tst_E2eLan::panel()
-{
-    QStringList marks;
-    for (int c = 1; c <= 2; ++c) {
-        QStringList names;
-        for (int n = 1; n <= 6; ++n)
-            names << QStringLiteral("botaoTecla%1C%2").arg(n).arg(c);
-        names << QStringLiteral("botaoSplitC%1").arg(c) << QStringLiteral("botaoSendC%1").arg(c);
-        for (const QString &name : names) {
-            const Look look = lookOf(name);
-            if (look != Look::Neutral)
-                marks << name + QLatin1Char(':') + lookName(look);
-        }
-    }
-    return panelOf(marks);
-}
-
-QString tst_E2eLan::panelOf(QStringList marks)
-{
-    marks.sort();
-    return marks.join(QLatin1Char(' '));
 }
 
 // The payloads (hex, as the simulator prints them) of the datagrams the box received from
