@@ -64,14 +64,20 @@ QString messageText(Switching::Message message)
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(SettingsFile::path(), availableSerialPorts(), parent)
+    : MainWindow(SettingsFile::path(), SerialPortSource(&availableSerialPorts), parent)
 {
 }
 
 MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts,
                        QWidget *parent)
+    : MainWindow(settingsFile, SerialPortSource([serialPorts] { return serialPorts; }), parent)
+{
+}
+
+MainWindow::MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , ui(new Ui::mainWindow)
+    , serialPortSource(std::move(serialPorts))
 {
     ui->setupUi(this);
     serialPort = new QSerialPort(this);
@@ -84,15 +90,12 @@ MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescri
             link.serialOpen = false;
         }
     });
-    settingsDialog = std::make_unique<SettingsDialog>(serialPorts, settingsFile);
-    // A window of its own, yet closing the panel must still end the program.
-    settingsDialog->setAttribute(Qt::WA_QuitOnClose, false);
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     settingsPath = settingsFile;
     lanWorker = std::make_unique<ThreadCOM>(this);
     anchorLayout = new C4SAnchorLayout(this);
     setEnabled(true);
-    connect(ui->actionConfigure, &QAction::triggered, settingsDialog.get(), &QWidget::show);
+    connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     loadSettings();
@@ -307,7 +310,7 @@ void MainWindow::openSerialPort()
         return;
     }
 
-    const SerialParameters p = settingsDialog->parameters();
+    const SerialParameters p = serialSettings()->parameters();
     serialPort->setPortName(p.portName);
     serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     serialPort->setDataBits(p.dataBits);
@@ -341,6 +344,16 @@ void MainWindow::closeSerialPort()
     ui->actionLAN_Settings->setEnabled(true);
     ui->statusBar->showMessage(tr("Disconnected"));
     ui->actionConfigure->setEnabled(true);
+}
+
+SettingsDialog *MainWindow::serialSettings()
+{
+    if (!settingsDialog) {
+        settingsDialog = std::make_unique<SettingsDialog>(serialPortSource(), settingsPath);
+        // A window of its own, yet closing the panel must still end the program.
+        settingsDialog->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    return settingsDialog.get();
 }
 
 // --- Serial frames ---

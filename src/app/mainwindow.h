@@ -13,6 +13,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 #include <memory>
 
 class C4SAnchorLayout;
@@ -43,10 +45,14 @@ public:
     static constexpr qint64 FirmwareWaitMs = 300;
 
     explicit MainWindow(QWidget *parent = nullptr);
+    // Where the serial settings dialog gets its port list from, when it is first needed.
+    using SerialPortSource = std::function<QList<SerialPortDescription>()>;
+
     // A window on a given settings file and serial port list instead of the ones the
     // command line and the system give.
     MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts,
                QWidget *parent = nullptr);
+    MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Reads the settings file and applies every key to the window.
@@ -118,6 +124,7 @@ private:
     void refreshHostAddress();
     void setHostAddress(const QString &address);
     void registerScaledWidgets();
+    SettingsDialog *serialSettings();
     void sendFirmwareRequest();
     void writeSerial(int count);
     qint64 readNewestFrame();
@@ -133,7 +140,10 @@ private:
     CommandQueue commandQueue;
     QTimer blinkTimer{this};
     Ui::mainWindow *ui = nullptr;
-    std::unique_ptr<SettingsDialog> settingsDialog; // parentless: a window of its own
+    // Parentless, a window of its own; built on first use, because listing the system's
+    // serial ports is the slowest step of starting the panel.
+    std::unique_ptr<SettingsDialog> settingsDialog;
+    SerialPortSource serialPortSource;
     QString settingsPath;
 
     LinkFlags link;

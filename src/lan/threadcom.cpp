@@ -9,12 +9,14 @@
 #include <QHostAddress>
 #include <QUdpSocket>
 
+#include <chrono>
 #include <mutex>
 #include <utility>
 
 namespace {
 constexpr unsigned long PassMs = 90;
-}
+constexpr int MaxDatagramsPerNotice = 64;
+} // namespace
 
 ThreadCOM::ThreadCOM(MainWindow *window)
     : window(window)
@@ -29,7 +31,11 @@ ThreadCOM::ThreadCOM(MainWindow *window)
 ThreadCOM::~ThreadCOM()
 {
     udpSocket->close();
-    stopRequested = true;
+    {
+        std::lock_guard<QueueMutex> lock(queueMutex);
+        stopRequested = true;
+    }
+    wakeUp.notify_all();
     wait();
 }
 
@@ -37,13 +43,17 @@ void ThreadCOM::enqueueDatagram(const QByteArray &payload)
 {
     std::lock_guard<QueueMutex> lock(queueMutex);
     datagramQueue.enqueue(payload);
+    wakeUp.notify_all();
 }
 
 void ThreadCOM::setDestination(const QString &hostAddress, const QString &portText)
 {
     std::lock_guard<QueueMutex> lock(queueMutex);
+    if (destinationHost == hostAddress && destinationPort == portText)
+        return;
     destinationHost = hostAddress;
     destinationPort = portText;
+    wakeUp.notify_all();
 }
 
 qint64 ThreadCOM::lastDatagramTime() const
@@ -63,17 +73,28 @@ int ThreadCOM::pendingDatagrams() const
     return datagramQueue.size();
 }
 
+bool ThreadCOM::readyToSend() const
+{
+    // Held, not dropped, while the box's name does not resolve; one datagram at a time
+    // on its way to the socket.
+    return !datagramQueue.isEmpty() && destinationHost != HostResolution::errorSentinel() && !sendInFlight;
+}
+
 void ThreadCOM::run()
 {
+    std::unique_lock<QueueMutex> lock(queueMutex);
     while (!stopRequested) {
-        msleep(PassMs);
-        std::unique_lock<QueueMutex> lock(queueMutex);
-        if (datagramQueue.isEmpty() || destinationHost == HostResolution::errorSentinel())
-            continue; // held, not dropped, while the box's name does not resolve
-        // One datagram at a time, and never closer than 90 ms to the previous one,
-        // however late the GUI thread gets round to the write.
-        if (sendInFlight || QDateTime::currentMSecsSinceEpoch() - lastSendTime < qint64(PassMs))
+        // Sleeps until something can leave, so an idle link costs no wake-ups.
+        wakeUp.wait(lock, [this] { return stopRequested || readyToSend(); });
+        if (stopRequested)
+            break;
+        // Never closer than 90 ms to the previous datagram, however late the GUI thread
+        // got round to writing it.
+        const qint64 early = lastSendTime + qint64(PassMs) - QDateTime::currentMSecsSinceEpoch();
+        if (early > 0) {
+            wakeUp.wait_for(lock, std::chrono::milliseconds(early), [this] { return stopRequested.load(); });
             continue;
+        }
         const QByteArray payload = datagramQueue.takeFirst();
         const quint16 port = LanEndpoint::portFrom(destinationPort);
         if (port == 0 || QHostAddress(destinationHost).isNull())
@@ -84,6 +105,7 @@ void ThreadCOM::run()
         sendInFlight = true;
         lock.unlock();
         QMetaObject::invokeMethod(this, "writePending", Qt::QueuedConnection);
+        lock.lock();
     }
 }
 
@@ -98,13 +120,14 @@ void ThreadCOM::writePending()
     lock.lock();
     lastSendTime = QDateTime::currentMSecsSinceEpoch();
     sendInFlight = false;
+    wakeUp.notify_all();
 }
 
 void ThreadCOM::receiveUDP()
 {
-    // Every waiting datagram is handled now: Qt does not notify again for datagrams
-    // that were already pending, so none may wait for a later one.
-    while (udpSocket->hasPendingDatagrams()) {
+    // A bounded batch per notification, so a flood cannot starve the timers and the
+    // painting; the socket notifies again at once while datagrams are left.
+    for (int batch = 0; batch < MaxDatagramsPerNotice && udpSocket->hasPendingDatagrams(); ++batch) {
         qDebug() << "Read Pending Datagram!";
         const qint64 size = udpSocket->pendingDatagramSize();
         QByteArray buffer(int(qMax<qint64>(size, 0)), Qt::Uninitialized);

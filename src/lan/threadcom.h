@@ -7,12 +7,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 
 class MainWindow;
 class QUdpSocket;
 
-// The LAN worker: queues LanFrame datagrams (with superseding), sends at most one every
-// 90 ms, and hands every datagram the box sends back to the window's reply handler.
+// The LAN worker: queues LanFrame datagrams (with superseding), sends them no closer than
+// 90 ms apart, and hands every datagram the box sends back to the window's reply handler.
 //
 // Thread contract: the object and its socket belong to the GUI thread, where
 // enqueueDatagram(), setDestination(), lastDatagramTime() and receiveUDP() run. run()
@@ -48,6 +49,8 @@ private slots:
     void writePending();
 
 private:
+    bool readyToSend() const;
+
     MainWindow *window;
     DatagramQueue datagramQueue;
     mutable QueueMutex queueMutex;
@@ -61,4 +64,7 @@ private:
     QString pendingHost;
     quint16 pendingPort = 0;
     std::atomic<bool> stopRequested{false};
+    // Wakes the worker when something may leave: a datagram queued, the destination
+    // changed, the previous datagram written, or the stop requested.
+    std::condition_variable_any wakeUp;
 };
