@@ -32,6 +32,9 @@ void tst_SettingsFile::wrap_data()
     QTest::newRow("leading break, 10: empty 4 5 1") << s("\nabcdefghij") << s("\nabcd\nefghi\nj");
     QTest::newRow("own break short lines untouched") << s("ab\ncd\nef") << s("ab\ncd\nef");
     QTest::newRow("non-ASCII counts characters") << s("Süd-Ost-Beam") << s("Süd-O\nst-Be\nam");
+    QTest::newRow("a character of two code units is never split")
+        << s("\U0001F4E1\U0001F4E1\U0001F4E1Yagi") << s("\U0001F4E1\U0001F4E1\U0001F4E1Ya\ngi");
+    QTest::newRow("astral characters count once") << s("\U0001F4E1abcdefghij") << s("\U0001F4E1abcd\nefghi\nj");
 }
 
 void tst_SettingsFile::wrap()
