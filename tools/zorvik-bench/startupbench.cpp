@@ -151,10 +151,10 @@ int child(const QString &kind, const QString &settingsFile, qint64 mainEntryNs)
     marks.mainEntry = mainEntryNs;
     marks.appReady = BenchSupport::monotonicNs();
     if (kind == QLatin1String("panel")) {
-        // As the program's main() does it, on the settings file given.
-        const QList<SerialPortDescription> ports = availableSerialPorts();
+        // As the program's main() does it, on the settings file given: the system's serial
+        // ports are listed when the serial settings are first needed, not here.
         marks.portsListed = BenchSupport::monotonicNs();
-        MainWindow window(settingsFile, ports);
+        MainWindow window(settingsFile, MainWindow::SerialPortSource(&availableSerialPorts));
         marks.windowBuilt = BenchSupport::monotonicNs();
         std::unique_ptr<ThreadLeitura> polling;
         return showAndReport(&window, marks, kind, [&] {
