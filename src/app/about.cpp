@@ -40,7 +40,4 @@ about::about(QWidget *parent)
     QMetaObject::connectSlotsByName(this);
 }
 
-about::~about()
-{
-    delete ui;
-}
+about::~about() { delete ui; }

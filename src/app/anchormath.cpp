@@ -41,9 +41,6 @@ QRect place(const QRect &registered, const QRect &current, const Modes &modes, Q
                         edge(modes.bottom, registered.bottom(), current.bottom(), dh)));
 }
 
-short textBaseSize(int width)
-{
-    return static_cast<short>(width / 140 + 5);
-}
+short textBaseSize(int width) { return static_cast<short>(width / 140 + 5); }
 
 } // namespace AnchorMath

@@ -7,9 +7,9 @@
 namespace AnchorMath {
 
 enum AnchorMode : int {
-    AnchorNone = 0,  // the edge stays where it is
-    AnchorNear = 1,  // the edge keeps its registered coordinate
-    AnchorFar = 2,   // the edge moves by the window's growth
+    AnchorNone = 0, // the edge stays where it is
+    AnchorNear = 1, // the edge keeps its registered coordinate
+    AnchorFar = 2, // the edge moves by the window's growth
     AnchorScale = 3, // (left mode only) all four edges scale with the window
 };
 

@@ -6,8 +6,7 @@
 C4SAnchorLayout::C4SAnchorLayout(QMainWindow *owner)
     : owner(owner)
     , reference(QPoint(0, 0), QPoint(owner->width() - 1, owner->height() - 1))
-{
-}
+{}
 
 C4SAnchorLayout::~C4SAnchorLayout() = default;
 

@@ -23,10 +23,7 @@
 #include <cstring>
 
 namespace {
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
+qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 // The host text as an address when it is one (IPv4 or IPv6 notation), else null.
 QHostAddress addressLiteral(const QString &host)
@@ -65,14 +62,11 @@ QString messageText(Switching::Message message)
 
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(SettingsFile::path(), SerialPortSource(&availableSerialPorts), parent)
-{
-}
+{}
 
-MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts,
-                       QWidget *parent)
+MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent)
     : MainWindow(settingsFile, SerialPortSource([serialPorts] { return serialPorts; }), parent)
-{
-}
+{}
 
 MainWindow::MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
@@ -278,10 +272,7 @@ void MainWindow::resizeAllTexts(short size)
     setPixelSize(ui->label_2, size + 2);
 }
 
-void MainWindow::on_actionAbout_triggered()
-{
-    QMessageBox::aboutQt(this, tr("About Qt"));
-}
+void MainWindow::on_actionAbout_triggered() { QMessageBox::aboutQt(this, tr("About Qt")); }
 
 void MainWindow::on_actionAbout_Norvale_triggered()
 {
@@ -319,9 +310,9 @@ void MainWindow::openSerialPort()
     serialPort->setFlowControl(p.flowControl);
     if (serialPort->open(QIODevice::ReadWrite)) {
         link.serialOpen = true;
-        ui->statusBar->showMessage(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                                       .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
-                                            p.stopBitsText, p.flowControlText));
+        ui->statusBar->showMessage(
+            tr("Connected to %1 : %2, %3, %4, %5, %6")
+                .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
         sendFirmwareRequest();
         firmwareRequestedAt = nowMs();
     } else {
@@ -364,10 +355,7 @@ void MainWindow::writeSerial(int count)
         serialPort->write(txBuffer.data(), count);
 }
 
-void MainWindow::sendFirmwareRequest()
-{
-    writeSerial(Protocol::composeFirmwareRequest(txBuffer));
-}
+void MainWindow::sendFirmwareRequest() { writeSerial(Protocol::composeFirmwareRequest(txBuffer)); }
 
 void MainWindow::callEnvioFila()
 {
@@ -499,15 +487,9 @@ void MainWindow::applyLooks(const PanelLook::Looks &looks)
         apply(ui->sendButton(c), looks.send[c]);
 }
 
-void MainWindow::clearUI(MainWindow *w)
-{
-    w->applyLooks(PanelLook::cleared(w->state));
-}
+void MainWindow::clearUI(MainWindow *w) { w->applyLooks(PanelLook::cleared(w->state)); }
 
-void MainWindow::updateUI(MainWindow *w)
-{
-    w->applyLooks(PanelLook::forState(w->state));
-}
+void MainWindow::updateUI(MainWindow *w) { w->applyLooks(PanelLook::forState(w->state)); }
 
 void MainWindow::blinkSplit()
 {

@@ -50,8 +50,7 @@ public:
 
     // A window on a given settings file and serial port list instead of the ones the
     // command line and the system give.
-    MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts,
-               QWidget *parent = nullptr);
+    MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent = nullptr);
     MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent = nullptr);
     ~MainWindow() override;
 

@@ -82,9 +82,7 @@ void mainWindow::setupUi(QMainWindow *window)
     frame->setFrameShape(QFrame::NoFrame);
     frame->setFrameShadow(QFrame::Raised);
 
-    auto antennaGeometry = [](int n, int channel) {
-        return QRect(10 + 60 * (n - 1), channel == 1 ? 10 : 70, 51, 51);
-    };
+    auto antennaGeometry = [](int n, int channel) { return QRect(10 + 60 * (n - 1), channel == 1 ? 10 : 70, 51, 51); };
     botaoTecla1C1 = makeButton(frame, "botaoTecla1C1", antennaGeometry(1, 1));
     botaoTecla2C1 = makeButton(frame, "botaoTecla2C1", antennaGeometry(2, 1));
     botaoTecla3C1 = makeButton(frame, "botaoTecla3C1", antennaGeometry(3, 1));
@@ -206,12 +204,12 @@ void mainWindow::retranslateUi(QMainWindow *window)
 
 QPushButton *mainWindow::antennaButton(int channel, int antenna) const
 {
-    static QPushButton *mainWindow::*const row1[6] = {
-        &mainWindow::botaoTecla1C1, &mainWindow::botaoTecla2C1, &mainWindow::botaoTecla3C1,
-        &mainWindow::botaoTecla4C1, &mainWindow::botaoTecla5C1, &mainWindow::botaoTecla6C1};
-    static QPushButton *mainWindow::*const row2[6] = {
-        &mainWindow::botaoTecla1C2, &mainWindow::botaoTecla2C2, &mainWindow::botaoTecla3C2,
-        &mainWindow::botaoTecla4C2, &mainWindow::botaoTecla5C2, &mainWindow::botaoTecla6C2};
+    static QPushButton *mainWindow::*const row1[6] = {&mainWindow::botaoTecla1C1, &mainWindow::botaoTecla2C1,
+                                                      &mainWindow::botaoTecla3C1, &mainWindow::botaoTecla4C1,
+                                                      &mainWindow::botaoTecla5C1, &mainWindow::botaoTecla6C1};
+    static QPushButton *mainWindow::*const row2[6] = {&mainWindow::botaoTecla1C2, &mainWindow::botaoTecla2C2,
+                                                      &mainWindow::botaoTecla3C2, &mainWindow::botaoTecla4C2,
+                                                      &mainWindow::botaoTecla5C2, &mainWindow::botaoTecla6C2};
     if (antenna < 0 || antenna > 5)
         return nullptr;
     return this->*(channel == 1 ? row1 : row2)[antenna];

@@ -13,10 +13,7 @@ QString readResource(const QString &path)
 }
 } // namespace
 
-static void initZorvikResources()
-{
-    Q_INIT_RESOURCE(zorvik);
-}
+static void initZorvikResources() { Q_INIT_RESOURCE(zorvik); }
 
 namespace Theme {
 

@@ -83,10 +83,7 @@ labels::labels(QWidget *parent, MainWindow *ownerWindow)
     loadLabels();
 }
 
-labels::~labels()
-{
-    delete ui;
-}
+labels::~labels() { delete ui; }
 
 void labels::loadLabels()
 {
@@ -113,10 +110,7 @@ void labels::on_botaoOK_clicked()
     closeAndDispose();
 }
 
-void labels::on_botaoCancel_clicked()
-{
-    closeAndDispose();
-}
+void labels::on_botaoCancel_clicked() { closeAndDispose(); }
 
 void labels::closeAndDispose()
 {

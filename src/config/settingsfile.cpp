@@ -11,10 +11,7 @@ QString pathFor(const QString &applicationDir, const QStringList &arguments)
     return applicationDir + QStringLiteral("/settings.ini");
 }
 
-QString path()
-{
-    return pathFor(QCoreApplication::applicationDirPath(), QCoreApplication::arguments());
-}
+QString path() { return pathFor(QCoreApplication::applicationDirPath(), QCoreApplication::arguments()); }
 
 bool toBool(const QVariant &value)
 {
@@ -25,10 +22,7 @@ bool toBool(const QVariant &value)
 }
 
 namespace Key {
-QString antennaName(int n)
-{
-    return QStringLiteral("K%1_1").arg(n);
-}
+QString antennaName(int n) { return QStringLiteral("K%1_1").arg(n); }
 } // namespace Key
 
 } // namespace SettingsFile

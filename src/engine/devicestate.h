@@ -31,10 +31,10 @@ struct DeviceState
 
     friend bool operator==(const DeviceState &a, const DeviceState &b)
     {
-        return a.antenna == b.antenna && a.splitActive == b.splitActive
-            && a.splitTxAntenna == b.splitTxAntenna && a.transmitting == b.transmitting
-            && a.ignoreNextStatus == b.ignoreNextStatus && a.splitSetupActive == b.splitSetupActive
-            && a.splitSetupChannel == b.splitSetupChannel && a.blinkPhase == b.blinkPhase;
+        return a.antenna == b.antenna && a.splitActive == b.splitActive && a.splitTxAntenna == b.splitTxAntenna
+            && a.transmitting == b.transmitting && a.ignoreNextStatus == b.ignoreNextStatus
+            && a.splitSetupActive == b.splitSetupActive && a.splitSetupChannel == b.splitSetupChannel
+            && a.blinkPhase == b.blinkPhase;
     }
     friend bool operator!=(const DeviceState &a, const DeviceState &b) { return !(a == b); }
 };

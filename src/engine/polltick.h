@@ -24,9 +24,9 @@ struct Inputs
 struct Decision
 {
     bool sendQueuedCommand = false; // callEnvioFila
-    bool sendStateRequest = false;  // callEnviar
-    bool readReply = false;         // callReceber
-    qint64 lastSendTime = 0;        // the polling thread's next lastSendTime
+    bool sendStateRequest = false; // callEnviar
+    bool readReply = false; // callReceber
+    qint64 lastSendTime = 0; // the polling thread's next lastSendTime
 };
 
 // The link watchdog (checkCOMTimeout) is asked for on every tick and is not part of it.

@@ -95,10 +95,7 @@ void applyStatusReply(DeviceState &state, const RxBuffer &rx)
     state.transmitting[2] = rx[10];
 }
 
-FirmwareRevision firmwareRevision(const RxBuffer &rx)
-{
-    return {rx[3], rx[4]};
-}
+FirmwareRevision firmwareRevision(const RxBuffer &rx) { return {rx[3], rx[4]}; }
 
 QByteArray lanFrame(quint8 code, quint8 arg1, quint8 arg2, quint8 arg3)
 {

@@ -79,7 +79,11 @@ ReplyKind classifyReply(const RxBuffer &rx);
 // Copy bytes 3..10 of a status reply into the state, unchanged.
 void applyStatusReply(DeviceState &state, const RxBuffer &rx);
 
-struct FirmwareRevision { int major = 0; int minor = 0; };
+struct FirmwareRevision
+{
+    int major = 0;
+    int minor = 0;
+};
 FirmwareRevision firmwareRevision(const RxBuffer &rx);
 
 // LanFrame for a code and up to three arguments; the frame carries as many argument bytes

@@ -41,14 +41,8 @@ QByteArray Command::lanFrame() const
 }
 
 namespace {
-Command select(quint8 channel, quint8 position)
-{
-    return {Command::Kind::Select, channel, position, 0};
-}
-Command splitOff(quint8 channel)
-{
-    return {Command::Kind::SplitOff, channel, 0, 0};
-}
+Command select(quint8 channel, quint8 position) { return {Command::Kind::Select, channel, position, 0}; }
+Command splitOff(quint8 channel) { return {Command::Kind::SplitOff, channel, 0, 0}; }
 } // namespace
 
 Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel)

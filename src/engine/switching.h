@@ -16,7 +16,7 @@ struct Command
     Kind kind = Kind::Select;
     quint8 channel = 1;
     quint8 position = 0; // the selected position, or the split's TX position
-    quint8 rx = 0;       // the split's RX position
+    quint8 rx = 0; // the split's RX position
 
     // Serial: the command-queue element (argument * 256 + code).
     qint16 queueElement() const;

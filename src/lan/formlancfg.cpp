@@ -66,10 +66,7 @@ formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
         ui->radioButton->setChecked(true);
 }
 
-formLanCFG::~formLanCFG()
-{
-    delete ui;
-}
+formLanCFG::~formLanCFG() { delete ui; }
 
 void formLanCFG::loadLanFields()
 {
@@ -86,10 +83,7 @@ void formLanCFG::saveLanFields()
     window->loadSettings();
 }
 
-void formLanCFG::on_radioButton_clicked()
-{
-    window->setDirectIp(ui->radioButton->isChecked());
-}
+void formLanCFG::on_radioButton_clicked() { window->setDirectIp(ui->radioButton->isChecked()); }
 
 void formLanCFG::on_buttonBox_accepted()
 {

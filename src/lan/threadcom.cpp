@@ -62,10 +62,7 @@ qint64 ThreadCOM::lastDatagramTime() const
     return lastSendTime;
 }
 
-quint16 ThreadCOM::localPort() const
-{
-    return udpSocket->localPort();
-}
+quint16 ThreadCOM::localPort() const { return udpSocket->localPort(); }
 
 int ThreadCOM::pendingDatagrams() const
 {

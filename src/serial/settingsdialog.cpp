@@ -20,9 +20,7 @@ constexpr int MaxCustomBaudRate = 4000000;
 // location, vendor id, product id.
 QStringList portEntryData(const SerialPortDescription &port, const QString &notAvailable)
 {
-    const auto orNotAvailable = [&](const QString &text) {
-        return text.isEmpty() ? notAvailable : text;
-    };
+    const auto orNotAvailable = [&](const QString &text) { return text.isEmpty() ? notAvailable : text; };
     const auto idText = [&](bool present, quint16 id) {
         return present && id != 0 ? QString::number(id, 16) : notAvailable;
     };
@@ -70,11 +68,9 @@ public:
 
 SettingsDialog::SettingsDialog(QWidget *parent)
     : SettingsDialog(availableSerialPorts(), SettingsFile::path(), parent)
-{
-}
+{}
 
-SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports,
-                               const QString &settingsPath, QWidget *parent)
+SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::SettingsDialog>())
     , settingsPath(settingsPath)
@@ -105,10 +101,7 @@ SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports,
 
 SettingsDialog::~SettingsDialog() = default;
 
-SerialParameters SettingsDialog::parameters() const
-{
-    return activeParameters;
-}
+SerialParameters SettingsDialog::parameters() const { return activeParameters; }
 
 void SettingsDialog::showPortInfo(int idx)
 {
@@ -224,8 +217,7 @@ void SettingsDialog::readWidgets()
     p.parityText = ui->parityBox->currentText();
     p.stopBits = static_cast<QSerialPort::StopBits>(ui->stopBitsBox->currentData().toInt());
     p.stopBitsText = ui->stopBitsBox->currentText();
-    p.flowControl =
-        static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
+    p.flowControl = static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
     p.flowControlText = ui->flowControlBox->currentText();
 
     activeParameters = p;

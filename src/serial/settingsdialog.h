@@ -27,8 +27,7 @@ public:
     // Lists the ports the system reports now and uses this process's settings file.
     explicit SettingsDialog(QWidget *parent = nullptr);
     // Lists the given ports and reads and writes the list positions in settingsPath.
-    SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath,
-                   QWidget *parent = nullptr);
+    SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath, QWidget *parent = nullptr);
     ~SettingsDialog() override;
 
     SerialParameters parameters() const;

@@ -9,13 +9,13 @@
 
 #include "panelprobe.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
 
@@ -188,10 +188,12 @@ void tst_E2eSerial::antennaPressSwitchesTheBox_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("commandSeen");
 
-    QTest::newRow("channel 1, Ant 3") << "botaoTecla3C1" << "botaoRelease1" << "antenna1" << 2
-                                      << "RX pty 49 47 01 32 3B";
-    QTest::newRow("channel 2, Ant 6") << "botaoTecla6C2" << "botaoRelease2" << "antenna2" << 5
-                                      << "RX pty 49 47 02 35 3B";
+    QTest::newRow("channel 1, Ant 3") << "botaoTecla3C1"
+                                      << "botaoRelease1"
+                                      << "antenna1" << 2 << "RX pty 49 47 01 32 3B";
+    QTest::newRow("channel 2, Ant 6") << "botaoTecla6C2"
+                                      << "botaoRelease2"
+                                      << "antenna2" << 5 << "RX pty 49 47 02 35 3B";
 }
 
 void tst_E2eSerial::antennaPressSwitchesTheBox()

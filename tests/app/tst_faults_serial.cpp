@@ -9,7 +9,6 @@
 
 #include "panelprobe.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QFileInfo>
 #include <QPushButton>
@@ -17,6 +16,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
 
@@ -34,8 +34,7 @@ const QString Power = QStringLiteral("botaoPower");
 
 // Waits up to `ms` for `condition` while the event loop runs. Unlike QTRY_*, a failure costs
 // only the bound itself, which matters while the panel still fails these checks.
-template<typename Condition>
-bool waitUntil(Condition condition, int ms)
+template<typename Condition> bool waitUntil(Condition condition, int ms)
 {
     QElapsedTimer clock;
     clock.start();

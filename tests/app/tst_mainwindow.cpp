@@ -1,7 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QDialog>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QtTest>
 
 #include <memory>
 
@@ -38,8 +38,7 @@ private slots:
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
-    template<typename T>
-    T *child(QObject *parent, const char *name)
+    template<typename T> T *child(QObject *parent, const char *name)
     {
         T *found = parent->findChild<T *>(QLatin1String(name));
         if (!found)
@@ -57,10 +56,7 @@ void tst_MainWindow::init()
     QVERIFY(dir->isValid());
 }
 
-void tst_MainWindow::cleanup()
-{
-    dir.reset();
-}
+void tst_MainWindow::cleanup() { dir.reset(); }
 
 std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
 {
@@ -114,9 +110,12 @@ void tst_MainWindow::modeActionsStoreAtOnce_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<int>("stored");
     QTest::newRow("serial") << "actionSerial" << QString() << 2;
-    QTest::newRow("serial then LAN") << "actionSerial" << "actionLAN" << 1;
-    QTest::newRow("LAN when already LAN") << "actionLAN" << "actionLAN" << 1;
-    QTest::newRow("serial twice") << "actionSerial" << "actionSerial" << 2;
+    QTest::newRow("serial then LAN") << "actionSerial"
+                                     << "actionLAN" << 1;
+    QTest::newRow("LAN when already LAN") << "actionLAN"
+                                          << "actionLAN" << 1;
+    QTest::newRow("serial twice") << "actionSerial"
+                                  << "actionSerial" << 2;
 }
 
 void tst_MainWindow::modeActionsStoreAtOnce()
@@ -180,8 +179,8 @@ void tst_MainWindow::designGeometryAndTexts()
     QVERIFY(child<QPushButton>(window.get(), "botaoRelease2")->font().bold());
 
     const QStringList fileMenu{QStringLiteral("Connect to Talmek"), QStringLiteral("Disconnect"),
-                               QStringLiteral("Serial Settings"), QStringLiteral("Labels"),
-                               QStringLiteral("LAN Settings"), QStringLiteral("Operating Mode")};
+                               QStringLiteral("Serial Settings"),   QStringLiteral("Labels"),
+                               QStringLiteral("LAN Settings"),      QStringLiteral("Operating Mode")};
     QStringList shown;
     for (QAction *action : child<QMenu>(window.get(), "menuArquivo")->actions())
         shown << action->text();

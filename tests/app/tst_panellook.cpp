@@ -14,12 +14,18 @@ QString row(const PanelLook::Looks &looks, int channel)
 {
     auto letter = [](Look look) {
         switch (look) {
-        case Look::Neutral: return QLatin1Char('n');
-        case Look::Held: return QLatin1Char('H');
-        case Look::Highlight: return QLatin1Char('O');
-        case Look::Red: return QLatin1Char('R');
-        case Look::Green: return QLatin1Char('G');
-        case Look::Keep: break;
+        case Look::Neutral:
+            return QLatin1Char('n');
+        case Look::Held:
+            return QLatin1Char('H');
+        case Look::Highlight:
+            return QLatin1Char('O');
+        case Look::Red:
+            return QLatin1Char('R');
+        case Look::Green:
+            return QLatin1Char('G');
+        case Look::Keep:
+            break;
         }
         return QLatin1Char('-');
     };
@@ -55,22 +61,28 @@ void tst_PanelLook::forState_data()
     QTest::addColumn<QString>("row1");
     QTest::addColumn<QString>("row2");
 
-    QTest::newRow("ch1 on Ant 3") << QList<int>{2, 15, 0, 0, 0, 0, 0, 0, 0} << "nnHnnn nn" << "nnnnnn nn";
-    QTest::newRow("ch1 none") << QList<int>{15, 15, 0, 0, 0, 0, 0, 0, 0} << "nnnnnn nn" << "nnnnnn nn";
-    QTest::newRow("ch2 split rx 1 tx 4") << QList<int>{15, 0, 0, 1, 0, 3, 0, 0, 0} << "nnnnnn nn" << "OnnHnn Rn";
+    QTest::newRow("ch1 on Ant 3") << QList<int>{2, 15, 0, 0, 0, 0, 0, 0, 0} << "nnHnnn nn"
+                                  << "nnnnnn nn";
+    QTest::newRow("ch1 none") << QList<int>{15, 15, 0, 0, 0, 0, 0, 0, 0} << "nnnnnn nn"
+                              << "nnnnnn nn";
+    QTest::newRow("ch2 split rx 1 tx 4") << QList<int>{15, 0, 0, 1, 0, 3, 0, 0, 0} << "nnnnnn nn"
+                                         << "OnnHnn Rn";
     QTest::newRow("ch2 split transmitting swaps") << QList<int>{15, 0, 0, 1, 0, 3, 0, 1, 0} << "nnnnnn nn"
                                                   << "HnnOnn RR";
-    QTest::newRow("split rx equals tx: white") << QList<int>{4, 15, 1, 0, 4, 0, 0, 0, 0} << "nnnnHn Rn" << "nnnnnn nn";
-    QTest::newRow("both hold the same antenna") << QList<int>{1, 1, 0, 0, 0, 0, 0, 0, 0} << "nHnnnn nn" << "nHnnnn nn";
-    QTest::newRow("transmitting without split") << QList<int>{0, 5, 0, 0, 0, 0, 1, 1, 0} << "Hnnnnn nR" << "nnnnnH nR";
+    QTest::newRow("split rx equals tx: white") << QList<int>{4, 15, 1, 0, 4, 0, 0, 0, 0} << "nnnnHn Rn"
+                                               << "nnnnnn nn";
+    QTest::newRow("both hold the same antenna") << QList<int>{1, 1, 0, 0, 0, 0, 0, 0, 0} << "nHnnnn nn"
+                                                << "nHnnnn nn";
+    QTest::newRow("transmitting without split") << QList<int>{0, 5, 0, 0, 0, 0, 1, 1, 0} << "Hnnnnn nR"
+                                                << "nnnnnH nR";
     QTest::newRow("flag values other than 1 are off") << QList<int>{0, 5, 2, 0, 3, 0, 2, 0, 0} << "Hnnnnn nn"
                                                       << "nnnnnH nn";
     QTest::newRow("during setup SPLIT left alone") << QList<int>{0, 5, 0, 0, 0, 0, 0, 0, 1} << "Hnnnnn -n"
                                                    << "nnnnnH -n";
     QTest::newRow("during setup active split red") << QList<int>{0, 5, 1, 0, 2, 0, 0, 0, 1} << "OnHnnn Rn"
                                                    << "nnnnnH -n";
-    QTest::newRow("out-of-range antennas paint nothing") << QList<int>{10, 200, 1, 0, 99, 0, 0, 0, 0}
-                                                         << "nnnnnn Rn" << "nnnnnn nn";
+    QTest::newRow("out-of-range antennas paint nothing") << QList<int>{10, 200, 1, 0, 99, 0, 0, 0, 0} << "nnnnnn Rn"
+                                                         << "nnnnnn nn";
 }
 
 void tst_PanelLook::forState()
@@ -124,9 +136,11 @@ void tst_PanelLook::blinkAlternates()
 
 void tst_PanelLook::styleTexts()
 {
-    QCOMPARE(PanelLook::styleSheet(Look::Held), QStringLiteral("background-color:  rgb(255, 255, 255); color:  rgb(0, 0, 0);"));
+    QCOMPARE(PanelLook::styleSheet(Look::Held),
+             QStringLiteral("background-color:  rgb(255, 255, 255); color:  rgb(0, 0, 0);"));
     QCOMPARE(PanelLook::styleSheet(Look::Red), QStringLiteral("background-color: rgb(255, 0, 0);"));
-    QCOMPARE(PanelLook::styleSheet(Look::Green), QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);"));
+    QCOMPARE(PanelLook::styleSheet(Look::Green),
+             QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);"));
     QVERIFY(PanelLook::styleSheet(Look::Highlight).contains(QLatin1String("font-size: 12px;")));
     QVERIFY(PanelLook::styleSheet(Look::Highlight).startsWith(PanelLook::styleSheet(Look::Neutral)));
     QVERIFY(PanelLook::styleSheet(Look::Keep).isEmpty());

@@ -6,7 +6,6 @@
 #include "panelprobe.h"
 #include "pseudoterminal.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -15,14 +14,15 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
 
 using PanelLook::Look;
 
 namespace {
-QByteArray statusReply(int ant1, int ant2, int split1 = 0, int split2 = 0, int tx1 = 0, int tx2 = 0,
-                       int trans1 = 0, int trans2 = 0)
+QByteArray statusReply(int ant1, int ant2, int split1 = 0, int split2 = 0, int tx1 = 0, int tx2 = 0, int trans1 = 0,
+                       int trans2 = 0)
 {
     QByteArray reply("IG\x05", 3);
     for (int v : {ant1, ant2, split1, split2, tx1, tx2, trans1, trans2})
@@ -95,10 +95,7 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-void tst_SerialPath::initTestCase()
-{
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-}
+void tst_SerialPath::initTestCase() { qRegisterMetaType<MainWindow *>("MainWindow*"); }
 
 void tst_SerialPath::init()
 {
@@ -210,13 +207,13 @@ void tst_SerialPath::statusRendering_data()
                                   << QStringList{};
     QTest::newRow("ch2 split, receiving") << statusReply(15, 0, 0, 1, 0, 3) << QStringList{"botaoTecla4C2"}
                                           << QStringList{"botaoTecla1C2"} << QStringList{"botaoSplitC2"};
-    QTest::newRow("ch2 split, transmitting") << statusReply(15, 0, 0, 1, 0, 3, 0, 1) << QStringList{"botaoTecla1C2"}
-                                             << QStringList{"botaoTecla4C2"}
-                                             << QStringList{"botaoSplitC2", "botaoSendC2"};
-    QTest::newRow("same antenna both channels") << statusReply(5, 5) << QStringList{"botaoTecla6C1", "botaoTecla6C2"}
-                                                << QStringList{} << QStringList{};
-    QTest::newRow("split rx equals tx") << statusReply(1, 15, 1, 0, 1) << QStringList{"botaoTecla2C1"}
-                                        << QStringList{} << QStringList{"botaoSplitC1"};
+    QTest::newRow("ch2 split, transmitting")
+        << statusReply(15, 0, 0, 1, 0, 3, 0, 1) << QStringList{"botaoTecla1C2"} << QStringList{"botaoTecla4C2"}
+        << QStringList{"botaoSplitC2", "botaoSendC2"};
+    QTest::newRow("same antenna both channels")
+        << statusReply(5, 5) << QStringList{"botaoTecla6C1", "botaoTecla6C2"} << QStringList{} << QStringList{};
+    QTest::newRow("split rx equals tx") << statusReply(1, 15, 1, 0, 1) << QStringList{"botaoTecla2C1"} << QStringList{}
+                                        << QStringList{"botaoSplitC1"};
     QTest::newRow("ch1 transmitting") << statusReply(0, 15, 0, 0, 0, 0, 1) << QStringList{"botaoTecla1C1"}
                                       << QStringList{} << QStringList{"botaoSendC1"};
 }
@@ -325,7 +322,10 @@ void tst_SerialPath::splitConfigurationBlinksAndSends()
     QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton);
     QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
     QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
-    QCOMPARE(pty->read(7), QByteArray("IG\x03" "311;", 7)); // TX Ant 4, RX Ant 2
+    QCOMPARE(pty->read(7),
+             QByteArray("IG\x03"
+                        "311;",
+                        7)); // TX Ant 4, RX Ant 2
     const Look settled = lookOf("botaoSplitC1");
     QTest::qWait(900);
     QCOMPARE(lookOf("botaoSplitC1"), settled); // the blink has stopped

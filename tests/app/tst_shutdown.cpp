@@ -15,7 +15,6 @@
 #include "panelprobe.h"
 #include "talmeksimprocess.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -28,6 +27,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <QtTest>
 
 #include <atomic>
 #include <chrono>
@@ -66,10 +66,7 @@ enum class Situation {
     AboutDialogOpen,
 };
 
-bool isSerial(Situation s)
-{
-    return s == Situation::SerialRepliesFlowing || s == Situation::SerialCommandsQueued;
-}
+bool isSerial(Situation s) { return s == Situation::SerialRepliesFlowing || s == Situation::SerialCommandsQueued; }
 
 bool linksLan(Situation s)
 {
@@ -90,8 +87,7 @@ public:
                 std::abort();
             }
         })
-    {
-    }
+    {}
     ~Watchdog()
     {
         {
@@ -116,7 +112,11 @@ private:
 class LateCalls : public QObject
 {
 public:
-    explicit LateCalls(QList<const void *> gone) : gone(std::move(gone)) { qApp->installEventFilter(this); }
+    explicit LateCalls(QList<const void *> gone)
+        : gone(std::move(gone))
+    {
+        qApp->installEventFilter(this);
+    }
     ~LateCalls() override { qApp->removeEventFilter(this); }
     int count = 0;
 
@@ -161,8 +161,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         })
-    {
-    }
+    {}
     ~Flood()
     {
         stop = true;
@@ -389,8 +388,10 @@ void tst_Shutdown::closeAtAnyMoment()
     // orders it before the checks below happens inside Qt, out of the race detector's view.
     std::atomic<int> pollingFinished{0};
     std::atomic<int> workerFinished{0};
-    connect(polling.get(), &QThread::finished, this, [&] { ++pollingFinished; }, Qt::DirectConnection);
-    connect(window->lanLink(), &QThread::finished, this, [&] { ++workerFinished; }, Qt::DirectConnection);
+    connect(
+        polling.get(), &QThread::finished, this, [&] { ++pollingFinished; }, Qt::DirectConnection);
+    connect(
+        window->lanLink(), &QThread::finished, this, [&] { ++workerFinished; }, Qt::DirectConnection);
     const QList<const void *> gone{window.get(), window->lanLink()};
     const quint16 panelPort = window->lanLink()->localPort();
     const bool childDialog = dialog && dialog->parent() == window.get();
@@ -437,7 +438,10 @@ void tst_Shutdown::closeAtAnyMoment()
         QSerialPort port(sim->ptyPath());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
         const int from = sim->lineCount();
-        QVERIFY(port.write(QByteArray("IG\x05" "3;", 5)) == 5);
+        QVERIFY(port.write(QByteArray("IG\x05"
+                                      "3;",
+                                      5))
+                == 5);
         QVERIFY(!sim->waitForLine(QStringLiteral("RX pty 49 47 05 33 3B"), from).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(port.bytesAvailable() >= 14, 2000);
         port.close();
@@ -482,9 +486,10 @@ void tst_Shutdown::closingTheWindowEndsTheEventLoop()
     clock.start();
     const int code = QApplication::exec();
     giveUp.stop();
-    QVERIFY2(!gaveUp, qPrintable(QStringLiteral("the event loop still ran %1 ms after the window closed; open: %2")
-                                     .arg(clock.elapsed() - 100)
-                                     .arg(dialog ? dialog->windowTitle() : QStringLiteral("nothing"))));
+    QVERIFY2(!gaveUp,
+             qPrintable(QStringLiteral("the event loop still ran %1 ms after the window closed; open: %2")
+                            .arg(clock.elapsed() - 100)
+                            .arg(dialog ? dialog->windowTitle() : QStringLiteral("nothing"))));
     QCOMPARE(code, 0);
     QVERIFY(!window->isVisible());
 

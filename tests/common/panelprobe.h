@@ -86,7 +86,11 @@ inline QString panelMarks(const QWidget *window)
 class LookHistory : public QObject
 {
 public:
-    explicit LookHistory(QWidget *button) : button(button) { button->installEventFilter(this); }
+    explicit LookHistory(QWidget *button)
+        : button(button)
+    {
+        button->installEventFilter(this);
+    }
     ~LookHistory() override { button->removeEventFilter(this); }
 
     QStringList names() const

@@ -48,10 +48,7 @@ public:
     bool isValid() const { return master >= 0 && keeper >= 0; }
     QString slavePath() const { return slave; }
 
-    bool write(const QByteArray &data)
-    {
-        return ::write(master, data.constData(), size_t(data.size())) == data.size();
-    }
+    bool write(const QByteArray &data) { return ::write(master, data.constData(), size_t(data.size())) == data.size(); }
 
     // Everything the panel wrote, waiting up to `ms` for at least `atLeast` bytes.
     QByteArray read(int atLeast = 1, int ms = 2000)

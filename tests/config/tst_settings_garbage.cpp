@@ -12,7 +12,6 @@
 #include "app/mainwindow.h"
 #include "serial/settingsdialog.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -28,6 +27,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QtTest>
 
 #include <memory>
 
@@ -59,10 +59,7 @@ QString longText(const QString &unit, int length)
     return text;
 }
 
-QString withoutBreaks(QString text)
-{
-    return text.remove(QLatin1Char('\n'));
-}
+QString withoutBreaks(QString text) { return text.remove(QLatin1Char('\n')); }
 
 SerialPortDescription portNamed(const QString &name)
 {
@@ -84,24 +81,17 @@ private slots:
     void windowComesUpOnWhatItCanUse();
 
 private:
-    template<typename T>
-    T *child(QObject *parent, const QString &name)
-    {
-        return parent->findChild<T *>(name);
-    }
+    template<typename T> T *child(QObject *parent, const QString &name) { return parent->findChild<T *>(name); }
 };
 
-void tst_SettingsGarbage::initTestCase()
-{
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-}
+void tst_SettingsGarbage::initTestCase() { qRegisterMetaType<MainWindow *>("MainWindow*"); }
 
 void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
 {
     QTest::addColumn<Setup>("setup");
-    QTest::addColumn<QByteArray>("bytes");   // RawBytes: the file's content
+    QTest::addColumn<QByteArray>("bytes"); // RawBytes: the file's content
     QTest::addColumn<QVariantMap>("values"); // Values, Unreadable: keys stored through QSettings
-    QTest::addColumn<bool>("usable");        // the panel can read and write the file
+    QTest::addColumn<bool>("usable"); // the panel can read and write the file
     QTest::addColumn<bool>("serial");
     QTest::addColumn<bool>("directIp");
     QTest::addColumn<QString>("host");
@@ -114,13 +104,18 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
     const QVariantMap noValues;
     const QByteArray noBytes;
 
-    QTest::newRow("missing") << Setup::Missing << noBytes << noValues << true << false << false << "error" << ""
+    QTest::newRow("missing") << Setup::Missing << noBytes << noValues << true << false << false << "error"
+                             << ""
                              << "" << none << "";
     const QVariantMap serialBox{{"serialMode", 2}, {"IP", "127.0.0.1"}, {"PORT", "4001"}, {"K1_1", "Yagi"}};
-    QTest::newRow("unreadable (mode 000)") << Setup::Unreadable << noBytes << serialBox << false << false << false
-                                           << "error" << "" << "" << none << "";
-    QTest::newRow("a directory in its place") << Setup::Directory << noBytes << noValues << false << false << false
-                                              << "error" << "" << "" << none << "";
+    QTest::newRow("unreadable (mode 000)")
+        << Setup::Unreadable << noBytes << serialBox << false << false << false << "error"
+        << ""
+        << "" << none << "";
+    QTest::newRow("a directory in its place")
+        << Setup::Directory << noBytes << noValues << false << false << false << "error"
+        << ""
+        << "" << none << "";
 
     const struct
     {
@@ -130,26 +125,24 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
     } draws[] = {{1, 64, ""}, {2, 4096, ""}, {3, 65536, ""}, {4, 4096, "[General]\n"}};
     for (const auto &draw : draws) {
         const QByteArray bytes = QByteArray(draw.header) + randomBytes(draw.seed, draw.size);
-        QTest::addRow("random bytes, seed %u, %d bytes%s", draw.seed, draw.size,
-                      *draw.header ? " after [General]" : "")
-            << Setup::RawBytes << bytes << noValues << true << false << false << "error" << "" << "" << none << "";
+        QTest::addRow("random bytes, seed %u, %d bytes%s", draw.seed, draw.size, *draw.header ? " after [General]" : "")
+            << Setup::RawBytes << bytes << noValues << true << false << false << "error"
+            << ""
+            << "" << none << "";
     }
 
     const QStringList longNames{
-        longText(QStringLiteral("A"), 10000),
-        longText(QStringLiteral("Yagi 3 el "), 10000),
-        longText(QStringLiteral("Dipole\n"), 10000),
-        longText(QString::fromUtf8("Ω-Beam Süd "), 10000),
-        longText(QStringLiteral("\n"), 10000),
-        longText(QStringLiteral("x"), 10000),
+        longText(QStringLiteral("A"), 10000),        longText(QStringLiteral("Yagi 3 el "), 10000),
+        longText(QStringLiteral("Dipole\n"), 10000), longText(QString::fromUtf8("Ω-Beam Süd "), 10000),
+        longText(QStringLiteral("\n"), 10000),       longText(QStringLiteral("x"), 10000),
     };
     const QString longId = longText(QStringLiteral("Station 1 "), 10000);
     QVariantMap longValues{{"ID", longId}, {"IP", "127.0.0.1"}, {"PORT", "4001"}};
     for (int n = 1; n <= 6; ++n)
         longValues.insert(QStringLiteral("K%1_1").arg(n), longNames.at(n - 1));
-    QTest::newRow("names and ID of 10,000 characters") << Setup::Values << noBytes << longValues << true << false
-                                                      << false << "127.0.0.1" << "4001" << longId << longNames
-                                                      << "127.0.0.1";
+    QTest::newRow("names and ID of 10,000 characters")
+        << Setup::Values << noBytes << longValues << true << false << false << "127.0.0.1"
+        << "4001" << longId << longNames << "127.0.0.1";
 
     // Not ending in a space: the file's reader trims values.
     const QString spaced = longText(QStringLiteral("the box at the mast "), 9999);
@@ -167,8 +160,10 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
           "K2_1=@Point(5 x)\n"
           "K3_1=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5junk\\0)\n"
           "K4_1=a, b, c\n";
-    QTest::newRow("every key of the wrong type") << Setup::RawBytes << wrongTypes << noValues << true << false
-                                                << false << "error" << "-3" << "" << none << spaced;
+    QTest::newRow("every key of the wrong type")
+        << Setup::RawBytes << wrongTypes << noValues << true << false << false << "error"
+        << "-3"
+        << "" << none << spaced;
 
     const struct
     {
@@ -183,8 +178,8 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
     };
     for (const auto &h : hosts) {
         QTest::newRow(h.tag) << Setup::Values << noBytes << QVariantMap{{"IP", QString::fromLatin1(h.ip)}} << true
-                             << false << false << QString::fromLatin1(h.host) << "" << "" << none
-                             << QString::fromLatin1(h.ip);
+                             << false << false << QString::fromLatin1(h.host) << ""
+                             << "" << none << QString::fromLatin1(h.ip);
     }
 
     const struct
@@ -199,12 +194,16 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse_data()
     };
     for (const auto &m : modes) {
         QTest::newRow(m.tag) << Setup::Values << noBytes << QVariantMap{{"serialMode", m.value}} << true << m.serial
-                             << false << "error" << "" << "" << none << "";
+                             << false << "error"
+                             << ""
+                             << "" << none << "";
     }
-    const QByteArray garbageAround = QByteArray("\x01\x02garbage\xFF\n[General]\nserialMode=2\n\xC3\x28=")
-        + QByteArray(1, '\0') + QByteArray("\n");
-    QTest::newRow("serialMode 2 among garbage lines") << Setup::RawBytes << garbageAround << noValues << true << true
-                                                     << false << "error" << "" << "" << none << "";
+    const QByteArray garbageAround =
+        QByteArray("\x01\x02garbage\xFF\n[General]\nserialMode=2\n\xC3\x28=") + QByteArray(1, '\0') + QByteArray("\n");
+    QTest::newRow("serialMode 2 among garbage lines")
+        << Setup::RawBytes << garbageAround << noValues << true << true << false << "error"
+        << ""
+        << "" << none << "";
 }
 
 void tst_SettingsGarbage::windowComesUpOnWhatItCanUse()
@@ -270,8 +269,10 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse()
     for (int n = 1; n <= 6; ++n) {
         for (int c = 1; c <= 2; ++c) {
             const QString shown = child<QPushButton>(&window, QStringLiteral("botaoTecla%1C%2").arg(n).arg(c))->text();
-            QVERIFY2(withoutBreaks(shown) == withoutBreaks(names.at(n - 1)),
-                     qPrintable(QStringLiteral("antenna %1, channel %2: %3 characters shown").arg(n).arg(c).arg(shown.size())));
+            QVERIFY2(
+                withoutBreaks(shown) == withoutBreaks(names.at(n - 1)),
+                qPrintable(
+                    QStringLiteral("antenna %1, channel %2: %3 characters shown").arg(n).arg(c).arg(shown.size())));
         }
     }
 

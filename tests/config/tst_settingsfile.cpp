@@ -48,7 +48,8 @@ void tst_SettingsFile::settingsPath_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("path");
-    QTest::newRow("no argument") << QStringList{QStringLiteral("zorvik-panel")} << QStringLiteral("/opt/z/settings.ini");
+    QTest::newRow("no argument") << QStringList{QStringLiteral("zorvik-panel")}
+                                 << QStringLiteral("/opt/z/settings.ini");
     QTest::newRow("argument 2") << QStringList{QStringLiteral("zorvik-panel"), QStringLiteral("2")}
                                 << QStringLiteral("/opt/z/settings2.ini");
     QTest::newRow("only the first counts")

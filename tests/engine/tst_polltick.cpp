@@ -36,8 +36,8 @@ void tst_PollTick::decision_data()
     QTest::newRow("serial, idle, 150 ms") << true << false << true << 150 << false << false << true << false;
     QTest::newRow("serial, queue, 41 ms") << true << false << false << 41 << true << false << true << true;
     QTest::newRow("serial, queue, 40 ms") << true << false << false << 40 << false << false << true << false;
-    QTest::newRow("serial, queue suppresses state request") << true << false << false << 5000 << true << false
-                                                            << true << true;
+    QTest::newRow("serial, queue suppresses state request")
+        << true << false << false << 5000 << true << false << true << true;
     QTest::newRow("lan, idle, 151 ms") << false << true << true << 151 << false << true << false << true;
     QTest::newRow("lan, idle, 100 ms") << false << true << true << 100 << false << false << false << false;
     QTest::newRow("lan ignores the serial queue") << false << true << false << 151 << false << true << false << true;
@@ -94,8 +94,9 @@ void tst_PollTick::queuedCommandsLeaveOnConsecutiveTicks()
         if (d.sendStateRequest)
             log << QStringLiteral("state@%1").arg(tick);
     }
-    QCOMPARE(log, (QStringList{QStringLiteral("cmd@1"), QStringLiteral("cmd@2"), QStringLiteral("cmd@3"),
-                               QStringLiteral("state@5"), QStringLiteral("state@7")}));
+    QCOMPARE(log,
+             (QStringList{QStringLiteral("cmd@1"), QStringLiteral("cmd@2"), QStringLiteral("cmd@3"),
+                          QStringLiteral("state@5"), QStringLiteral("state@7")}));
 }
 
 void tst_PollTick::lanKeepsPollingWhileSerialCommandsWait()

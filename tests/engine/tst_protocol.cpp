@@ -5,10 +5,7 @@
 using namespace Protocol;
 
 namespace {
-QByteArray bytes(const TxBuffer &tx, int count)
-{
-    return QByteArray(tx.data(), count);
-}
+QByteArray bytes(const TxBuffer &tx, int count) { return QByteArray(tx.data(), count); }
 
 RxBuffer rxFrom(const QByteArray &data)
 {
@@ -47,11 +44,11 @@ void tst_Protocol::queuedCommandBytes_data()
     // Fresh buffer: trailing bytes are the zeros the buffer started with.
     QTest::newRow("channel 2 to Ant 3") << int(queueElement(2, 2)) << QByteArray::fromHex("494702323b0000");
     QTest::newRow("release channel 1") << int(queueElement(1, 15)) << QByteArray::fromHex("4947013f3b0000");
-    QTest::newRow("split ch1 tx Ant2 rx Ant5") << int(queueElement(3, splitArgument(1, 4)))
-                                               << QByteArray::fromHex("4947033134313b");
+    QTest::newRow("split ch1 tx Ant2 rx Ant5")
+        << int(queueElement(3, splitArgument(1, 4))) << QByteArray::fromHex("4947033134313b");
     QTest::newRow("split off ch2") << int(queueElement(4, 0)) << QByteArray::fromHex("4947042f2f303b");
-    QTest::newRow("split with no rx antenna reads as off") << int(queueElement(3, splitArgument(3, 15)))
-                                                           << QByteArray::fromHex("494703332f303b");
+    QTest::newRow("split with no rx antenna reads as off")
+        << int(queueElement(3, splitArgument(3, 15))) << QByteArray::fromHex("494703332f303b");
 }
 
 void tst_Protocol::queuedCommandBytes()
@@ -173,18 +170,18 @@ void tst_Protocol::lanStatusText_data()
     const QList<int> untouched{9, 9, 9, 9, 9, 9, 9, 9};
     QTest::newRow("split with transmit") << QStringLiteral("2.3.1.0.4.5.1.0.0.0.FF") << true
                                          << QList<int>{2, 3, 1, 0, 4, 5, 1, 0};
-    QTest::newRow("channel 2 holds nothing") << QStringLiteral("0.F.0.0.0.0.0.0.0.0.FF") << true
-                                             << QList<int>{0, 15, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("channel 2 holds nothing")
+        << QStringLiteral("0.F.0.0.0.0.0.0.0.0.FF") << true << QList<int>{0, 15, 0, 0, 0, 0, 0, 0};
     QTest::newRow("hex antenna A") << QStringLiteral("A.3.1.0.4.5.1.0.0.0.FF") << true
                                    << QList<int>{10, 3, 1, 0, 4, 5, 1, 0};
     QTest::newRow("lower-case mark") << QStringLiteral("1.2.0.0.0.0.0.0.0.0.ff") << true
                                      << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("fields after the mark ignored") << QStringLiteral("1.2.0.0.0.0.0.0.0.0.FF.junk.7") << true
-                                                   << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("not a number reads 0") << QStringLiteral("x.2.y.0.0.0.0.0.0.0.FF") << true
-                                          << QList<int>{0, 2, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("decimal field that looks hex reads 0") << QStringLiteral("1.2.A.0.0.0.0.0.0.0.FF") << true
-                                                          << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("fields after the mark ignored")
+        << QStringLiteral("1.2.0.0.0.0.0.0.0.0.FF.junk.7") << true << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("not a number reads 0")
+        << QStringLiteral("x.2.y.0.0.0.0.0.0.0.FF") << true << QList<int>{0, 2, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("decimal field that looks hex reads 0")
+        << QStringLiteral("1.2.A.0.0.0.0.0.0.0.FF") << true << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
     QTest::newRow("low 8 bits kept") << QStringLiteral("1FF.2.257.0.0.0.0.0.0.0.FF") << true
                                      << QList<int>{255, 2, 1, 0, 0, 0, 0, 0};
     QTest::newRow("empty fields count") << QStringLiteral("..........FF") << true << QList<int>{0, 0, 0, 0, 0, 0, 0, 0};
@@ -205,9 +202,9 @@ void tst_Protocol::lanStatusText()
         state.antenna[c] = state.splitActive[c] = state.splitTxAntenna[c] = state.transmitting[c] = 9;
     }
     QCOMPARE(parseLanStatusText(text, state), valid);
-    const QList<int> actual{state.antenna[1],        state.antenna[2],        state.splitActive[1],
-                            state.splitActive[2],    state.splitTxAntenna[1], state.splitTxAntenna[2],
-                            state.transmitting[1],   state.transmitting[2]};
+    const QList<int> actual{state.antenna[1],      state.antenna[2],        state.splitActive[1],
+                            state.splitActive[2],  state.splitTxAntenna[1], state.splitTxAntenna[2],
+                            state.transmitting[1], state.transmitting[2]};
     QCOMPARE(actual, fields);
 }
 

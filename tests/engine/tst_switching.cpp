@@ -164,14 +164,22 @@ void tst_Switching::splitStateMachine_data()
     QTest::addColumn<int>("message");
     QTest::addColumn<bool>("sends");
 
-    QTest::newRow("idle: split 1 starts choosing") << 0 << 0 << 0 << "split1" << 1 << int(Message::ChooseTxPosition) << false;
-    QTest::newRow("idle: split 2 with split active: off") << 0 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
-    QTest::newRow("choosing 1: antenna of channel 1 configures") << 1 << 0 << 0 << "ant1" << 0 << int(Message::SplitConfigured) << true;
-    QTest::newRow("choosing 1: antenna of channel 2 ignored") << 1 << 0 << 0 << "ant2" << 1 << int(Message::None) << false;
-    QTest::newRow("choosing 1: split 1 cancels") << 1 << 0 << 0 << "split1" << 0 << int(Message::SplitCancelled) << false;
-    QTest::newRow("choosing 1: split 2, none active: nothing") << 1 << 0 << 0 << "split2" << 1 << int(Message::None) << false;
-    QTest::newRow("choosing 1: split 2 active: its split off") << 1 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
-    QTest::newRow("choosing 2: split 2 cancels") << 2 << 0 << 0 << "split2" << 0 << int(Message::SplitCancelled) << false;
+    QTest::newRow("idle: split 1 starts choosing")
+        << 0 << 0 << 0 << "split1" << 1 << int(Message::ChooseTxPosition) << false;
+    QTest::newRow("idle: split 2 with split active: off")
+        << 0 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
+    QTest::newRow("choosing 1: antenna of channel 1 configures")
+        << 1 << 0 << 0 << "ant1" << 0 << int(Message::SplitConfigured) << true;
+    QTest::newRow("choosing 1: antenna of channel 2 ignored")
+        << 1 << 0 << 0 << "ant2" << 1 << int(Message::None) << false;
+    QTest::newRow("choosing 1: split 1 cancels")
+        << 1 << 0 << 0 << "split1" << 0 << int(Message::SplitCancelled) << false;
+    QTest::newRow("choosing 1: split 2, none active: nothing")
+        << 1 << 0 << 0 << "split2" << 1 << int(Message::None) << false;
+    QTest::newRow("choosing 1: split 2 active: its split off")
+        << 1 << 0 << 1 << "split2" << 0 << int(Message::Split2Disabled) << true;
+    QTest::newRow("choosing 2: split 2 cancels")
+        << 2 << 0 << 0 << "split2" << 0 << int(Message::SplitCancelled) << false;
 }
 
 void tst_Switching::splitStateMachine()

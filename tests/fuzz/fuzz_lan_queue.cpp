@@ -31,7 +31,10 @@ constexpr int MaxOperations = 128;
 class Reader
 {
 public:
-    Reader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    Reader(const uint8_t *data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {}
     bool atEnd() const { return m_pos >= m_size; }
     quint8 next() { return atEnd() ? 0 : m_data[m_pos++]; }
 
@@ -41,10 +44,7 @@ private:
     size_t m_pos = 0;
 };
 
-int codeOf(const QByteArray &payload)
-{
-    return payload.size() >= 2 ? static_cast<quint8>(payload.at(1)) : -1;
-}
+int codeOf(const QByteArray &payload) { return payload.size() >= 2 ? static_cast<quint8>(payload.at(1)) : -1; }
 
 void enqueueModel(QList<QByteArray> &model, const QByteArray &payload)
 {
@@ -52,8 +52,7 @@ void enqueueModel(QList<QByteArray> &model, const QByteArray &payload)
     QList<QByteArray> kept;
     for (const QByteArray &queued : model) {
         const int queuedCode = codeOf(queued);
-        const bool superseded = (code == 1 && queuedCode == 1)
-            || (code == 2 && (queuedCode == 1 || queuedCode == 2));
+        const bool superseded = (code == 1 && queuedCode == 1) || (code == 2 && (queuedCode == 1 || queuedCode == 2));
         if (!superseded)
             kept.append(queued);
     }

@@ -34,7 +34,7 @@ struct Panel
     std::unique_ptr<RxBuffer> rx = std::make_unique<RxBuffer>();
     DeviceState state;
     DeviceState expected; // what the state must be, kept from the raw bytes alone
-    QByteArray port;      // bytes waiting in the serial port
+    QByteArray port; // bytes waiting in the serial port
 
     void tick()
     {

@@ -18,8 +18,7 @@ namespace {
 
 bool same(const ControlCommand &a, const ControlCommand &b)
 {
-    return a.kind == b.kind && a.channel == b.channel && a.on == b.on && a.value == b.value
-        && a.error == b.error;
+    return a.kind == b.kind && a.channel == b.channel && a.on == b.on && a.value == b.value && a.error == b.error;
 }
 
 const char *verbOf(ControlCommand::Kind kind)

@@ -12,7 +12,6 @@
 
 #include "panelprobe.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -23,6 +22,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <QtTest>
 
 #include <atomic>
 #include <memory>
@@ -223,7 +223,8 @@ void tst_E2eLan::connectShowsPingAndPollsSteadily()
              qPrintable(QStringLiteral("%1 state requests in %2 ms").arg(requests).arg(clock.elapsed())));
     QCOMPARE(received(from).size(), requests);
     const int replies = repliesSent(from);
-    QVERIFY2(qAbs(replies - requests) <= 1, qPrintable(QStringLiteral("%1 replies to %2 requests").arg(replies).arg(requests)));
+    QVERIFY2(qAbs(replies - requests) <= 1,
+             qPrintable(QStringLiteral("%1 replies to %2 requests").arg(replies).arg(requests)));
     QVERIFY2(qAbs(ReadNotices::count() - notices - replies) <= 1,
              qPrintable(QStringLiteral("%1 datagrams read, %2 sent").arg(ReadNotices::count() - notices).arg(replies)));
 
@@ -254,9 +255,13 @@ void tst_E2eLan::antennaPressSwitchesTheBox_data()
     QTest::addColumn<QString>("selectFrame");
     QTest::addColumn<QString>("releaseFrame");
 
-    QTest::newRow("channel 1, Ant 3") << "botaoTecla3C1" << "botaoRelease1" << "antenna1" << 2 << "FE 02 02 FD"
+    QTest::newRow("channel 1, Ant 3") << "botaoTecla3C1"
+                                      << "botaoRelease1"
+                                      << "antenna1" << 2 << "FE 02 02 FD"
                                       << "FE 02 0F FD";
-    QTest::newRow("channel 2, Ant 6") << "botaoTecla6C2" << "botaoRelease2" << "antenna2" << 5 << "FE 03 05 FD"
+    QTest::newRow("channel 2, Ant 6") << "botaoTecla6C2"
+                                      << "botaoRelease2"
+                                      << "antenna2" << 5 << "FE 03 05 FD"
                                       << "FE 03 0F FD";
 }
 
@@ -354,10 +359,11 @@ void tst_E2eLan::splitFollowsTheBox()
 
     // While the radio transmits the two antennas swap and SEND lights.
     QVERIFY(sim->control(QStringLiteral("tx %1 on").arg(channel)));
-    QTRY_COMPARE_WITH_TIMEOUT(panel(),
-                              panelOf({send + QStringLiteral(":Red"), split + QStringLiteral(":Red"),
-                                       antenna(2) + QStringLiteral(":Held"), antenna(5) + QStringLiteral(":Highlight")}),
-                              3000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        panel(),
+        panelOf({send + QStringLiteral(":Red"), split + QStringLiteral(":Red"), antenna(2) + QStringLiteral(":Held"),
+                 antenna(5) + QStringLiteral(":Highlight")}),
+        3000);
 
     // SPLIT again clears it: the box keeps Ant 2, the radio still transmits.
     from = sim->lineCount();
@@ -446,7 +452,8 @@ void tst_E2eLan::unresolvableHostHoldsDatagramsUntilItResolves()
     QTest::mouseClick(button(QStringLiteral("botaoTecla6C2")), Qt::LeftButton);
     QTest::qWait(800);
     QCOMPARE(received(from), QStringList()); // held, not sent anywhere
-    QVERIFY2(window->lanLink()->pendingDatagrams() >= 2, qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
+    QVERIFY2(window->lanLink()->pendingDatagrams() >= 2,
+             qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
     QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
     QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Neutral);
 
@@ -544,7 +551,8 @@ void tst_E2eLan::noBoxKeepsPollingWithTheLampOut()
     const qint64 firstSend = window->lanLink()->lastDatagramTime();
     QTest::qWait(1500);
     QVERIFY(window->lanLink()->lastDatagramTime() > firstSend); // still sending
-    QVERIFY2(window->lanLink()->pendingDatagrams() <= 1, qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
+    QVERIFY2(window->lanLink()->pendingDatagrams() <= 1,
+             qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
     QVERIFY2(!lamp.names().contains(QStringLiteral("Green")), qPrintable(lamp.names().join(QLatin1Char(' '))));
     QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Neutral);
     QCOMPARE(ReadNotices::count(), notices); // nothing came back

@@ -13,7 +13,6 @@
 #include "loopbackpeer.h"
 #include "panelprobe.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QEventLoop>
 #include <QPushButton>
@@ -22,6 +21,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
 
 #include <array>
 #include <atomic>
@@ -53,13 +53,13 @@ QByteArray statusText(const Status &s)
 {
     const auto hex = [](quint8 v) { return QByteArray::number(v, 16).toUpper(); };
     const auto dec = [](quint8 v) { return QByteArray::number(v); };
-    return hex(s[0]) + '.' + hex(s[1]) + '.' + dec(s[2]) + '.' + dec(s[3]) + '.' + hex(s[4]) + '.' + hex(s[5])
-        + '.' + dec(s[6]) + '.' + dec(s[7]) + ".0.0.FF";
+    return hex(s[0]) + '.' + hex(s[1]) + '.' + dec(s[2]) + '.' + dec(s[3]) + '.' + hex(s[4]) + '.' + hex(s[5]) + '.'
+        + dec(s[6]) + '.' + dec(s[7]) + ".0.0.FF";
 }
 
 Status statusOf(const DeviceState &state)
 {
-    return {state.antenna[1],        state.antenna[2],        state.splitActive[1], state.splitActive[2],
+    return {state.antenna[1],        state.antenna[2],        state.splitActive[1],  state.splitActive[2],
             state.splitTxAntenna[1], state.splitTxAntenna[2], state.transmitting[1], state.transmitting[2]};
 }
 
@@ -192,7 +192,8 @@ void tst_FaultsLan::floodFromBoxAndStranger()
         if (composed < StrangerOnlyDatagrams) {
             for (int i = 0; i < size; ++i) {
                 const bool valid = random.bounded(8) == 0;
-                burst.push_back({false, valid ? statusText(randomStatus(random)) : randomDatagram(random, MaxDatagramSize)});
+                burst.push_back(
+                    {false, valid ? statusText(randomStatus(random)) : randomDatagram(random, MaxDatagramSize)});
             }
             expected.push_back(Status{});
         } else {
@@ -230,7 +231,8 @@ void tst_FaultsLan::floodFromBoxAndStranger()
         const auto start = std::chrono::steady_clock::now();
         int sent = 0;
         for (size_t k = 0; k < bursts.size(); ++k) {
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(FloodMs * qint64(k) / qint64(bursts.size())));
+            std::this_thread::sleep_until(start
+                                          + std::chrono::milliseconds(FloodMs * qint64(k) / qint64(bursts.size())));
             for (const Outgoing &datagram : bursts[k]) {
                 LoopbackPeer &from = datagram.fromBox ? box : stranger;
                 // A full send buffer is waited out briefly rather than counted as sent.
@@ -421,8 +423,9 @@ void tst_FaultsLan::floodFromBoxAndStranger()
              qPrintable(QStringLiteral("%1 presses in %2 ms").arg(commandsPressed.size()).arg(floodMs)));
     QTRY_VERIFY_WITH_TIMEOUT(commandsSeen.size() >= commandsPressed.size(), 2000);
     QCOMPARE(commandsSeen, commandsPressed);
-    qInfo("%d datagrams in %d bursts over %lld ms (%d lost on the way); %d presses; %d polls; largest timer gap %lld ms",
-          Datagrams, int(bursts.size()), floodEndedAt, lost, int(commandsPressed.size()), polls, largestTickGap);
+    qInfo(
+        "%d datagrams in %d bursts over %lld ms (%d lost on the way); %d presses; %d polls; largest timer gap %lld ms",
+        Datagrams, int(bursts.size()), floodEndedAt, lost, int(commandsPressed.size()), polls, largestTickGap);
 
     action("actionDisconnect")->trigger();
 }

@@ -8,7 +8,6 @@
 
 #include "panelprobe.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -21,6 +20,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <QtTest>
 
 #include <atomic>
 #include <memory>
@@ -148,7 +148,8 @@ void tst_LanPath::pollsAboutEvery160msNeverCloserThan90()
     for (int i = 0; i < got.size(); ++i) {
         polls += got[i].payload == QByteArray::fromHex("fe01fd") ? 1 : 0;
         if (i > 0)
-            QVERIFY2(got[i].at - got[i - 1].at >= 80, qPrintable(QStringLiteral("gap %1 ms").arg(got[i].at - got[i - 1].at)));
+            QVERIFY2(got[i].at - got[i - 1].at >= 80,
+                     qPrintable(QStringLiteral("gap %1 ms").arg(got[i].at - got[i - 1].at)));
     }
     QVERIFY2(polls >= 8 && polls <= 15, qPrintable(QStringLiteral("%1 state requests in 2 s").arg(polls)));
     QVERIFY(got.size() >= polls + 2);
@@ -365,7 +366,8 @@ void tst_LanPath::settingsDialogRadioStoresAtOnce()
     // A second click turns direct mode off again and stores that at once.
     QTest::mouseClick(radio, Qt::LeftButton);
     QVERIFY(!window->directIpEnabled());
-    QCOMPARE(QSettings(window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(), false);
+    QCOMPARE(QSettings(window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(),
+             false);
     QTest::mouseClick(radio, Qt::LeftButton);
     dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->setText(QStringLiteral("10.9.9.9"));
     auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));

@@ -5,10 +5,7 @@
 #include <QtTest>
 
 namespace {
-QByteArray frame(const char *hex)
-{
-    return QByteArray::fromHex(hex);
-}
+QByteArray frame(const char *hex) { return QByteArray::fromHex(hex); }
 
 QStringList hexOf(const QList<QByteArray> &payloads)
 {
@@ -41,8 +38,7 @@ void tst_LanQueue::superseding_data()
     QTest::addColumn<QString>("incoming");
     QTest::addColumn<QStringList>("after");
 
-    QTest::newRow("state request replaces state request")
-        << QStringList{"fe01fd"} << "fe01fd" << QStringList{"fe01fd"};
+    QTest::newRow("state request replaces state request") << QStringList{"fe01fd"} << "fe01fd" << QStringList{"fe01fd"};
     QTest::newRow("ch1 selection replaces state request and older ch1 selection")
         << QStringList{"fe0202fd", "fe01fd"} << "fe0204fd" << QStringList{"fe0204fd"};
     QTest::newRow("neither code: appended")
@@ -119,14 +115,22 @@ void tst_LanQueue::senderMatching_data()
     QTest::addColumn<QString>("sender");
     QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("same IPv4") << "127.0.0.2" << "127.0.0.2" << true;
-    QTest::newRow("other IPv4") << "127.0.0.3" << "127.0.0.2" << false;
-    QTest::newRow("IPv4-mapped sender") << "::ffff:127.0.0.2" << "127.0.0.2" << true;
-    QTest::newRow("IPv4-mapped box") << "127.0.0.2" << "::ffff:127.0.0.2" << true;
-    QTest::newRow("IPv6") << "::1" << "::1" << true;
-    QTest::newRow("box unresolved") << "127.0.0.2" << "error" << false;
-    QTest::newRow("no box yet") << "127.0.0.2" << "" << false;
-    QTest::newRow("host name is no address") << "127.0.0.1" << "localhost" << false;
+    QTest::newRow("same IPv4") << "127.0.0.2"
+                               << "127.0.0.2" << true;
+    QTest::newRow("other IPv4") << "127.0.0.3"
+                                << "127.0.0.2" << false;
+    QTest::newRow("IPv4-mapped sender") << "::ffff:127.0.0.2"
+                                        << "127.0.0.2" << true;
+    QTest::newRow("IPv4-mapped box") << "127.0.0.2"
+                                     << "::ffff:127.0.0.2" << true;
+    QTest::newRow("IPv6") << "::1"
+                          << "::1" << true;
+    QTest::newRow("box unresolved") << "127.0.0.2"
+                                    << "error" << false;
+    QTest::newRow("no box yet") << "127.0.0.2"
+                                << "" << false;
+    QTest::newRow("host name is no address") << "127.0.0.1"
+                                             << "localhost" << false;
 }
 
 void tst_LanQueue::senderMatching()

@@ -31,14 +31,13 @@ SerialPortDescription port(const QString &name)
     return p;
 }
 
-const QStringList detailLabels = {
-    QStringLiteral("descriptionLabel"), QStringLiteral("manufacturerLabel"),
-    QStringLiteral("serialNumberLabel"), QStringLiteral("locationLabel"),
-    QStringLiteral("vidLabel"), QStringLiteral("pidLabel")};
+const QStringList detailLabels = {QStringLiteral("descriptionLabel"),  QStringLiteral("manufacturerLabel"),
+                                  QStringLiteral("serialNumberLabel"), QStringLiteral("locationLabel"),
+                                  QStringLiteral("vidLabel"),          QStringLiteral("pidLabel")};
 
 const QStringList notAvailableDetails = {
-    QStringLiteral("Description: N/A"), QStringLiteral("Manufacturer: N/A"),
-    QStringLiteral("Serial number: N/A"), QStringLiteral("Location: N/A"),
+    QStringLiteral("Description: N/A"),       QStringLiteral("Manufacturer: N/A"),
+    QStringLiteral("Serial number: N/A"),     QStringLiteral("Location: N/A"),
     QStringLiteral("Vendor Identifier: N/A"), QStringLiteral("Product Identifier: N/A")};
 
 } // namespace
@@ -71,12 +70,8 @@ private slots:
 
 private:
     std::unique_ptr<SettingsDialog> makeDialog(const QList<SerialPortDescription> &ports);
-    template<typename T>
-    T *child(SettingsDialog &dialog, const QString &name);
-    QComboBox *box(SettingsDialog &dialog, const QString &name)
-    {
-        return child<QComboBox>(dialog, name);
-    }
+    template<typename T> T *child(SettingsDialog &dialog, const QString &name);
+    QComboBox *box(SettingsDialog &dialog, const QString &name) { return child<QComboBox>(dialog, name); }
     QStringList details(SettingsDialog &dialog);
     QVariant storedValue(const QString &key) const;
     void clickApply(SettingsDialog &dialog);
@@ -92,14 +87,12 @@ void tst_SettingsDialog::init()
     settingsPath = dir->filePath(QStringLiteral("settings.ini"));
 }
 
-std::unique_ptr<SettingsDialog>
-tst_SettingsDialog::makeDialog(const QList<SerialPortDescription> &ports)
+std::unique_ptr<SettingsDialog> tst_SettingsDialog::makeDialog(const QList<SerialPortDescription> &ports)
 {
     return std::make_unique<SettingsDialog>(ports, settingsPath);
 }
 
-template<typename T>
-T *tst_SettingsDialog::child(SettingsDialog &dialog, const QString &name)
+template<typename T> T *tst_SettingsDialog::child(SettingsDialog &dialog, const QString &name)
 {
     T *widget = dialog.findChild<T *>(name);
     if (!widget)
@@ -167,12 +160,9 @@ void tst_SettingsDialog::portDetailsAreShownAsReported_data()
     SerialPortDescription full = port(QStringLiteral("COM3"));
     QTest::newRow("complete, vendor 0x0403 in lower-case hex")
         << full
-        << QStringList{QStringLiteral("Description: USB Serial Port"),
-                       QStringLiteral("Manufacturer: FTDI"),
-                       QStringLiteral("Serial number: A600XYZ"),
-                       QStringLiteral("Location: \\\\.\\COM3"),
-                       QStringLiteral("Vendor Identifier: 403"),
-                       QStringLiteral("Product Identifier: 6001")};
+        << QStringList{QStringLiteral("Description: USB Serial Port"), QStringLiteral("Manufacturer: FTDI"),
+                       QStringLiteral("Serial number: A600XYZ"),       QStringLiteral("Location: \\\\.\\COM3"),
+                       QStringLiteral("Vendor Identifier: 403"),       QStringLiteral("Product Identifier: 6001")};
 
     SerialPortDescription bare;
     bare.portName = QStringLiteral("ttyS4");
@@ -180,11 +170,9 @@ void tst_SettingsDialog::portDetailsAreShownAsReported_data()
     bare.hasVendorId = true;
     bare.hasProductId = true; // present but 0
     QTest::newRow("no texts, location empty, product id 0")
-        << bare
-        << QStringList{QStringLiteral("Description: N/A"), QStringLiteral("Manufacturer: N/A"),
-                       QStringLiteral("Serial number: N/A"), QStringLiteral("Location: "),
-                       QStringLiteral("Vendor Identifier: 1a86"),
-                       QStringLiteral("Product Identifier: N/A")};
+        << bare << QStringList{QStringLiteral("Description: N/A"),        QStringLiteral("Manufacturer: N/A"),
+                               QStringLiteral("Serial number: N/A"),      QStringLiteral("Location: "),
+                               QStringLiteral("Vendor Identifier: 1a86"), QStringLiteral("Product Identifier: N/A")};
 
     SerialPortDescription noIds = port(QStringLiteral("COM7"));
     noIds.serialNumber.clear();
@@ -192,11 +180,9 @@ void tst_SettingsDialog::portDetailsAreShownAsReported_data()
     noIds.hasProductId = false;
     QTest::newRow("no serial number, ids not reported")
         << noIds
-        << QStringList{QStringLiteral("Description: USB Serial Port"),
-                       QStringLiteral("Manufacturer: FTDI"), QStringLiteral("Serial number: N/A"),
-                       QStringLiteral("Location: \\\\.\\COM7"),
-                       QStringLiteral("Vendor Identifier: N/A"),
-                       QStringLiteral("Product Identifier: N/A")};
+        << QStringList{QStringLiteral("Description: USB Serial Port"), QStringLiteral("Manufacturer: FTDI"),
+                       QStringLiteral("Serial number: N/A"),           QStringLiteral("Location: \\\\.\\COM7"),
+                       QStringLiteral("Vendor Identifier: N/A"),       QStringLiteral("Product Identifier: N/A")};
 }
 
 void tst_SettingsDialog::portDetailsAreShownAsReported()
@@ -224,8 +210,7 @@ void tst_SettingsDialog::noPortsLeavesOnlyAnEmptyEditableCustomEntry()
 {
     QFETCH(QVariant, comIndex);
     if (comIndex.isValid())
-        QSettings(settingsPath, QSettings::IniFormat)
-            .setValue(QStringLiteral("comindex"), comIndex);
+        QSettings(settingsPath, QSettings::IniFormat).setValue(QStringLiteral("comindex"), comIndex);
 
     auto dialog = makeDialog({});
 
@@ -311,10 +296,9 @@ void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry_data()
     QTest::newRow("negative") << QVariant(-1) << QVariant(-3) << 0 << 0;
     QTest::newRow("negative in 8 bits") << QVariant(130) << QVariant(255) << 0 << 0;
     QTest::newRow("in range in 8 bits") << QVariant(258) << QVariant(261) << 0 << 0;
-    QTest::newRow("huge") << QVariant(QStringLiteral("99999999999"))
-                          << QVariant(QStringLiteral("4294967301")) << 0 << 0;
-    QTest::newRow("not a number") << QVariant(QStringLiteral("COM3"))
-                                  << QVariant(QStringLiteral("1x")) << 0 << 0;
+    QTest::newRow("huge") << QVariant(QStringLiteral("99999999999")) << QVariant(QStringLiteral("4294967301")) << 0
+                          << 0;
+    QTest::newRow("not a number") << QVariant(QStringLiteral("COM3")) << QVariant(QStringLiteral("1x")) << 0 << 0;
 }
 
 void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry()
@@ -345,8 +329,7 @@ void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry()
 
 void tst_SettingsDialog::appliedPositionsSurviveRestartButOtherChoicesDoNot()
 {
-    const QList<SerialPortDescription> ports = {port(QStringLiteral("COM3")),
-                                                port(QStringLiteral("COM4"))};
+    const QList<SerialPortDescription> ports = {port(QStringLiteral("COM3")), port(QStringLiteral("COM4"))};
     {
         auto dialog = makeDialog(ports);
         box(*dialog, QStringLiteral("serialPortInfoListBox"))->setCurrentIndex(1);
@@ -482,8 +465,7 @@ void tst_SettingsDialog::everyParameterEntryGivesItsValueAndText_data()
     QTest::addColumn<QString>("text");
 
     const auto row = [](const char *box, int position, int value, const char *text) {
-        QTest::addRow("%s %s", box, text)
-            << QString::fromLatin1(box) << position << value << QString::fromLatin1(text);
+        QTest::addRow("%s %s", box, text) << QString::fromLatin1(box) << position << value << QString::fromLatin1(text);
     };
     row("baudRateBox", 0, 9600, "9600");
     row("baudRateBox", 1, 19200, "19200");

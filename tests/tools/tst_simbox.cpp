@@ -19,16 +19,20 @@ char *toString(const BoxState &s)
     const ChannelState &a = s.channel(1);
     const ChannelState &b = s.channel(2);
     return QTest::toString(QStringLiteral("ant %1/%2 split %3/%4 tx-ant %5/%6 sending %7/%8")
-                               .arg(a.antenna).arg(b.antenna).arg(a.splitActive).arg(b.splitActive)
-                               .arg(a.splitTxAntenna).arg(b.splitTxAntenna).arg(a.transmitting)
+                               .arg(a.antenna)
+                               .arg(b.antenna)
+                               .arg(a.splitActive)
+                               .arg(b.splitActive)
+                               .arg(a.splitTxAntenna)
+                               .arg(b.splitTxAntenna)
+                               .arg(a.transmitting)
                                .arg(b.transmitting));
 }
 } // namespace TalmekSim
 
 namespace {
 
-BoxState boxState(int ant1, int ant2, int split1 = 0, int split2 = 0, int txAnt1 = NoAntenna,
-                  int txAnt2 = NoAntenna)
+BoxState boxState(int ant1, int ant2, int split1 = 0, int split2 = 0, int txAnt1 = NoAntenna, int txAnt2 = NoAntenna)
 {
     BoxState s;
     s.channel(1).antenna = static_cast<quint8>(ant1);
@@ -40,10 +44,7 @@ BoxState boxState(int ant1, int ant2, int split1 = 0, int split2 = 0, int txAnt1
     return s;
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 // The panel's frames, with the trailing bytes it leaves in its transmit buffer.
 const QByteArray StateRequest = hex("49 47 05 33 3B 00");
@@ -102,8 +103,8 @@ void TestSimBox::serialCommandAppliesAndReplies_data()
         << select(1, 2) + StateRequest << hex("49 47 05 02 0F 00 00 0F 0F 00 00 00 00 3B") << boxState(2, 15);
     QTest::newRow("select Ant 6 on channel 2")
         << select(2, 5) + StateRequest << hex("49 47 05 0F 05 00 00 0F 0F 00 00 00 00 3B") << boxState(15, 5);
-    QTest::newRow("release channel 1") << select(1, 2) + hex("49 47 01 3F 3B 00 00") + StateRequest
-                                       << InitialStatus << BoxState{};
+    QTest::newRow("release channel 1") << select(1, 2) + hex("49 47 01 3F 3B 00 00") + StateRequest << InitialStatus
+                                       << BoxState{};
     QTest::newRow("split on channel 1, TX Ant 2, RX Ant 5")
         << select(1, 4) + hex("49 47 03 31 34 31 3B") + hex("49 47 05 33 3B 31")
         << hex("49 47 05 04 0F 01 00 01 0F 00 00 00 00 3B") << boxState(4, 15, 1, 0, 1);
@@ -146,22 +147,34 @@ void TestSimBox::streamResynchronisesWhateverTheChunking_data()
 
     const QByteArray selected = hex("49 47 05 03 0F 00 00 0F 0F 00 00 00 00 3B");
     QTest::newRow("trailing zeros") << StateRequest + StateRequest << InitialStatus + InitialStatus << BoxState{} << 0;
-    QTest::newRow("trailing '1' and ';'") << select(1, 3).left(5) + "1;" + hex("49 47 05 33 3B 31") << selected
-                                          << boxState(3, 15) << 0;
+    QTest::newRow("trailing '1' and ';'")
+        << select(1, 3).left(5) + "1;" + hex("49 47 05 33 3B 31") << selected << boxState(3, 15) << 0;
     QTest::newRow("glued selection and request") << select(1, 3) + StateRequest << selected << boxState(3, 15) << 0;
-    QTest::newRow("garbage before") << QByteArray("\xFF\x00xyzIGI\x3B", 9) + StateRequest << InitialStatus
-                                    << BoxState{} << 0;
-    QTest::newRow("garbage between") << FirmwareRequest + "IG\x05" "4;II;;G" + StateRequest
-                                     << hex("49 47 57 01 07 00 00 00 00 00 00 00 00 3B") + InitialStatus
+    QTest::newRow("garbage before") << QByteArray("\xFF\x00xyzIGI\x3B", 9) + StateRequest << InitialStatus << BoxState{}
+                                    << 0;
+    QTest::newRow("garbage between") << FirmwareRequest
+            + "IG\x05"
+              "4;II;;G"
+            + StateRequest << hex("49 47 57 01 07 00 00 00 00 00 00 00 00 3B") + InitialStatus
                                      << BoxState{} << 0;
-    QTest::newRow("cut-off frame gives way to the next") << QByteArray("IG\x05") + StateRequest << InitialStatus
-                                                         << BoxState{} << 0;
-    QTest::newRow("frame inside a broken one") << QByteArray("IG\x01IG\x01" "3;") + StateRequest << selected
-                                               << boxState(3, 15) << 0;
-    QTest::newRow("doubled I") << QByteArray("IIG\x05" "3;") << InitialStatus << BoxState{} << 0;
+    QTest::newRow("cut-off frame gives way to the next")
+        << QByteArray("IG\x05") + StateRequest << InitialStatus << BoxState{} << 0;
+    QTest::newRow("frame inside a broken one") << QByteArray("IG\x01IG\x01"
+                                                             "3;")
+            + StateRequest << selected << boxState(3, 15)
+                                               << 0;
+    QTest::newRow("doubled I") << QByteArray("IIG\x05"
+                                             "3;")
+                               << InitialStatus << BoxState{} << 0;
     QTest::newRow("unknown code") << QByteArray("IG\x09;") + StateRequest << InitialStatus << BoxState{} << 0;
-    QTest::newRow("wrong terminator") << QByteArray("IG\x01" "3:") + StateRequest << InitialStatus << BoxState{} << 0;
-    QTest::newRow("partial frame waits") << StateRequest + "IG\x03" "4" << InitialStatus << BoxState{} << 4;
+    QTest::newRow("wrong terminator") << QByteArray("IG\x01"
+                                                    "3:")
+            + StateRequest << InitialStatus
+                                      << BoxState{} << 0;
+    QTest::newRow("partial frame waits") << StateRequest
+            + "IG\x03"
+              "4" << InitialStatus << BoxState{}
+                                         << 4;
 }
 
 // Whole, byte by byte, and cut in two at every position: the box must see the same.
@@ -226,23 +239,23 @@ void TestSimBox::lanDatagramAppliesAndReplies_data()
     QTest::addColumn<BoxState>("state");
 
     const QByteArray request = hex("FE 01 FD");
-    QTest::newRow("state request of a fresh box") << QByteArrayList{request} << QByteArray("F.F.0.0.F.F.0.0.0.0.FF")
-                                                  << 0 << BoxState{};
-    QTest::newRow("select Ant 1 on channel 1") << QByteArrayList{hex("FE 02 00 FD"), request}
-                                               << QByteArray("0.F.0.0.F.F.0.0.0.0.FF") << 0 << boxState(0, 15);
-    QTest::newRow("select Ant 4 on channel 2") << QByteArrayList{hex("FE 03 03 FD"), request}
-                                               << QByteArray("F.3.0.0.F.F.0.0.0.0.FF") << 0 << boxState(15, 3);
+    QTest::newRow("state request of a fresh box")
+        << QByteArrayList{request} << QByteArray("F.F.0.0.F.F.0.0.0.0.FF") << 0 << BoxState{};
+    QTest::newRow("select Ant 1 on channel 1")
+        << QByteArrayList{hex("FE 02 00 FD"), request} << QByteArray("0.F.0.0.F.F.0.0.0.0.FF") << 0 << boxState(0, 15);
+    QTest::newRow("select Ant 4 on channel 2")
+        << QByteArrayList{hex("FE 03 03 FD"), request} << QByteArray("F.3.0.0.F.F.0.0.0.0.FF") << 0 << boxState(15, 3);
     QTest::newRow("release channel 2") << QByteArrayList{hex("FE 03 03 FD"), hex("FE 03 0F FD"), request}
                                        << QByteArray("F.F.0.0.F.F.0.0.0.0.FF") << 0 << BoxState{};
     QTest::newRow("split on channel 1") << QByteArrayList{hex("FE 04 01 01 04 FD"), request}
                                         << QByteArray("4.F.1.0.1.F.0.0.0.0.FF") << 0 << boxState(4, 15, 1, 0, 1);
     QTest::newRow("split off channel 2") << QByteArrayList{hex("FE 05 01 02 03 FD"), hex("FE 05 00 00 00 FD"), request}
                                          << QByteArray("F.3.0.0.F.2.0.0.0.0.FF") << 0 << boxState(15, 3, 0, 0, 15, 2);
-    QTest::newRow("split on without RX antenna") << QByteArrayList{hex("FE 04 01 02 0F FD"), request}
-                                                 << QByteArray("F.F.1.0.2.F.0.0.0.0.FF") << 0
-                                                 << boxState(15, 15, 1, 0, 2);
-    QTest::newRow("position the box does not have") << QByteArrayList{hex("FE 02 07 FD")} << QByteArray() << 0
-                                                     << BoxState{};
+    QTest::newRow("split on without RX antenna")
+        << QByteArrayList{hex("FE 04 01 02 0F FD"), request} << QByteArray("F.F.1.0.2.F.0.0.0.0.FF") << 0
+        << boxState(15, 15, 1, 0, 2);
+    QTest::newRow("position the box does not have")
+        << QByteArrayList{hex("FE 02 07 FD")} << QByteArray() << 0 << BoxState{};
 
     const QList<QPair<const char *, QByteArray>> malformed = {
         {"empty", QByteArray()},
@@ -328,10 +341,10 @@ void TestSimBox::exclusiveRuleRefusesHeldAntennas_data()
     QTest::addColumn<BoxState>("state");
 
     const QByteArray ch2OnAnt4 = hex("FE 03 03 FD");
-    QTest::newRow("off: antennas may be shared") << false << QByteArrayList{ch2OnAnt4} << hex("FE 02 03 FD")
-                                                 << Outcome::Applied << boxState(3, 3);
-    QTest::newRow("antenna of the other channel") << true << QByteArrayList{ch2OnAnt4} << hex("FE 02 03 FD")
-                                                  << Outcome::Refused << boxState(15, 3);
+    QTest::newRow("off: antennas may be shared")
+        << false << QByteArrayList{ch2OnAnt4} << hex("FE 02 03 FD") << Outcome::Applied << boxState(3, 3);
+    QTest::newRow("antenna of the other channel")
+        << true << QByteArrayList{ch2OnAnt4} << hex("FE 02 03 FD") << Outcome::Refused << boxState(15, 3);
     QTest::newRow("free antenna") << true << QByteArrayList{ch2OnAnt4} << hex("FE 02 02 FD") << Outcome::Applied
                                   << boxState(2, 3);
     QTest::newRow("release") << true << QByteArrayList{ch2OnAnt4, hex("FE 02 02 FD")} << hex("FE 02 0F FD")

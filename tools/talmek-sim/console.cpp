@@ -21,9 +21,6 @@ void error(const QString &text)
     std::fflush(stderr);
 }
 
-QString hex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+QString hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 } // namespace Console

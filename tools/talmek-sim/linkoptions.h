@@ -5,6 +5,6 @@ struct LinkOptions
 {
     int delayMs = 0;
     bool splitReplies = false; // serial only
-    bool glue = false;         // serial only
+    bool glue = false; // serial only
     bool hex = false;
 };

@@ -16,24 +16,16 @@
 #include <unistd.h>
 #endif
 
-PtyLink::PtyLink(TalmekSim::SwitchBox &box, TalmekSim::ReplyPolicy &policy, const LinkOptions &options,
-                 QObject *parent)
+PtyLink::PtyLink(TalmekSim::SwitchBox &box, TalmekSim::ReplyPolicy &policy, const LinkOptions &options, QObject *parent)
     : SerialLink(QStringLiteral("pty"), box, policy, options, parent)
-{
-}
+{}
 
-PtyLink::~PtyLink()
-{
-    closeAll();
-}
+PtyLink::~PtyLink() { closeAll(); }
 
 #ifdef Q_OS_UNIX
 
 namespace {
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 } // namespace
 
 bool PtyLink::open(const QString &linkPath, QString *error)

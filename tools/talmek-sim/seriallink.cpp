@@ -23,9 +23,13 @@ QString outcomeSuffix(Outcome outcome)
 }
 } // namespace
 
-SerialLink::SerialLink(const QString &transport, SwitchBox &box, ReplyPolicy &policy,
-                       const LinkOptions &options, QObject *parent)
-    : QObject(parent), m_transport(transport), m_session(box), m_policy(policy), m_options(options)
+SerialLink::SerialLink(const QString &transport, SwitchBox &box, ReplyPolicy &policy, const LinkOptions &options,
+                       QObject *parent)
+    : QObject(parent)
+    , m_transport(transport)
+    , m_session(box)
+    , m_policy(policy)
+    , m_options(options)
 {
     m_sendTimer.setSingleShot(true);
     m_sendTimer.setTimerType(Qt::PreciseTimer);
@@ -41,26 +45,23 @@ void SerialLink::handleReceived(const QByteArray &bytes)
             if (event.type == SerialCommandParser::Item::Type::Skipped)
                 Console::line(QStringLiteral("RX %1 skipped %2").arg(m_transport, Console::hex(event.received)));
             else
-                Console::line(QStringLiteral("RX %1 %2%3").arg(m_transport, Console::hex(event.received),
-                                                              outcomeSuffix(event.outcome)));
+                Console::line(QStringLiteral("RX %1 %2%3")
+                                  .arg(m_transport, Console::hex(event.received), outcomeSuffix(event.outcome)));
         }
         if (!event.reply.isEmpty())
             queueReply(event.reply);
     }
 }
 
-void SerialLink::sendRaw(const QByteArray &bytes)
-{
-    enqueue(bytes, m_clock.elapsed());
-}
+void SerialLink::sendRaw(const QByteArray &bytes) { enqueue(bytes, m_clock.elapsed()); }
 
 void SerialLink::queueReply(const QByteArray &reply)
 {
     if (!m_policy.allowReply()) {
         if (m_options.hex)
-            Console::line(QStringLiteral("-- %1 reply not sent (%2)")
-                              .arg(m_transport, m_policy.isSilent() ? QStringLiteral("silent")
-                                                                    : QStringLiteral("dropped")));
+            Console::line(
+                QStringLiteral("-- %1 reply not sent (%2)")
+                    .arg(m_transport, m_policy.isSilent() ? QStringLiteral("silent") : QStringLiteral("dropped")));
         return;
     }
     QByteArray out = reply;

@@ -4,9 +4,10 @@
 
 #include <QSerialPort>
 
-SerialPortLink::SerialPortLink(TalmekSim::SwitchBox &box, TalmekSim::ReplyPolicy &policy,
-                               const LinkOptions &options, QObject *parent)
-    : SerialLink(QStringLiteral("serial"), box, policy, options, parent), m_port(new QSerialPort(this))
+SerialPortLink::SerialPortLink(TalmekSim::SwitchBox &box, TalmekSim::ReplyPolicy &policy, const LinkOptions &options,
+                               QObject *parent)
+    : SerialLink(QStringLiteral("serial"), box, policy, options, parent)
+    , m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, [this] { handleReceived(m_port->readAll()); });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {

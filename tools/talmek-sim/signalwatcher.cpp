@@ -22,7 +22,9 @@ extern "C" void onTerminationSignal(int)
 } // namespace
 #endif
 
-SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent) {}
+SignalWatcher::SignalWatcher(QObject *parent)
+    : QObject(parent)
+{}
 
 #ifdef Q_OS_UNIX
 
@@ -30,7 +32,9 @@ SignalWatcher::~SignalWatcher()
 {
     if (g_signalFds[0] < 0)
         return;
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
@@ -52,7 +56,9 @@ bool SignalWatcher::start()
     m_notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
 
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -74,10 +80,7 @@ void SignalWatcher::readSignal()
 
 SignalWatcher::~SignalWatcher() = default;
 
-bool SignalWatcher::start()
-{
-    return false;
-}
+bool SignalWatcher::start() { return false; }
 
 void SignalWatcher::readSignal() {}
 

@@ -20,12 +20,12 @@ bool toInt(const QString &text, int low, int high, int *value)
 bool parseSimOptions(const QStringList &arguments, SimOptions *options, QString *error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Stands in for a Talmek antenna switch box (two channels, six antennas) on a serial\n"
-        "line and/or UDP, so that the panel runs without hardware.\n"
-        "Control lines on stdin: tx <1|2> <on|off>, silent <on|off>, drop <percent>,\n"
-        "noise <bytes>, state, help, quit. End of stdin does not stop the simulator;\n"
-        "quit, SIGINT or SIGTERM do (exit code 0)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Stands in for a Talmek antenna switch box (two channels, six antennas) on a serial\n"
+                       "line and/or UDP, so that the panel runs without hardware.\n"
+                       "Control lines on stdin: tx <1|2> <on|off>, silent <on|off>, drop <percent>,\n"
+                       "noise <bytes>, state, help, quit. End of stdin does not stop the simulator;\n"
+                       "quit, SIGINT or SIGTERM do (exit code 0)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("LINK"),
@@ -33,11 +33,12 @@ bool parseSimOptions(const QStringList &arguments, SimOptions *options, QString 
                                                 "(an old symlink there is replaced; removed on exit)."),
                                  QStringLiteral("[LINK]"));
 
-    const QCommandLineOption pty(QStringLiteral("pty"),
-                                 QStringLiteral("Create a pseudo-terminal and serve it; prints \"PTY <path>\" (Unix only)."));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("Serve the existing serial port NAME (e.g. one end of a port pair)."),
-                                    QStringLiteral("NAME"));
+    const QCommandLineOption pty(
+        QStringLiteral("pty"),
+        QStringLiteral("Create a pseudo-terminal and serve it; prints \"PTY <path>\" (Unix only)."));
+    const QCommandLineOption serial(
+        QStringLiteral("serial"), QStringLiteral("Serve the existing serial port NAME (e.g. one end of a port pair)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Baud rate for --serial (default 9600; 8N1)."),
                                   QStringLiteral("N"), QStringLiteral("9600"));
     const QCommandLineOption udp(QStringLiteral("udp"),
@@ -66,8 +67,9 @@ bool parseSimOptions(const QStringList &arguments, SimOptions *options, QString 
                                   QStringLiteral("Seed of the random draws of --drop, --split-replies and noise "
                                                  "(default 1: runs repeat)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption splitReplies(QStringLiteral("split-replies"),
-                                          QStringLiteral("Write each serial reply in two or three pieces a few ms apart."));
+    const QCommandLineOption splitReplies(
+        QStringLiteral("split-replies"),
+        QStringLiteral("Write each serial reply in two or three pieces a few ms apart."));
     const QCommandLineOption glue(QStringLiteral("glue"),
                                   QStringLiteral("Hold each other serial reply back and send it glued to the next."));
     const QCommandLineOption hex(QStringLiteral("hex"),
@@ -81,7 +83,8 @@ bool parseSimOptions(const QStringList &arguments, SimOptions *options, QString 
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1 || (!positional.isEmpty() && !parser.isSet(pty))) {
-        *error = QStringLiteral("unexpected argument(s): %1 (a LINK goes with --pty only)").arg(positional.join(QLatin1Char(' ')));
+        *error = QStringLiteral("unexpected argument(s): %1 (a LINK goes with --pty only)")
+                     .arg(positional.join(QLatin1Char(' ')));
         return false;
     }
     options->pty = parser.isSet(pty);

@@ -14,7 +14,9 @@
 using namespace TalmekSim;
 
 Simulator::Simulator(const SimOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_policy(options.seed)
+    : QObject(parent)
+    , m_options(options)
+    , m_policy(options.seed)
 {
     m_box.setExclusive(options.exclusive);
     m_box.setFirmware(static_cast<quint8>(options.firmwareMajor), static_cast<quint8>(options.firmwareMinor));
@@ -82,10 +84,7 @@ bool Simulator::start(QString *error)
     return true;
 }
 
-void Simulator::handleControlLine(const QString &line)
-{
-    execute(parseControlLine(line));
-}
+void Simulator::handleControlLine(const QString &line) { execute(parseControlLine(line)); }
 
 void Simulator::execute(const ControlCommand &command)
 {

@@ -14,7 +14,9 @@ namespace {
 constexpr int MaxLineLength = 1024;
 }
 
-StdinReader::StdinReader(QObject *parent) : QObject(parent) {}
+StdinReader::StdinReader(QObject *parent)
+    : QObject(parent)
+{}
 
 #ifdef Q_OS_UNIX
 
@@ -57,10 +59,7 @@ void StdinReader::readAvailable()
 
 #else
 
-bool StdinReader::start()
-{
-    return false;
-}
+bool StdinReader::start() { return false; }
 
 void StdinReader::readAvailable() {}
 

@@ -16,7 +16,11 @@ QString peer(const QHostAddress &address, quint16 port)
 } // namespace
 
 UdpLink::UdpLink(SwitchBox &box, ReplyPolicy &policy, const LinkOptions &options, QObject *parent)
-    : QObject(parent), m_socket(new QUdpSocket(this)), m_session(box), m_policy(policy), m_options(options)
+    : QObject(parent)
+    , m_socket(new QUdpSocket(this))
+    , m_session(box)
+    , m_policy(policy)
+    , m_options(options)
 {
     connect(m_socket, &QUdpSocket::readyRead, this, &UdpLink::readPending);
 }
@@ -30,15 +34,9 @@ bool UdpLink::bind(const QHostAddress &address, quint16 port, QString *error)
     return true;
 }
 
-QHostAddress UdpLink::localAddress() const
-{
-    return m_socket->localAddress();
-}
+QHostAddress UdpLink::localAddress() const { return m_socket->localAddress(); }
 
-quint16 UdpLink::localPort() const
-{
-    return m_socket->localPort();
-}
+quint16 UdpLink::localPort() const { return m_socket->localPort(); }
 
 void UdpLink::readPending()
 {
@@ -57,7 +55,8 @@ void UdpLink::readPending()
                 note = QStringLiteral(" (refused)");
             else if (result.outcome == Outcome::Invalid)
                 note = QStringLiteral(" (invalid)");
-            Console::line(QStringLiteral("RX udp %1 %2%3").arg(peer(from, fromPort), Console::hex(datagram.data()), note));
+            Console::line(
+                QStringLiteral("RX udp %1 %2%3").arg(peer(from, fromPort), Console::hex(datagram.data()), note));
         }
         if (result.reply.isEmpty())
             continue;
@@ -79,6 +78,7 @@ void UdpLink::readPending()
 void UdpLink::sendReply(const QByteArray &reply, const QHostAddress &to, quint16 port)
 {
     if (m_options.hex)
-        Console::line(QStringLiteral("TX udp %1 %2 \"%3\"").arg(peer(to, port), Console::hex(reply), QString::fromLatin1(reply)));
+        Console::line(
+            QStringLiteral("TX udp %1 %2 \"%3\"").arg(peer(to, port), Console::hex(reply), QString::fromLatin1(reply)));
     m_socket->writeDatagram(reply, to, port);
 }

@@ -37,20 +37,11 @@ protected:
 };
 } // namespace
 
-qint64 monotonicNs()
-{
-    return clockNs(CLOCK_MONOTONIC);
-}
+qint64 monotonicNs() { return clockNs(CLOCK_MONOTONIC); }
 
-qint64 processCpuNs()
-{
-    return clockNs(CLOCK_PROCESS_CPUTIME_ID);
-}
+qint64 processCpuNs() { return clockNs(CLOCK_PROCESS_CPUTIME_ID); }
 
-qint64 threadCpuNs()
-{
-    return clockNs(CLOCK_THREAD_CPUTIME_ID);
-}
+qint64 threadCpuNs() { return clockNs(CLOCK_THREAD_CPUTIME_ID); }
 
 qint64 statusKiB(const char *key)
 {

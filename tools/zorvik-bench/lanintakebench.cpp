@@ -32,7 +32,8 @@ class Flood
 {
 public:
     Flood(quint16 panelPort, const Options &options, long long readBefore)
-        : options(options), readBefore(readBefore)
+        : options(options)
+        , readBefore(readBefore)
     {
         fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in from{};
@@ -44,7 +45,7 @@ public:
         to.sin_port = htons(panelPort);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0
-             && ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
+            && ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
     }
     ~Flood()
     {
@@ -228,12 +229,13 @@ QList<Report::Row> run(const Options &options)
 {
     using Report::print;
     print(QStringLiteral("## LAN intake over loopback"));
-    print(QStringLiteral("Sender on %1 (its own thread), at most %2 datagrams ahead of the panel, %3 s or %4 datagrams; "
-                         "a 1 ms timer on the GUI thread measures the event loop's gaps.")
-              .arg(BenchSupport::boxAddress())
-              .arg(options.window)
-              .arg(options.seconds)
-              .arg(options.maxDatagrams));
+    print(
+        QStringLiteral("Sender on %1 (its own thread), at most %2 datagrams ahead of the panel, %3 s or %4 datagrams; "
+                       "a 1 ms timer on the GUI thread measures the event loop's gaps.")
+            .arg(BenchSupport::boxAddress())
+            .arg(options.window)
+            .arg(options.seconds)
+            .arg(options.maxDatagrams));
     print();
     print(QStringLiteral("| Debug line handling | read/s | sent | read | lost | longest loop gap ms | p99 gap ms "
                          "| 1 ms ticks | GUI CPU µs/datagram |"));

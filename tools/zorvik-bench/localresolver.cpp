@@ -10,11 +10,7 @@ namespace {
 std::atomic<int> reverse{0};
 std::atomic<int> forward{0};
 
-template <typename Fn>
-Fn next(const char *name)
-{
-    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
+template<typename Fn> Fn next(const char *name) { return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name)); }
 } // namespace
 
 // Defined in the executable, these take the place of the C library's for Qt's network
@@ -47,14 +43,8 @@ extern "C" int getaddrinfo(const char *__restrict node, const char *__restrict s
 
 namespace LocalResolver {
 
-int reverseLookups()
-{
-    return reverse.load();
-}
+int reverseLookups() { return reverse.load(); }
 
-int forwardLookups()
-{
-    return forward.load();
-}
+int forwardLookups() { return forward.load(); }
 
 } // namespace LocalResolver

@@ -26,10 +26,8 @@ bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &opt
     bool ok = false;
     const long long v = parser.value(option).toLongLong(&ok);
     if (!ok || v < low || v > high) {
-        Report::print(QStringLiteral("--%1 takes a whole number from %2 to %3")
-                          .arg(option.names().first())
-                          .arg(low)
-                          .arg(high));
+        Report::print(
+            QStringLiteral("--%1 takes a whole number from %2 to %3").arg(option.names().first()).arg(low).arg(high));
         return false;
     }
     value = v;
@@ -83,8 +81,8 @@ int main(int argc, char **argv)
     QCommandLineOption childSettings(QStringLiteral("settings"), QStringLiteral("Internal: settings file."),
                                      QStringLiteral("file"));
     childSettings.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, startupRuns, simulator, childKind,
-                       childSettings});
+    parser.addOptions(
+        {only, iterations, lanSeconds, lanMax, cpuSeconds, startupRuns, simulator, childKind, childSettings});
     parser.process(application);
 
     if (parser.isSet(childKind))
@@ -101,13 +99,14 @@ int main(int argc, char **argv)
         }
     }
     long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nCpuSeconds = 30, nRuns = 7;
-    if (!readBounded(parser, iterations, 10, 100000, nIterations) || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
-        || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds)
-        || !readBounded(parser, startupRuns, 1, 100, nRuns))
+    if (!readBounded(parser, iterations, 10, 100000, nIterations)
+        || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
+        || !readBounded(parser, lanMax, 100, 100000000, nLanMax)
+        || !readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds) || !readBounded(parser, startupRuns, 1, 100, nRuns))
         return 2;
     const QString simPath = parser.isSet(simulator)
-                                ? parser.value(simulator)
-                                : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
+        ? parser.value(simulator)
+        : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
     if (chosen.contains(QLatin1String("cpu")) && !QFileInfo(simPath).isExecutable()) {
         Report::print(QStringLiteral("talmek-sim not found at %1 (build it, or give --sim)").arg(simPath));
         return 2;

@@ -23,8 +23,8 @@ namespace {
 // What each thread of this process has used so far, by "name/tid".
 struct ThreadUse
 {
-    qint64 cpuNs = 0;     // time on a CPU (schedstat)
-    qint64 switches = 0;  // voluntary context switches: how often it went to sleep and woke again
+    qint64 cpuNs = 0; // time on a CPU (schedstat)
+    qint64 switches = 0; // voluntary context switches: how often it went to sleep and woke again
 };
 
 QMap<QString, ThreadUse> threadUse()
@@ -72,9 +72,9 @@ Outcome measure(Link link, const Options &options)
     if (link == Link::Serial) {
         endpoint = sim.start({QStringLiteral("--pty")}, QStringLiteral("PTY "));
     } else if (link == Link::Lan) {
-        endpoint = sim.start({QStringLiteral("--udp"), QStringLiteral("0"), QStringLiteral("--udp-bind"),
-                              BenchSupport::boxAddress()},
-                             QStringLiteral("UDP "));
+        endpoint = sim.start(
+            {QStringLiteral("--udp"), QStringLiteral("0"), QStringLiteral("--udp-bind"), BenchSupport::boxAddress()},
+            QStringLiteral("UDP "));
     }
     if (link != Link::Idle && endpoint.isEmpty()) {
         out.error = sim.errorText();

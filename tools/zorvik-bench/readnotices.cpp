@@ -33,14 +33,8 @@ void install()
         previous = qInstallMessageHandler(handler);
 }
 
-void setMode(Mode newMode)
-{
-    mode = newMode;
-}
+void setMode(Mode newMode) { mode = newMode; }
 
-long long count()
-{
-    return notices.load(std::memory_order_relaxed);
-}
+long long count() { return notices.load(std::memory_order_relaxed); }
 
 } // namespace ReadNotices

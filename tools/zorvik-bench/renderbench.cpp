@@ -24,7 +24,7 @@ const QString Moved = QStringLiteral("2.4.1.0.4.5.1.0.0.0.FF");
 enum class Apply { Panel, Naive };
 enum class Repaint {
     EventLoop, // what the event loop paints after the reply: the dirty regions
-    Window,    // QWidget::repaint() of the whole window after every reply
+    Window, // QWidget::repaint() of the whole window after every reply
 };
 
 struct Case
@@ -54,7 +54,8 @@ protected:
 class Bench
 {
 public:
-    explicit Bench(MainWindow *window) : window(window)
+    explicit Bench(MainWindow *window)
+        : window(window)
     {
         for (int c = 1; c <= 2; ++c) {
             for (int a = 1; a <= 6; ++a)
@@ -208,10 +209,10 @@ QList<Report::Row> run(const Options &options)
 
         const QString suffix = repaint == Repaint::Window ? QStringLiteral(", full window repaint") : QString();
         for (int i = 0; i < cases.size(); ++i) {
-            rows << Report::Row{QStringLiteral("Reply: %1%2").arg(cases[i].name, suffix),
-                                QStringLiteral("%1 / %2").arg(Report::number(summaries[i].median),
-                                                              Report::number(summaries[i].p95)),
-                                QStringLiteral("µs median / p95"), QString(), Report::Verdict::Info};
+            rows << Report::Row{
+                QStringLiteral("Reply: %1%2").arg(cases[i].name, suffix),
+                QStringLiteral("%1 / %2").arg(Report::number(summaries[i].median), Report::number(summaries[i].p95)),
+                QStringLiteral("µs median / p95"), QString(), Report::Verdict::Info};
         }
         Report::Row target{QStringLiteral("Reply: unchanged ÷ naive%1").arg(suffix),
                            QStringLiteral("1/%1").arg(Report::number(1.0 / ratio)), QStringLiteral("ratio of medians"),

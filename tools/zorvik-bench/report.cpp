@@ -61,20 +61,11 @@ Summary summarize(QVector<double> samples)
     return s;
 }
 
-QString number(double value)
-{
-    return number(value, std::fabs(value) < 100 ? 1 : 0);
-}
+QString number(double value) { return number(value, std::fabs(value) < 100 ? 1 : 0); }
 
-QString number(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals);
-}
+QString number(double value, int decimals) { return QString::number(value, 'f', decimals); }
 
-Verdict verdictOf(bool met)
-{
-    return met ? Verdict::Met : Verdict::Missed;
-}
+Verdict verdictOf(bool met) { return met ? Verdict::Met : Verdict::Missed; }
 
 QStringList table(const QList<Row> &rows)
 {
@@ -95,8 +86,8 @@ QStringList table(const QList<Row> &rows)
             break;
         }
         lines << QStringLiteral("| %1 | %2 | %3 | %4 | %5 |")
-                     .arg(row.measurement, row.figure, row.unit, row.target.isEmpty() ? QStringLiteral("-") : row.target,
-                          verdict);
+                     .arg(row.measurement, row.figure, row.unit,
+                          row.target.isEmpty() ? QStringLiteral("-") : row.target, verdict);
     }
     return lines;
 }
@@ -124,8 +115,7 @@ QStringList machineLines()
           << QStringLiteral("- Memory: %1").arg(memory.isEmpty() ? QStringLiteral("unknown") : memory)
           << QStringLiteral("- System: %1, kernel %2").arg(QSysInfo::prettyProductName(), QSysInfo::kernelVersion())
           << QStringLiteral("- Qt: %1 at run time (built against %2), platform plugin \"%3\"")
-                 .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR),
-                      QGuiApplication::platformName())
+                 .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR), QGuiApplication::platformName())
           << QStringLiteral("- Build: %1, compiler %2")
                  .arg(QStringLiteral(ZORVIK_BENCH_BUILD_TYPE), QStringLiteral(__VERSION__))
           << QStringLiteral("- Load average (1/5/15 min) at start: %1").arg(loadAverage());

@@ -25,7 +25,11 @@ constexpr int LingerMs = 300; // after the first frame, so the peak includes the
 class FirstFrame : public QObject
 {
 public:
-    explicit FirstFrame(QWidget *window) : window(window) { window->installEventFilter(this); }
+    explicit FirstFrame(QWidget *window)
+        : window(window)
+    {
+        window->installEventFilter(this);
+    }
     qint64 paintedAt = 0;
 
 protected:
@@ -48,13 +52,12 @@ private:
 struct Marks
 {
     qint64 mainEntry = 0;
-    qint64 appReady = 0;   // QApplication built, command line read
+    qint64 appReady = 0; // QApplication built, command line read
     qint64 portsListed = 0; // the panel only: serial ports enumerated
     qint64 windowBuilt = 0;
 };
 
-int showAndReport(QWidget *window, const Marks &marks, const QString &kind,
-                  const std::function<void()> &afterShow = {})
+int showAndReport(QWidget *window, const Marks &marks, const QString &kind, const std::function<void()> &afterShow = {})
 {
     FirstFrame frame(window);
     window->show();
@@ -96,10 +99,10 @@ struct Sample
     double spawnToPaintMs = 0;
     double mainToPaintMs = 0;
     double spawnToMainMs = 0;
-    double appMs = 0;    // main() entry to QApplication ready
-    double portsMs = 0;  // serial port list
-    double buildMs = 0;  // window constructed
-    double showMs = 0;   // show() to the first frame
+    double appMs = 0; // main() entry to QApplication ready
+    double portsMs = 0; // serial port list
+    double buildMs = 0; // window constructed
+    double showMs = 0; // show() to the first frame
     double hwmMiB = 0;
     int reverseLookups = 0;
 };
@@ -250,9 +253,10 @@ QList<Report::Row> run(const Options &options)
             cells << Report::number(Report::summarize(p).median, 1);
         print(QStringLiteral("| %1 | %2 |").arg(kinds[k], cells.join(QStringLiteral(" | "))));
     }
-    print(QStringLiteral("Reverse look-ups of the box's address per start (answered numerically here): panel %1, bare %2")
-              .arg(lookups[0])
-              .arg(lookups[1]));
+    print(
+        QStringLiteral("Reverse look-ups of the box's address per start (answered numerically here): panel %1, bare %2")
+            .arg(lookups[0])
+            .arg(lookups[1]));
     const double timeRatio = s[0][0].median / s[1][0].median;
     const double mainRatio = s[0][1].median / s[1][1].median;
     const double memoryRatio = s[0][2].median / s[1][2].median;

@@ -29,8 +29,8 @@ struct ChannelState
 
     friend bool operator==(const ChannelState &a, const ChannelState &b)
     {
-        return a.antenna == b.antenna && a.splitActive == b.splitActive
-            && a.splitTxAntenna == b.splitTxAntenna && a.transmitting == b.transmitting;
+        return a.antenna == b.antenna && a.splitActive == b.splitActive && a.splitTxAntenna == b.splitTxAntenna
+            && a.transmitting == b.transmitting;
     }
     friend bool operator!=(const ChannelState &a, const ChannelState &b) { return !(a == b); }
 };
@@ -55,8 +55,8 @@ struct BoxCommand
     Kind kind = Kind::StateRequest;
     int channel = 0;
     int position = NoAntenna; // Select
-    int tx = NoAntenna;       // SplitOn
-    int rx = NoAntenna;       // SplitOn
+    int tx = NoAntenna; // SplitOn
+    int rx = NoAntenna; // SplitOn
 };
 
 } // namespace TalmekSim

@@ -50,8 +50,7 @@ ControlCommand parseControlLine(const QString &line)
     const int argc = words.size() - 1;
 
     if (verb == QLatin1String("tx")) {
-        if (argc != 2 || !parseNumber(words[1], 1, 2, &command.channel)
-            || !parseSwitch(words[2], &command.on))
+        if (argc != 2 || !parseNumber(words[1], 1, 2, &command.channel) || !parseSwitch(words[2], &command.on))
             return invalid(QStringLiteral("usage: tx <1|2> <on|off>"));
         command.kind = ControlCommand::Kind::Transmit;
     } else if (verb == QLatin1String("silent")) {

@@ -12,8 +12,8 @@ struct ControlCommand
     Kind kind = Kind::Empty;
     int channel = 0; // Transmit
     bool on = false; // Transmit, Silent
-    int value = 0;   // Drop: percent, Noise: byte count
-    QString error;   // Invalid
+    int value = 0; // Drop: percent, Noise: byte count
+    QString error; // Invalid
 };
 
 constexpr int MaxNoiseBytes = 65536;

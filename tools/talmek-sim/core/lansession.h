@@ -17,7 +17,9 @@ std::optional<BoxCommand> decodeLanDatagram(const QByteArray &datagram);
 class LanSession
 {
 public:
-    explicit LanSession(SwitchBox &box) : m_box(box) {}
+    explicit LanSession(SwitchBox &box)
+        : m_box(box)
+    {}
 
     struct Result
     {

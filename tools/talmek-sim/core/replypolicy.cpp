@@ -6,10 +6,7 @@
 
 namespace TalmekSim {
 
-void ReplyPolicy::setDropPercent(int percent)
-{
-    m_dropPercent = std::clamp(percent, 0, 100);
-}
+void ReplyPolicy::setDropPercent(int percent) { m_dropPercent = std::clamp(percent, 0, 100); }
 
 bool ReplyPolicy::allowReply()
 {

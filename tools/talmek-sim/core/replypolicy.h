@@ -10,7 +10,9 @@ namespace TalmekSim {
 class ReplyPolicy
 {
 public:
-    explicit ReplyPolicy(quint32 seed = 1) : m_random(seed) {}
+    explicit ReplyPolicy(quint32 seed = 1)
+        : m_random(seed)
+    {}
 
     void setSilent(bool on) { m_silent = on; }
     bool isSilent() const { return m_silent; }

@@ -13,7 +13,9 @@ namespace TalmekSim {
 class SerialSession
 {
 public:
-    explicit SerialSession(SwitchBox &box) : m_box(box) {}
+    explicit SerialSession(SwitchBox &box)
+        : m_box(box)
+    {}
 
     struct Event
     {

@@ -113,9 +113,8 @@ QByteArray SwitchBox::lanStatusText() const
 {
     const ChannelState &c1 = m_state.channel(1);
     const ChannelState &c2 = m_state.channel(2);
-    return QString::asprintf("%X.%X.%d.%d.%X.%X.%d.%d.0.0.FF", c1.antenna, c2.antenna,
-                             c1.splitActive, c2.splitActive, c1.splitTxAntenna, c2.splitTxAntenna,
-                             c1.transmitting, c2.transmitting)
+    return QString::asprintf("%X.%X.%d.%d.%X.%X.%d.%d.0.0.FF", c1.antenna, c2.antenna, c1.splitActive, c2.splitActive,
+                             c1.splitTxAntenna, c2.splitTxAntenna, c1.transmitting, c2.transmitting)
         .toLatin1();
 }
 
@@ -125,9 +124,8 @@ QString SwitchBox::stateLine() const
     const ChannelState &c2 = m_state.channel(2);
     return QString::asprintf("STATE antenna1=%d antenna2=%d split1=%d split2=%d splitTx1=%d "
                              "splitTx2=%d transmitting1=%d transmitting2=%d exclusive=%d",
-                             c1.antenna, c2.antenna, c1.splitActive, c2.splitActive,
-                             c1.splitTxAntenna, c2.splitTxAntenna, c1.transmitting,
-                             c2.transmitting, m_exclusive ? 1 : 0);
+                             c1.antenna, c2.antenna, c1.splitActive, c2.splitActive, c1.splitTxAntenna,
+                             c2.splitTxAntenna, c1.transmitting, c2.transmitting, m_exclusive ? 1 : 0);
 }
 
 } // namespace TalmekSim
