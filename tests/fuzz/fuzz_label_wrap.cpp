@@ -10,7 +10,7 @@
 //   - the result equals the rule stated by lines: the text before the first own break past
 //     the start is broken after its 5th and 10th characters, and every later line is
 //     broken once after its 5th character (a surrogate pair is one character);
-//   - no break splits a surrogate pair.
+//   - wrapping adds no break between the two halves of a surrogate pair.
 #include "fuzzcheck.h"
 
 #include "config/labelwrap.h"
