@@ -34,7 +34,7 @@ about::about(QWidget *parent)
 
     setWindowTitle(tr("About Norvale"));
     ui->labelTopo->setText(tr("Zorvik: Talmek  Remote Control"));
-    ui->labelVersion->setText(tr("Version: 1.2.2 (12/2019)"));
+    ui->labelVersion->setText(tr("Version: %1 (12/2019)").arg(QStringLiteral(ZORVIK_VERSION)));
     ui->label->setText(tr("Copyright (c) 2019 Norvale Radio Works. All rights reserved."));
     ui->label_2->setText(tr("www.norvale.example"));
     QMetaObject::connectSlotsByName(this);

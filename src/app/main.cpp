@@ -6,10 +6,10 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(ZORVIK_VERSION));
     MainWindow window;
     window.show();
-    // Registered before the polling thread starts, so its first queued call finds the type.
-    qRegisterMetaType<MainWindow *>("MainWindow*");
+    // Stopped and joined before the window goes, as it asks the window for work.
     ThreadLeitura polling(&window);
     return application.exec();
 }

@@ -11,27 +11,16 @@
 #include "lan/threadcom.h"
 #include "mainwindowform.h"
 #include "panellook.h"
+#include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
 
 #include <QDateTime>
 #include <QHostInfo>
 #include <QMessageBox>
 #include <QResizeEvent>
-#include <QSerialPort>
 #include <QSettings>
 
-#include <cstring>
-
 namespace {
-qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
-
-// The host text as an address when it is one (IPv4 or IPv6 notation), else null.
-QHostAddress addressLiteral(const QString &host)
-{
-    QHostAddress address;
-    return address.setAddress(host.trimmed()) ? address : QHostAddress();
-}
-
 // Setting a style sheet re-polishes the widget; the panel repaints six times a second,
 // so a sheet is only set when it differs from the one shown.
 void setStyleIfChanged(QWidget *widget, const QString &sheet)
@@ -55,37 +44,35 @@ QString messageText(Switching::Message message)
         return MainWindow::tr("Split 1 disabled");
     case Switching::Message::Split2Disabled:
         return MainWindow::tr("Split 2 disabled");
+    case Switching::Message::LanNotConnected:
+        return MainWindow::tr("LAN link not connected: nothing sent");
     }
     return {};
 }
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(SettingsFile::path(), SerialPortSource(&availableSerialPorts), parent)
+    : MainWindow(Options{SettingsFile::path(), SerialPortSource(&availableSerialPorts)}, parent)
 {}
 
 MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent)
-    : MainWindow(settingsFile, SerialPortSource([serialPorts] { return serialPorts; }), parent)
+    : MainWindow(Options{settingsFile, SerialPortSource([serialPorts] { return serialPorts; })}, parent)
 {}
 
 MainWindow::MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent)
+    : MainWindow(Options{settingsFile, std::move(serialPorts)}, parent)
+{}
+
+MainWindow::MainWindow(Options options, QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , ui(new Ui::mainWindow)
-    , serialPortSource(std::move(serialPorts))
+    , serialPortSource(std::move(options.serialPorts))
+    , settingsPath(options.settingsFile)
+    , clock(*options.clock)
 {
     ui->setupUi(this);
-    serialPort = new QSerialPort(this);
-    // A line that is gone (adapter unplugged, box's pty closed) fails every write at once;
-    // left open, the port would retry them in a busy loop. Closing it is silent: the lamp
-    // shows the lost box, and Disconnect/Connect recover as usual.
-    connect(serialPort, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError && serialPort->isOpen()) {
-            serialPort->close();
-            link.serialOpen = false;
-        }
-    });
+    serialLink = new SerialLink(link.serialOpen, clock, this);
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
-    settingsPath = settingsFile;
     lanWorker = std::make_unique<ThreadCOM>(this);
     anchorLayout = new C4SAnchorLayout(this);
     setEnabled(true);
@@ -110,11 +97,11 @@ void MainWindow::loadSettings()
     QSettings settings(settingsPath, QSettings::IniFormat);
     for (int n = 1; n <= 6; ++n) {
         const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
-        ui->antennaButton(1, n - 1)->setText(wrapLabelText(name));
+        ui->antennaButton(1, n - 1)->setText(antennaButtonText(name));
     }
     for (int n = 1; n <= 6; ++n) {
         const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
-        ui->antennaButton(2, n - 1)->setText(wrapLabelText(name));
+        ui->antennaButton(2, n - 1)->setText(antennaButtonText(name));
     }
     ui->labelID->setText(settings.value(SettingsFile::Key::id()).toString());
     hostName = settings.value(SettingsFile::Key::ip()).toString();
@@ -134,44 +121,24 @@ void MainWindow::loadSettings()
     }
 }
 
-void MainWindow::resolveHostNow()
-{
-    // An address resolves to itself; asking the resolver would only add a reverse look-up.
-    if (const QHostAddress literal = addressLiteral(hostName); !literal.isNull()) {
-        setHostAddress(literal.toString());
-        return;
-    }
-    // Blocks the GUI thread for as long as the resolver takes.
-    hostInfoResults(QHostInfo::fromName(hostName));
-}
+void MainWindow::resolveHostNow() { setHostAddress(HostResolution::resolveNow(hostName)); }
 
 void MainWindow::refreshHostAddress()
 {
-    if (directIp) {
-        setHostAddress(hostName);
-        return;
-    }
-    if (const QHostAddress literal = addressLiteral(hostName); !literal.isNull()) {
-        setHostAddress(literal.toString());
+    if (const std::optional<QString> address = HostResolution::addressWithoutLookup(hostName, directIp)) {
+        setHostAddress(*address);
         return;
     }
     // The frame being built still goes to the address of an earlier look-up.
     QHostInfo::lookupHost(hostName, this, &MainWindow::hostInfoResults);
 }
 
-void MainWindow::hostInfoResults(QHostInfo host)
-{
-    const QHostAddress address = HostResolution::preferredAddress(host.addresses());
-    if (host.error() == QHostInfo::NoError && !address.isNull()) {
-        setHostAddress(address.toString());
-    } else {
-        ui->statusBar->showMessage(tr("HOST error: check LAN Settings!"));
-        setHostAddress(HostResolution::errorSentinel());
-    }
-}
+void MainWindow::hostInfoResults(QHostInfo host) { setHostAddress(HostResolution::addressFrom(host)); }
 
 void MainWindow::setHostAddress(const QString &address)
 {
+    if (address == HostResolution::errorSentinel())
+        ui->statusBar->showMessage(tr("HOST error: check LAN Settings!"));
     hostAddress = address;
     lanWorker->setDestination(hostAddress, portText);
 }
@@ -179,8 +146,13 @@ void MainWindow::setHostAddress(const QString &address)
 void MainWindow::setDirectIp(bool on)
 {
     directIp = on;
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    settings.setValue(SettingsFile::Key::directIp(), on);
+    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::directIp(), on}}));
+}
+
+void MainWindow::reportNotSaved(const QString &message)
+{
+    if (!message.isEmpty())
+        ui->statusBar->showMessage(message);
 }
 
 void MainWindow::on_actionLAN_Settings_triggered()
@@ -199,17 +171,22 @@ void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char ar
 
 void MainWindow::processaPDRLan(MainWindow *w, QString res)
 {
-    const qint64 arrival = nowMs();
+    const qint64 arrival = w->clock.nowMs();
     Protocol::parseLanStatusText(res, w->state);
     w->lastReplyTime = arrival;
+    w->heardFromBox = true;
     updateUI(w);
-    w->ui->statusBar->showMessage(tr("Ping: ") + QString::number(arrival - w->lanWorker->lastDatagramTime()));
+    const qint64 sent = w->lanWorker->lastDatagramTime();
+    // The time from the last datagram sent to this reply. Before anything was sent there is
+    // no such time, and the figure is the arrival time itself, as the wall clock reads it.
+    const qint64 ping = sent != 0 ? arrival - sent : QDateTime::currentMSecsSinceEpoch();
+    w->ui->statusBar->showMessage(tr("Ping: ") + QString::number(ping));
 }
 
 void MainWindow::saveSerialMode()
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    settings.setValue(SettingsFile::Key::serialMode(), static_cast<int>(link.mode.load()));
+    reportNotSaved(
+        SettingsFile::store(settingsPath, {{SettingsFile::Key::serialMode(), static_cast<int>(link.mode.load())}}));
 }
 
 void MainWindow::on_actionLAN_triggered()
@@ -286,6 +263,18 @@ void MainWindow::on_actionLabels_triggered()
     dialog->show();
 }
 
+void MainWindow::carryOutTick(int requests)
+{
+    if (requests & SendQueuedCommand)
+        callEnvioFila();
+    if (requests & SendStateRequest)
+        callEnviar();
+    if (requests & ReadReply)
+        callReceber(this);
+    if (requests & CheckLink)
+        checkCOMTimeout(this);
+}
+
 // --- Serial connection ---
 
 void MainWindow::openSerialPort()
@@ -302,34 +291,23 @@ void MainWindow::openSerialPort()
     }
 
     const SerialParameters p = serialSettings()->parameters();
-    serialPort->setPortName(p.portName);
-    serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(p.dataBits);
-    serialPort->setParity(p.parity);
-    serialPort->setStopBits(p.stopBits);
-    serialPort->setFlowControl(p.flowControl);
-    if (serialPort->open(QIODevice::ReadWrite)) {
-        link.serialOpen = true;
+    if (serialLink->open(p)) {
         ui->statusBar->showMessage(
             tr("Connected to %1 : %2, %3, %4, %5, %6")
                 .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
-        sendFirmwareRequest();
-        firmwareRequestedAt = nowMs();
+        serialLink->requestFirmware(txBuffer);
     } else {
-        QMessageBox::critical(this, tr("Error"), serialPort->errorString(), QMessageBox::Ok);
+        QMessageBox::critical(this, tr("Error"), serialLink->errorString(), QMessageBox::Ok);
         ui->statusBar->showMessage(tr("Open error"));
     }
 }
 
 void MainWindow::closeSerialPort()
 {
-    if (link.mode == LinkMode::Serial) {
-        if (serialPort->isOpen())
-            serialPort->close();
-        link.serialOpen = false;
-    } else {
+    if (link.mode == LinkMode::Serial)
+        serialLink->close();
+    else
         link.lanLinkEnabled = false;
-    }
     ui->menuOperating_Mode->setEnabled(true);
     ui->actionConnect_to_Brisel->setEnabled(true);
     ui->actionLAN_Settings->setEnabled(true);
@@ -343,38 +321,27 @@ SettingsDialog *MainWindow::serialSettings()
         settingsDialog = std::make_unique<SettingsDialog>(serialPortSource(), settingsPath);
         // A window of its own, yet closing the panel must still end the program.
         settingsDialog->setAttribute(Qt::WA_QuitOnClose, false);
+        connect(settingsDialog.get(), &SettingsDialog::notSaved, this, &MainWindow::reportNotSaved);
     }
     return settingsDialog.get();
 }
 
 // --- Serial frames ---
 
-void MainWindow::writeSerial(int count)
-{
-    if (count > 0 && serialPort->isOpen())
-        serialPort->write(txBuffer.data(), count);
-}
-
-void MainWindow::sendFirmwareRequest() { writeSerial(Protocol::composeFirmwareRequest(txBuffer)); }
-
 void MainWindow::callEnvioFila()
 {
     // A command stays queued until the port can take it: one taken off while the port
     // is closed (Disconnect between the tick and this slot) would be lost.
-    if (commandQueue.isEmpty() || !serialPort->isOpen())
+    if (commandQueue.isEmpty() || !serialLink->isOpen())
         return;
-    writeSerial(Protocol::composeQueuedCommand(txBuffer, commandQueue.dequeue()));
+    serialLink->write(txBuffer, Protocol::composeQueuedCommand(txBuffer, commandQueue.dequeue()));
 }
 
 void MainWindow::callEnviar()
 {
     if (link.mode == LinkMode::Serial) {
-        // A status reply arriving right behind the firmware reply would make one read of
-        // more than 20 bytes, and both would be dropped: let the firmware reply come first.
-        if (firmwareRequestedAt != 0 && nowMs() - firmwareRequestedAt < FirmwareWaitMs)
-            return;
-        firmwareRequestedAt = 0;
-        writeSerial(Protocol::composeStateRequest(txBuffer));
+        if (serialLink->stateRequestAllowed())
+            serialLink->write(txBuffer, Protocol::composeStateRequest(txBuffer));
     } else if (link.lanLinkEnabled) {
         sendLanFrame(Protocol::LanStateRequest, 0, 0, 0);
     }
@@ -382,51 +349,15 @@ void MainWindow::callEnviar()
 
 void MainWindow::callReceber(MainWindow *w)
 {
-    if (!serialPort->isOpen())
+    const SerialReply::Result read = serialLink->readReply(rxBuffer);
+    if (!read.signOfLife)
         return;
-    const qint64 waiting = serialPort->bytesAvailable();
-    if (waiting < Protocol::MinReplyLength)
-        return;
-    w->lastReplyTime = nowMs();
-    // More than one reply's worth waiting (noise, glued replies, a busy GUI thread):
-    // reading 20 bytes a tick would never catch up, so skip to the newest frame.
-    const qint64 n = waiting > Protocol::RxBufferSize
-        ? readNewestFrame()
-        : serialPort->read(reinterpret_cast<char *>(rxBuffer.data()), Protocol::RxBufferSize);
-    if (n >= 1 && rxBuffer[n - 1] == ';') {
+    w->lastReplyTime = clock.nowMs();
+    w->heardFromBox = true;
+    if (read.length > 0) {
         processaPacoteRecebido(w);
-        w->lastReplyTime = nowMs();
+        w->lastReplyTime = clock.nowMs();
     }
-}
-
-qint64 MainWindow::readNewestFrame()
-{
-    // Drain the port through a fixed buffer, keeping the last bytes, where the newest
-    // complete frame ("IG" ... ";", 13 to 20 bytes) is looked for.
-    constexpr int TailSize = 3 * Protocol::RxBufferSize;
-    std::array<char, TailSize> tail{};
-    int tailLength = 0;
-    std::array<char, 512> chunk;
-    for (qint64 got; (got = serialPort->read(chunk.data(), chunk.size())) > 0;) {
-        const int keep = int(qMin<qint64>(got, TailSize));
-        const int shift = qMin(tailLength, TailSize - keep);
-        std::memmove(tail.data(), tail.data() + tailLength - shift, size_t(shift));
-        std::memcpy(tail.data() + shift, chunk.data() + got - keep, size_t(keep));
-        tailLength = shift + keep;
-    }
-    for (int end = tailLength - 1; end >= Protocol::MinReplyLength - 1; --end) {
-        if (tail[end] != ';')
-            continue;
-        const int earliest = qMax(0, end - Protocol::RxBufferSize + 1);
-        for (int start = end - Protocol::MinReplyLength + 1; start >= earliest; --start) {
-            if (tail[start] == 'I' && tail[start + 1] == 'G') {
-                const int length = end - start + 1;
-                std::memcpy(rxBuffer.data(), tail.data() + start, size_t(length));
-                return length;
-            }
-        }
-    }
-    return 0;
 }
 
 void MainWindow::processaPacoteRecebido(MainWindow *w)
@@ -436,7 +367,7 @@ void MainWindow::processaPacoteRecebido(MainWindow *w)
         processaPDR(w);
         break;
     case Protocol::ReplyKind::Firmware: {
-        w->firmwareRequestedAt = 0;
+        w->serialLink->firmwareReplied();
         const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(rxBuffer);
         w->ui->statusBar->showMessage(
             tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));
@@ -460,7 +391,7 @@ void MainWindow::processaPDR(MainWindow *w)
 
 void MainWindow::checkCOMTimeout(MainWindow *w)
 {
-    const bool silent = w->lastReplyTime == 0 || nowMs() - w->lastReplyTime > LinkTimeoutMs;
+    const bool silent = !w->heardFromBox || w->clock.nowMs() - w->lastReplyTime > LinkTimeoutMs;
     if (silent) {
         setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Neutral));
         clearUI(w);
@@ -507,7 +438,14 @@ void MainWindow::highlightButton(QWidget *widget)
 
 void MainWindow::enviaComutacao(signed char pos, signed char channel)
 {
-    carryOut(Switching::pressPosition(state, link.mode, static_cast<quint8>(pos), static_cast<quint8>(channel)));
+    carryOut(Switching::pressPosition(state, link.mode, static_cast<quint8>(pos), static_cast<quint8>(channel),
+                                      commandDelivery()));
+}
+
+Switching::Delivery MainWindow::commandDelivery() const
+{
+    return link.mode == LinkMode::Lan && !link.lanLinkEnabled ? Switching::Delivery::Dropped
+                                                              : Switching::Delivery::Sent;
 }
 
 void MainWindow::carryOut(const Switching::Outcome &outcome)
@@ -549,5 +487,5 @@ void MainWindow::on_botaoTecla5C2_pressed() { enviaComutacao(4, 2); }
 void MainWindow::on_botaoTecla6C2_pressed() { enviaComutacao(5, 2); }
 void MainWindow::on_botaoRelease1_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 1); }
 void MainWindow::on_botaoRelease2_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 2); }
-void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1)); }
-void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2)); }
+void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1, commandDelivery())); }
+void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2, commandDelivery())); }

@@ -3,6 +3,8 @@
 #include "engine/commandqueue.h"
 #include "engine/devicestate.h"
 #include "engine/linkstate.h"
+#include "engine/monotonicclock.h"
+#include "engine/pollingpeer.h"
 #include "engine/protocol.h"
 #include "engine/switching.h"
 #include "serial/serialportdescription.h"
@@ -18,7 +20,7 @@
 #include <memory>
 
 class C4SAnchorLayout;
-class QSerialPort;
+class SerialLink;
 class SettingsDialog;
 class ThreadCOM;
 namespace PanelLook {
@@ -28,37 +30,49 @@ namespace Ui {
 class mainWindow;
 }
 
-// The panel's one window. It owns the device state and every link to the box.
+// The panel's one window: the table of contents of the program. It owns the device state
+// and every link to the box, and hands the work to the subsystems: the frame codec and the
+// switching rules (src/engine), the serial line (src/serial), the LAN worker and host
+// resolution (src/lan), the settings file and its dialogs (src/config).
 //
-// Thread contract: every member and slot lives on the GUI thread. The polling thread
-// reads only linkFlags() and isCommandQueueEmpty() (atomics) and reaches the window
-// solely through queued invocations of its slots by name ("callEnvioFila", "callEnviar",
-// "callReceber", "checkCOMTimeout"), passing the window as a "MainWindow*" argument.
-class MainWindow : public QMainWindow
+// Thread contract: every member and slot lives on the GUI thread. The polling thread reads
+// only linkFlags() and isCommandQueueEmpty() (atomics) and has each tick's requests carried
+// out on this thread by carryOutTick(), which runs the slots callEnvioFila, callEnviar,
+// callReceber and checkCOMTimeout as asked.
+class MainWindow : public QMainWindow, public PollingPeer
 {
     Q_OBJECT
 
 public:
     // Silence after which the POWER lamp goes neutral and the panel is cleared.
     static constexpr qint64 LinkTimeoutMs = 7000;
-    // How long the first state request waits for the firmware reply after connecting.
-    static constexpr qint64 FirmwareWaitMs = 300;
 
-    explicit MainWindow(QWidget *parent = nullptr);
     // Where the serial settings dialog gets its port list from, when it is first needed.
     using SerialPortSource = std::function<QList<SerialPortDescription>()>;
 
+    struct Options
+    {
+        QString settingsFile;
+        SerialPortSource serialPorts;
+        // Every interval the window keeps (watchdog, firmware wait, LAN spacing).
+        const MonotonicClock *clock = &steadyClock();
+    };
+
+    explicit MainWindow(QWidget *parent = nullptr);
     // A window on a given settings file and serial port list instead of the ones the
     // command line and the system give.
     MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent = nullptr);
     MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent = nullptr);
+    explicit MainWindow(Options options, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Reads the settings file and applies every key to the window.
     void loadSettings();
 
-    const LinkFlags &linkFlags() const { return link; }
-    bool isCommandQueueEmpty() const { return commandQueue.isEmpty(); }
+    const LinkFlags &linkFlags() const override { return link; }
+    bool isCommandQueueEmpty() const override { return commandQueue.isEmpty(); }
+    QObject *pollingContext() override { return this; }
+    void carryOutTick(int requests) override;
     LinkMode linkMode() const { return link.mode.load(); }
     const DeviceState &deviceState() const { return state; }
     QString settingsFilePath() const { return settingsPath; }
@@ -67,11 +81,14 @@ public:
     QString boxPortText() const { return portText; }
     bool directIpEnabled() const { return directIp; }
     ThreadCOM *lanLink() const { return lanWorker.get(); }
+    const MonotonicClock &monotonicClock() const { return clock; }
 
     // Queues one LanFrame for the box while the LAN link is up (unused arguments 0).
     void sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3);
     // Stores the direct-address option at once.
     void setDirectIp(bool on);
+    // Tells the operator that a setting did not reach the file.
+    void reportNotSaved(const QString &message);
 
 public slots:
     void callEnviar();
@@ -121,13 +138,12 @@ private:
     void saveSerialMode();
     void resolveHostNow();
     void refreshHostAddress();
+    // Takes an address text (or the error sentinel, which is reported) as hostAddress.
     void setHostAddress(const QString &address);
     void registerScaledWidgets();
     SettingsDialog *serialSettings();
-    void sendFirmwareRequest();
-    void writeSerial(int count);
-    qint64 readNewestFrame();
     void carryOut(const Switching::Outcome &outcome);
+    Switching::Delivery commandDelivery() const;
     void applyLooks(const PanelLook::Looks &looks);
     void highlightButton(QWidget *widget);
 
@@ -145,16 +161,16 @@ private:
     SerialPortSource serialPortSource;
     QString settingsPath;
 
+    const MonotonicClock &clock;
     LinkFlags link;
     DeviceState state;
     // Stopped and joined when the window goes.
     std::unique_ptr<ThreadCOM> lanWorker;
-    QSerialPort *serialPort = nullptr;
+    SerialLink *serialLink = nullptr;
     Protocol::TxBuffer txBuffer{};
     Protocol::RxBuffer rxBuffer{};
-    // Milliseconds since the epoch of the last sign of life from the box; 0 until the
-    // first one, so the lamp never claims a box that has not answered yet.
+    // The clock's time of the last sign of life from the box. Until the first one the lamp
+    // stays neutral: it never claims a box that has not answered yet.
     qint64 lastReplyTime = 0;
-    // When the firmware request went out, while its reply is awaited (else 0).
-    qint64 firmwareRequestedAt = 0;
+    bool heardFromBox = false;
 };

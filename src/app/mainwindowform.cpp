@@ -1,6 +1,6 @@
 #include "mainwindowform.h"
 
-#include "theme.h"
+#include "theme/theme.h"
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -102,7 +102,10 @@ void mainWindow::setupUi(QMainWindow *window)
     label->setFont(pointFont(window->font(), 12, true));
     label->setAlignment(Qt::AlignCenter);
     label_2 = makeLabel(centralWidget, "label_2", QRect(0, 40, 161, 20));
-    label_2->setFont(pointFont(window->font(), 9, false));
+    // Only the size is its own: the weight stays the window's bold.
+    QFont remoteControlFont = window->font();
+    remoteControlFont.setPointSize(9);
+    label_2->setFont(remoteControlFont);
     label_2->setAlignment(Qt::AlignCenter);
     botaoPower = makeButton(centralWidget, "botaoPower", QRect(50, 130, 71, 31));
     botaoSplitC1 = makeButton(centralWidget, "botaoSplitC1", QRect(20, 89, 61, 31));
@@ -112,6 +115,8 @@ void mainWindow::setupUi(QMainWindow *window)
     labelID = makeLabel(centralWidget, "labelID", QRect(140, 20, 411, 21));
     labelID->setFont(pointFont(window->font(), 12, true));
     labelID->setAutoFillBackground(false);
+    // The operator's text exactly as typed: "<b>40m</b>" is not markup here.
+    labelID->setTextFormat(Qt::PlainText);
     labelID->setAlignment(Qt::AlignCenter);
     const QFont captionFont = pointFont(window->font(), 11, false);
     label_A1 = makeLabel(centralWidget, "label_A1", QRect(180, 60, 51, 16));

@@ -1,7 +1,6 @@
 #include "labels.h"
 
-#include "app/mainwindow.h"
-#include "app/theme.h"
+#include "theme/theme.h"
 #include "settingsfile.h"
 
 #include <QLabel>
@@ -23,10 +22,10 @@ QFont sizedFont(const QFont &base, int points, bool normalWeight = false)
 }
 } // namespace
 
-labels::labels(QWidget *parent, MainWindow *ownerWindow)
+labels::labels(QWidget *parent, const QString &settingsPath)
     : QDialog(parent)
     , ui(new Form)
-    , ownerWindow(ownerWindow)
+    , settingsPath(settingsPath)
 {
     setObjectName(QStringLiteral("labels"));
     resize(599, 210);
@@ -87,7 +86,7 @@ labels::~labels() { delete ui; }
 
 void labels::loadLabels()
 {
-    QSettings settings(ownerWindow->settingsFilePath(), QSettings::IniFormat);
+    const QSettings settings(settingsPath, QSettings::IniFormat);
     for (int i = 0; i < 6; ++i)
         ui->textEdit[i]->setPlainText(settings.value(SettingsFile::Key::antennaName(i + 1)).toString());
     ui->lineEditID->setText(settings.value(SettingsFile::Key::id()).toString());
@@ -95,13 +94,16 @@ void labels::loadLabels()
 
 void labels::saveLabels()
 {
-    QSettings settings(ownerWindow->settingsFilePath(), QSettings::IniFormat);
     // Names are stored exactly as typed; ASCII names give the same bytes as always.
+    std::vector<std::pair<QString, QVariant>> values;
     for (int i = 0; i < 6; ++i)
-        settings.setValue(SettingsFile::Key::antennaName(i + 1), ui->textEdit[i]->toPlainText());
-    settings.setValue(SettingsFile::Key::id(), ui->lineEditID->text());
-    settings.sync();
-    ownerWindow->loadSettings();
+        values.emplace_back(SettingsFile::Key::antennaName(i + 1), ui->textEdit[i]->toPlainText());
+    values.emplace_back(SettingsFile::Key::id(), ui->lineEditID->text());
+    const QString failure = SettingsFile::store(settingsPath, values);
+    emit saved();
+    // After the reload, whose own messages would otherwise hide it.
+    if (!failure.isEmpty())
+        emit notSaved(failure);
 }
 
 void labels::on_botaoOK_clicked()

@@ -8,17 +8,27 @@ class QLineEdit;
 class QPushButton;
 class QTextEdit;
 
-// "Label Config": the six antenna names and the panel's identification line.
+// "Label Config": the six antenna names and the panel's identification line, read from
+// and written to the settings file at settingsPath.
 class labels : public QDialog
 {
     Q_OBJECT
 
 public:
+    // The window's dialog: saving makes the window reload its settings and report a
+    // write that failed.
     labels(QWidget *parent, MainWindow *ownerWindow);
+    labels(QWidget *parent, const QString &settingsPath);
     ~labels() override;
 
     void loadLabels();
     void saveLabels();
+
+signals:
+    // The values were written (or tried to be); whoever shows them reloads now.
+    void saved();
+    // They did not reach the file: what to tell the operator.
+    void notSaved(const QString &message);
 
 private slots:
     void on_botaoOK_clicked();
@@ -37,5 +47,5 @@ private:
     void closeAndDispose();
 
     Form *ui;
-    MainWindow *ownerWindow;
+    QString settingsPath;
 };

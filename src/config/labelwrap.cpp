@@ -23,3 +23,8 @@ QString wrapLabelText(QString text)
     }
     return text;
 }
+
+QString antennaButtonText(const QString &name)
+{
+    return wrapLabelText(name).replace(QLatin1Char('&'), QLatin1String("&&"));
+}

@@ -1,6 +1,7 @@
 #include "settingsfile.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 
 namespace SettingsFile {
 
@@ -12,6 +13,23 @@ QString pathFor(const QString &applicationDir, const QStringList &arguments)
 }
 
 QString path() { return pathFor(QCoreApplication::applicationDirPath(), QCoreApplication::arguments()); }
+
+QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    for (const auto &[key, value] : values)
+        settings.setValue(key, value);
+    settings.sync();
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return QCoreApplication::translate("SettingsFile", "Settings not saved: %1 is not writable").arg(path);
+    case QSettings::FormatError:
+        break;
+    }
+    return QCoreApplication::translate("SettingsFile", "Settings not saved: %1 is not a settings file").arg(path);
+}
 
 bool toBool(const QVariant &value)
 {

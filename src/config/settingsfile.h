@@ -4,6 +4,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <utility>
+#include <vector>
+
 // The INI file beside the executable that holds everything the panel remembers.
 // Every reader and writer opens its own QSettings on this path and lets it go at once.
 namespace SettingsFile {
@@ -14,6 +17,11 @@ QString pathFor(const QString &applicationDir, const QStringList &arguments);
 
 // The path for this process (application directory and command line).
 QString path();
+
+// Stores the values under their keys at once and checks that they reached the file.
+// Returns an empty text when they did, else what to tell the operator: "Settings not
+// saved: <path> is not writable".
+QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values);
 
 // A stored boolean: "true"/"false" as written (or 1/0). Anything else is of the wrong
 // type and reads as the default, false.

@@ -10,7 +10,7 @@ namespace PollTick {
 constexpr qint64 QueueGapMs = 40;
 // ...and a state request when the queue is empty and more than this has passed.
 constexpr qint64 StateRequestGapMs = 150;
-constexpr unsigned long TickMs = 80;
+constexpr qint64 TickMs = 80;
 
 struct Inputs
 {

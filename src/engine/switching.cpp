@@ -41,11 +41,31 @@ QByteArray Command::lanFrame() const
 }
 
 namespace {
+bool reportsSplitSuccess(Message message)
+{
+    return message == Message::SplitConfigured || message == Message::Split1Disabled
+        || message == Message::Split2Disabled;
+}
+
+// A split command that would not leave must not be reported as done: the state goes back
+// to what it was before the press (but for the discarded-status mark, which every press
+// sets) and the operator is told.
+Outcome unlessDropped(Outcome out, DeviceState &state, const DeviceState &before, Delivery delivery)
+{
+    if (delivery == Delivery::Sent || !out.send || !reportsSplitSuccess(out.message))
+        return out;
+    const quint8 ignoreNextStatus = state.ignoreNextStatus;
+    state = before;
+    state.ignoreNextStatus = ignoreNextStatus;
+    Outcome dropped;
+    dropped.message = Message::LanNotConnected;
+    return dropped;
+}
+
 Command select(quint8 channel, quint8 position) { return {Command::Kind::Select, channel, position, 0}; }
 Command splitOff(quint8 channel) { return {Command::Kind::SplitOff, channel, 0, 0}; }
-} // namespace
 
-Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel)
+Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel)
 {
     Outcome out;
     // Whatever follows, the next serial status may still predate this press.
@@ -94,7 +114,7 @@ Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8
     return out;
 }
 
-Outcome pressSplit(DeviceState &state, quint8 channel)
+Outcome decideSplit(DeviceState &state, quint8 channel)
 {
     Outcome out;
     if (state.splitActive[channel] != 0) {
@@ -124,6 +144,20 @@ Outcome pressSplit(DeviceState &state, quint8 channel)
         out.message = Message::SplitCancelled;
     }
     return out;
+}
+
+} // namespace
+
+Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel, Delivery delivery)
+{
+    const DeviceState before = state;
+    return unlessDropped(decidePosition(state, mode, position, channel), state, before, delivery);
+}
+
+Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery)
+{
+    const DeviceState before = state;
+    return unlessDropped(decideSplit(state, channel), state, before, delivery);
 }
 
 } // namespace Switching

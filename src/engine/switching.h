@@ -33,7 +33,16 @@ struct Command
     QByteArray lanFrame() const;
 };
 
-enum class Message { None, ChooseTxPosition, SplitConfigured, SplitCancelled, Split1Disabled, Split2Disabled };
+enum class Message {
+    None,
+    ChooseTxPosition,
+    SplitConfigured,
+    SplitCancelled,
+    Split1Disabled,
+    Split2Disabled,
+    // A split press whose command the link would drop: nothing was sent, nothing changed.
+    LanNotConnected,
+};
 enum class Blink { Keep, Start, Stop };
 
 struct Outcome
@@ -48,9 +57,16 @@ struct Outcome
     bool neutralSplit2 = false;
 };
 
+// Whether a command sent now leaves: on the serial link it waits in the queue for the
+// port; on the LAN it is dropped while the link is not enabled. A split press whose
+// command would be dropped reports so instead of a success, and leaves the split flow
+// where it was; antenna and RELEASE presses are dropped without a word.
+enum class Delivery { Sent, Dropped };
+
 // An antenna button (position 0..5) or RELEASE (position 15) of a channel (1 or 2).
-Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel);
+Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel,
+                      Delivery delivery = Delivery::Sent);
 // The SPLIT button of a channel (1 or 2).
-Outcome pressSplit(DeviceState &state, quint8 channel);
+Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery = Delivery::Sent);
 
 } // namespace Switching

@@ -1,47 +1,57 @@
 #include "threadleitura.h"
 
-#include "app/mainwindow.h"
+#include "pollingpeer.h"
 #include "polltick.h"
 
-#include <QDateTime>
-
-ThreadLeitura::ThreadLeitura(MainWindow *window)
-    : window(window)
+ThreadLeitura::ThreadLeitura(PollingPeer &peer, const MonotonicClock &clock)
+    : peer(peer)
+    , clock(clock)
 {
+    connect(
+        this, &ThreadLeitura::tickDue, peer.pollingContext(),
+        [pending = pendingRequests, &peer] {
+            const int requests = pending->exchange(0, std::memory_order_acquire);
+            if (requests != 0)
+                peer.carryOutTick(requests);
+        },
+        Qt::QueuedConnection);
     start(QThread::InheritPriority);
 }
 
 ThreadLeitura::~ThreadLeitura()
 {
     stopRequested = true;
+    clock.wake();
     wait();
 }
 
 void ThreadLeitura::run()
 {
-    lastSendTime = QDateTime::currentMSecsSinceEpoch();
-    for (;;) {
-        msleep(PollTick::TickMs);
-        const LinkFlags &flags = window->linkFlags();
+    lastSendTime = clock.nowMs();
+    while (clock.sleepUntil(clock.nowMs() + PollTick::TickMs, stopRequested)) {
+        const LinkFlags &flags = peer.linkFlags();
         PollTick::Inputs in;
         in.serialOpen = flags.serialOpen.load();
         in.lanLinkEnabled = flags.lanLinkEnabled.load();
+        int requests = PollingPeer::CheckLink; // the watchdog, on every tick, link or not
         if (in.serialOpen || in.lanLinkEnabled) {
-            tickTime = QDateTime::currentMSecsSinceEpoch();
-            in.queueEmpty = window->isCommandQueueEmpty();
+            tickTime = clock.nowMs();
+            in.queueEmpty = peer.isCommandQueueEmpty();
             in.now = tickTime;
             in.lastSendTime = lastSendTime;
             const PollTick::Decision decision = PollTick::decide(in);
             lastSendTime = decision.lastSendTime;
             if (decision.sendQueuedCommand)
-                QMetaObject::invokeMethod(window, "callEnvioFila", Qt::QueuedConnection);
+                requests |= PollingPeer::SendQueuedCommand;
             if (decision.sendStateRequest)
-                QMetaObject::invokeMethod(window, "callEnviar", Qt::QueuedConnection);
+                requests |= PollingPeer::SendStateRequest;
             if (decision.readReply)
-                QMetaObject::invokeMethod(window, "callReceber", Qt::QueuedConnection, Q_ARG(MainWindow *, window));
+                requests |= PollingPeer::ReadReply;
         }
         if (stopRequested)
             return;
-        QMetaObject::invokeMethod(window, "checkCOMTimeout", Qt::QueuedConnection, Q_ARG(MainWindow *, window));
+        // Only the first tick that finds nothing pending needs to wake the GUI thread.
+        if (pendingRequests->fetch_or(requests, std::memory_order_release) == 0)
+            emit tickDue();
     }
 }

@@ -1,7 +1,6 @@
 #include "formlancfg.h"
 
-#include "app/mainwindow.h"
-#include "app/theme.h"
+#include "theme/theme.h"
 #include "config/settingsfile.h"
 
 #include <QDialogButtonBox>
@@ -10,10 +9,10 @@
 #include <QRadioButton>
 #include <QSettings>
 
-formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
+formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool directIp)
     : QDialog(parent)
     , ui(new Form)
-    , window(window)
+    , settingsPath(settingsPath)
 {
     if (objectName().isEmpty())
         setObjectName(QStringLiteral("formLanCFG"));
@@ -62,7 +61,7 @@ formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
     QMetaObject::connectSlotsByName(this);
 
     loadLanFields();
-    if (window->directIpEnabled())
+    if (directIp)
         ui->radioButton->setChecked(true);
 }
 
@@ -70,20 +69,23 @@ formLanCFG::~formLanCFG() { delete ui; }
 
 void formLanCFG::loadLanFields()
 {
-    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    const QSettings settings(settingsPath, QSettings::IniFormat);
     ui->lineEditIP->setText(settings.value(SettingsFile::Key::ip()).toString());
     ui->lineEditPort->setText(settings.value(SettingsFile::Key::port()).toString());
 }
 
 void formLanCFG::saveLanFields()
 {
-    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
-    settings.setValue(SettingsFile::Key::ip(), ui->lineEditIP->text());
-    settings.setValue(SettingsFile::Key::port(), ui->lineEditPort->text());
-    window->loadSettings();
+    const QString failure = SettingsFile::store(
+        settingsPath,
+        {{SettingsFile::Key::ip(), ui->lineEditIP->text()}, {SettingsFile::Key::port(), ui->lineEditPort->text()}});
+    emit saved();
+    // After the reload, whose own messages would otherwise hide it.
+    if (!failure.isEmpty())
+        emit notSaved(failure);
 }
 
-void formLanCFG::on_radioButton_clicked() { window->setDirectIp(ui->radioButton->isChecked()); }
+void formLanCFG::on_radioButton_clicked() { emit directIpChosen(ui->radioButton->isChecked()); }
 
 void formLanCFG::on_buttonBox_accepted()
 {

@@ -9,14 +9,24 @@ class QLineEdit;
 class QRadioButton;
 
 // "LAN Settings": the box's address or host name, its UDP port, and the direct-address
-// option. OK stores the two fields and has the window reload its settings.
+// option. OK stores the two fields in the settings file and announces it (saved), so that
+// the window reloads its settings.
 class formLanCFG : public QDialog
 {
     Q_OBJECT
 
 public:
+    // The window's dialog: the direct-address option goes to its setDirectIp(), and saving
+    // makes it reload its settings and report a write that failed.
     formLanCFG(QWidget *parent, MainWindow *window);
+    formLanCFG(QWidget *parent, const QString &settingsPath, bool directIp);
     ~formLanCFG() override;
+
+signals:
+    // "Directly to IP" was clicked; the option is to be stored at once.
+    void directIpChosen(bool on);
+    void saved();
+    void notSaved(const QString &message);
 
 private slots:
     void on_buttonBox_accepted();
@@ -37,5 +47,5 @@ private:
     void saveLanFields();
 
     Form *ui;
-    MainWindow *window;
+    QString settingsPath;
 };

@@ -1,30 +1,28 @@
 #include "threadcom.h"
 
-#include "app/mainwindow.h"
 #include "hostresolution.h"
 #include "lanendpoint.h"
 
-#include <QDateTime>
 #include <QDebug>
 #include <QHostAddress>
 #include <QUdpSocket>
 
-#include <chrono>
 #include <mutex>
 #include <utility>
 
 namespace {
-constexpr unsigned long PassMs = 90;
 constexpr int MaxDatagramsPerNotice = 64;
 } // namespace
 
-ThreadCOM::ThreadCOM(MainWindow *window)
-    : window(window)
+ThreadCOM::ThreadCOM(const MonotonicClock &clock)
+    : clock(clock)
     , udpSocket(new QUdpSocket(this))
 {
     // Port 0: the system picks the source port, and the box answers to it.
     udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0);
     connect(udpSocket, &QUdpSocket::readyRead, this, &ThreadCOM::receiveUDP);
+    // Carries no data itself: the datagram waits in the hand-over slot, under queueMutex.
+    connect(this, &ThreadCOM::writeDue, this, &ThreadCOM::writePending, Qt::QueuedConnection);
     start(QThread::InheritPriority);
 }
 
@@ -36,13 +34,26 @@ ThreadCOM::~ThreadCOM()
         stopRequested = true;
     }
     wakeUp.notify_all();
+    clock.wake();
     wait();
 }
 
 void ThreadCOM::enqueueDatagram(const QByteArray &payload)
 {
-    std::lock_guard<QueueMutex> lock(queueMutex);
+    std::unique_lock<QueueMutex> lock(queueMutex);
     datagramQueue.enqueue(payload);
+    if (!readyToSend())
+        return; // held back; whatever releases it wakes the worker
+    const bool spaced = lastSendTime == 0 || clock.nowMs() - lastSendTime >= SpacingMs;
+    if (spaced && datagramQueue.size() == 1) {
+        // Nothing ahead of it and the spacing kept: this is the socket's thread, so it
+        // goes out now, and the worker sleeps on.
+        const bool valid = takeHeadForSending();
+        lock.unlock();
+        if (valid)
+            writePending();
+        return;
+    }
     wakeUp.notify_all();
 }
 
@@ -53,7 +64,8 @@ void ThreadCOM::setDestination(const QString &hostAddress, const QString &portTe
         return;
     destinationHost = hostAddress;
     destinationPort = portText;
-    wakeUp.notify_all();
+    if (readyToSend())
+        wakeUp.notify_all();
 }
 
 qint64 ThreadCOM::lastDatagramTime() const
@@ -77,6 +89,19 @@ bool ThreadCOM::readyToSend() const
     return !datagramQueue.isEmpty() && destinationHost != HostResolution::errorSentinel() && !sendInFlight;
 }
 
+bool ThreadCOM::takeHeadForSending()
+{
+    const QByteArray payload = datagramQueue.takeFirst();
+    const quint16 port = LanEndpoint::portFrom(destinationPort);
+    if (port == 0 || QHostAddress(destinationHost).isNull())
+        return false; // no valid destination: nothing goes to the wrong place
+    pendingPayload = payload;
+    pendingHost = destinationHost;
+    pendingPort = port;
+    sendInFlight = true;
+    return true;
+}
+
 void ThreadCOM::run()
 {
     std::unique_lock<QueueMutex> lock(queueMutex);
@@ -85,39 +110,40 @@ void ThreadCOM::run()
         wakeUp.wait(lock, [this] { return stopRequested || readyToSend(); });
         if (stopRequested)
             break;
-        // Never closer than 90 ms to the previous datagram, however late the GUI thread
-        // got round to writing it.
-        const qint64 early = lastSendTime + qint64(PassMs) - QDateTime::currentMSecsSinceEpoch();
-        if (early > 0) {
-            wakeUp.wait_for(lock, std::chrono::milliseconds(early), [this] { return stopRequested.load(); });
-            continue;
+        // Never closer than the spacing to the previous datagram, however late the
+        // socket's thread got round to writing it.
+        if (lastSendTime != 0) {
+            const qint64 due = lastSendTime + SpacingMs;
+            if (clock.nowMs() < due) {
+                lock.unlock();
+                clock.sleepUntil(due, stopRequested);
+                lock.lock();
+                continue;
+            }
         }
-        const QByteArray payload = datagramQueue.takeFirst();
-        const quint16 port = LanEndpoint::portFrom(destinationPort);
-        if (port == 0 || QHostAddress(destinationHost).isNull())
-            continue; // no valid destination: nothing goes to the wrong place
-        pendingPayload = payload;
-        pendingHost = destinationHost;
-        pendingPort = port;
-        sendInFlight = true;
-        lock.unlock();
-        QMetaObject::invokeMethod(this, "writePending", Qt::QueuedConnection);
-        lock.lock();
+        if (takeHeadForSending()) {
+            lock.unlock();
+            emit writeDue();
+            lock.lock();
+        }
     }
 }
 
 void ThreadCOM::writePending()
 {
     std::unique_lock<QueueMutex> lock(queueMutex);
+    if (!sendInFlight)
+        return;
     const QByteArray payload = std::exchange(pendingPayload, QByteArray());
     const QHostAddress host(pendingHost);
     const quint16 port = pendingPort;
     lock.unlock();
     udpSocket->writeDatagram(payload, host, port);
     lock.lock();
-    lastSendTime = QDateTime::currentMSecsSinceEpoch();
+    lastSendTime = clock.nowMs();
     sendInFlight = false;
-    wakeUp.notify_all();
+    if (readyToSend())
+        wakeUp.notify_all();
 }
 
 void ThreadCOM::receiveUDP()
@@ -134,11 +160,15 @@ void ThreadCOM::receiveUDP()
         if (read < 0)
             break;
         buffer.truncate(int(read));
+        QString box;
+        {
+            std::lock_guard<QueueMutex> lock(queueMutex);
+            box = destinationHost;
+        }
         // Only the box may drive the panel and its link lamp.
-        if (!LanEndpoint::isFromBox(sender, window->boxHostAddress()))
+        if (!LanEndpoint::isFromBox(sender, box))
             continue;
         const int zero = buffer.indexOf('\0');
-        const QString text = QString::fromLatin1(buffer.constData(), zero < 0 ? buffer.size() : zero);
-        window->processaPDRLan(window, text);
+        emit textReceived(QString::fromLatin1(buffer.constData(), zero < 0 ? buffer.size() : zero));
     }
 }

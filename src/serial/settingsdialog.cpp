@@ -1,7 +1,7 @@
 #include "settingsdialog.h"
 #include "ui_settingsdialog.h"
 
-#include "app/theme.h"
+#include "theme/theme.h"
 #include "config/settingsfile.h"
 
 #include <QComboBox>
@@ -195,9 +195,11 @@ void SettingsDialog::restoreIndices()
 
 void SettingsDialog::saveIndices()
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    settings.setValue(SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex());
-    settings.setValue(SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex());
+    const QString failure
+        = SettingsFile::store(settingsPath, {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
+                                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()}});
+    if (!failure.isEmpty())
+        emit notSaved(failure);
 }
 
 void SettingsDialog::readWidgets()

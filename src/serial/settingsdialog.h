@@ -32,6 +32,10 @@ public:
 
     SerialParameters parameters() const;
 
+signals:
+    // Apply could not store the list positions: what to tell the operator.
+    void notSaved(const QString &message);
+
 public slots:
     void showPortInfo(int idx);
     void apply();

@@ -1,0 +1,77 @@
+#include "seriallink.h"
+
+#include <QSerialPort>
+
+SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock, QObject *parent)
+    : QObject(parent)
+    , port(new QSerialPort(this))
+    , openFlag(openFlag)
+    , clock(clock)
+{
+    // A line that is gone fails every write at once; left open, the port would retry them
+    // in a busy loop. Closing it is silent: the lamp shows the lost box, and
+    // Disconnect/Connect recover as usual.
+    connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError && port->isOpen()) {
+            close();
+            emit lineLost();
+        }
+    });
+}
+
+bool SerialLink::open(const SerialParameters &p)
+{
+    port->setPortName(p.portName);
+    port->setBaudRate(p.baudRate, QSerialPort::AllDirections);
+    port->setDataBits(p.dataBits);
+    port->setParity(p.parity);
+    port->setStopBits(p.stopBits);
+    port->setFlowControl(p.flowControl);
+    const bool opened = port->open(QIODevice::ReadWrite);
+    openFlag = opened;
+    awaitingFirmware = false;
+    return opened;
+}
+
+QString SerialLink::errorString() const { return port->errorString(); }
+
+void SerialLink::close()
+{
+    if (port->isOpen())
+        port->close();
+    openFlag = false;
+    awaitingFirmware = false;
+}
+
+bool SerialLink::isOpen() const { return port->isOpen(); }
+
+void SerialLink::write(const Protocol::TxBuffer &tx, int count)
+{
+    if (count > 0 && port->isOpen())
+        port->write(tx.data(), count);
+}
+
+void SerialLink::requestFirmware(Protocol::TxBuffer &tx)
+{
+    write(tx, Protocol::composeFirmwareRequest(tx));
+    awaitingFirmware = true;
+    firmwareRequestedAt = clock.nowMs();
+}
+
+void SerialLink::firmwareReplied() { awaitingFirmware = false; }
+
+bool SerialLink::stateRequestAllowed()
+{
+    if (awaitingFirmware && clock.nowMs() - firmwareRequestedAt < FirmwareWaitMs)
+        return false;
+    awaitingFirmware = false;
+    return true;
+}
+
+SerialReply::Result SerialLink::readReply(Protocol::RxBuffer &rx)
+{
+    if (!port->isOpen())
+        return {};
+    return SerialReply::read(port->bytesAvailable(), [this](char *into, qint64 max) { return port->read(into, max); },
+                             rx);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "engine/monotonicclock.h"
+#include "engine/protocol.h"
+#include "engine/serialreply.h"
+#include "serialparameters.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class QSerialPort;
+
+// The serial line to the box: opening and closing the port, writing frames, reading
+// replies, the wait for the firmware reply after connecting, and closing a line that is
+// gone.
+//
+// Thread contract: GUI thread only. The polling thread sees the line only through the
+// open flag this class keeps (given at construction), never the port.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How long the first state request waits for the firmware reply after connecting.
+    static constexpr qint64 FirmwareWaitMs = 300;
+
+    SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock, QObject *parent = nullptr);
+
+    // Applies the parameters (port name, baud rate both ways, data bits, parity, stop
+    // bits, flow control) and opens the port for reading and writing.
+    bool open(const SerialParameters &parameters);
+    // Why the last open failed, in the port's own words.
+    QString errorString() const;
+    void close();
+    bool isOpen() const;
+
+    // Writes `count` bytes of the transmit buffer while the port is open.
+    void write(const Protocol::TxBuffer &tx, int count);
+    // Writes the firmware revision request and starts the wait for its reply.
+    void requestFirmware(Protocol::TxBuffer &tx);
+    // The firmware reply has come: the wait is over.
+    void firmwareReplied();
+    // Whether a state request may go now: not while the firmware reply is still awaited,
+    // as both would arrive glued together and be dropped.
+    bool stateRequestAllowed();
+
+    // One tick's read of what the box has sent (see SerialReply::read).
+    SerialReply::Result readReply(Protocol::RxBuffer &rx);
+
+signals:
+    // The device went away while open (adapter unplugged, box's pty closed); the port has
+    // been closed.
+    void lineLost();
+
+private:
+    QSerialPort *port;
+    std::atomic<bool> &openFlag;
+    const MonotonicClock &clock;
+    bool awaitingFirmware = false;
+    qint64 firmwareRequestedAt = 0;
+};
