@@ -1,9 +1,9 @@
 // The panel's serial read path on an arbitrary byte stream from the line.
 //
-// The stream arrives in pieces; between pieces the polling tick runs as in the panel:
-// nothing is read while fewer than 13 bytes wait, otherwise up to 20 bytes are read into
-// the receive buffer (which keeps whatever earlier reads left behind it), and the frame is
-// dispatched only when the last byte read is ';'.
+// The stream arrives in pieces; between pieces the polling tick runs SerialReply::read, the
+// function the serial link uses, against a port that holds what has arrived: it decides how
+// much is read into the receive buffer (which keeps whatever earlier reads left behind it)
+// and which bytes are the reply to dispatch.
 //
 // Input: the stream from the front; from the back, one byte per tick: (byte % 41) bytes
 // arrive before that tick, 40 standing for an operator's switching command instead (the
@@ -12,6 +12,7 @@
 
 #include "engine/devicestate.h"
 #include "engine/protocol.h"
+#include "engine/serialreply.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -38,13 +39,31 @@ struct Panel
 
     void tick()
     {
-        if (port.size() < MinReplyLength)
+        const QByteArray before = port;
+        const SerialReply::Result result = SerialReply::read(
+            port.size(),
+            [this](char *into, qint64 max) {
+                const int n = int(qMin<qint64>(max, port.size()));
+                std::memcpy(into, port.constData(), static_cast<size_t>(n));
+                port.remove(0, n);
+                return qint64(n);
+            },
+            *rx);
+        FUZZ_CHECK(result.signOfLife == (before.size() >= MinReplyLength));
+        if (result.length == 0)
             return;
-        const int n = qMin(port.size(), RxBufferSize);
-        std::memcpy(rx->data(), port.constData(), static_cast<size_t>(n));
-        port.remove(0, n);
-        if ((*rx)[n - 1] == ';')
-            dispatch();
+        // A reply is MinReplyLength to RxBufferSize bytes that ended in ';' and stood,
+        // in one piece, among the bytes that were waiting.
+        FUZZ_CHECK(result.length >= MinReplyLength && result.length <= RxBufferSize);
+        const QByteArray frame(reinterpret_cast<const char *>(rx->data()), result.length);
+        FUZZ_CHECK(frame.endsWith(';'));
+        FUZZ_CHECK(before.contains(frame));
+        if (before.size() > RxBufferSize) {
+            // Caught up: everything waiting was taken, and the frame is a whole one.
+            FUZZ_CHECK(port.isEmpty());
+            FUZZ_CHECK(frame.startsWith("IG") && frame.size() >= MinReplyLength);
+        }
+        dispatch();
     }
 
     void dispatch()
