@@ -226,6 +226,10 @@ QList<Report::Row> measurePlatform(const QString &platform, const QString &note,
                                 : QStringLiteral("| %1 | %2 | %3 | none | |").arg(linkTitle(link), name, thread));
             }
         }
+        if (bothOk && outcomes[1].cpuMsPerSecond <= 0) {
+            bothOk = false;
+            summary << QStringLiteral("| %1 | floor | failed: no CPU time read | | | | |").arg(linkTitle(link));
+        }
         if (!bothOk) {
             rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), QStringLiteral("failed"),
                                 QStringLiteral("×"), QStringLiteral("≤ %1").arg(TargetRatio), Report::Verdict::Missed};
