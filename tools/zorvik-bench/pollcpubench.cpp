@@ -236,9 +236,11 @@ QList<Report::Row> measurePlatform(const QString &platform, const QString &note,
             continue;
         }
         const double ratio = outcomes[0].cpuMsPerSecond / outcomes[1].cpuMsPerSecond;
-        summary << QStringLiteral("| %1 | **panel ÷ floor** | **%2** | | %3 | | |")
+        summary << QStringLiteral("| %1 | **panel ÷ floor** | **%2** %3 | target ≤ %4 | %5 | | |")
                        .arg(linkTitle(link), Report::number(ratio, 2),
-                            Report::number(outcomes[0].wakeupsPerSecond / outcomes[1].wakeupsPerSecond, 2));
+                            ratio <= TargetRatio ? QStringLiteral("✔") : QStringLiteral("✘"))
+                       .arg(TargetRatio)
+                       .arg(Report::number(outcomes[0].wakeupsPerSecond / outcomes[1].wakeupsPerSecond, 2));
         rows << Report::Row{measurement + QStringLiteral(", panel / floor"),
                             QStringLiteral("%1 / %2").arg(Report::number(outcomes[0].cpuMsPerSecond, 2),
                                                           Report::number(outcomes[1].cpuMsPerSecond, 2)),
