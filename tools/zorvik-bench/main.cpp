@@ -4,6 +4,7 @@
 #include "benchsupport.h"
 #include "lanintakebench.h"
 #include "localresolver.h"
+#include "pollchild.h"
 #include "pollcpubench.h"
 #include "readnotices.h"
 #include "renderbench.h"
@@ -33,6 +34,30 @@ bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &opt
     value = v;
     return true;
 }
+
+// QApplication reads "-platform"/"--platform" as its own and would move this process to
+// that platform. Here it names the cpu children's platforms, so it is taken out of argv
+// before QApplication sees it; null when not given.
+QString takePlatformArgument(int &argc, char **argv)
+{
+    QString value;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if ((arg == "--platform" || arg == "-platform") && i + 1 < argc) {
+            value = QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (arg.startsWith("--platform=") || arg.startsWith("-platform=")) {
+            value = QString::fromLocal8Bit(arg.mid(arg.indexOf('=') + 1));
+            continue;
+        }
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+    return value;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -42,6 +67,7 @@ int main(int argc, char **argv)
     // Headless unless a platform is asked for; the children inherit the choice.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString platformArgument = takePlatformArgument(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvik-bench"));
 
@@ -50,8 +76,9 @@ int main(int argc, char **argv)
         "Measures the panel's speed and memory and prints each figure next to its target.\n"
         "Measurements: render (one status reply on the shown panel against re-applying every style), "
         "lan (LAN status datagrams absorbed per second and event-loop gaps), cpu (the panel's CPU while polling "
-        "talmek-sim on a pty and over UDP), startup (start-up to the first frame and peak memory against a bare "
-        "window). Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise."));
+        "talmek-sim on a pty and over UDP, against a floor program of the same design), startup (start-up to the "
+        "first frame and peak memory against a bare window). Runs on the offscreen platform unless QT_QPA_PLATFORM "
+        "says otherwise."));
     parser.addHelpOption();
     const QCommandLineOption only(QStringLiteral("only"),
                                   QStringLiteral("Comma-separated measurements to run: render, lan, cpu, startup "
@@ -66,25 +93,49 @@ int main(int argc, char **argv)
     const QCommandLineOption lanMax(QStringLiteral("lan-max"),
                                     QStringLiteral("lan: at most this many datagrams per variant (default 1000000)."),
                                     QStringLiteral("n"));
-    const QCommandLineOption cpuSeconds(QStringLiteral("cpu-seconds"),
-                                        QStringLiteral("cpu: measured polling time per link in seconds (default 30)."),
-                                        QStringLiteral("s"));
+    const QCommandLineOption cpuSeconds(
+        QStringLiteral("cpu-seconds"),
+        QStringLiteral("cpu: measured window per program, platform and link in seconds (default 20)."),
+        QStringLiteral("s"));
+    const QCommandLineOption platforms(
+        QStringLiteral("platform"),
+        QStringLiteral("cpu: comma-separated platforms for the children: offscreen, xcb (default: both). xcb runs on "
+                       "a private Xvfb, or on the X server DISPLAY names when this option asks for xcb."),
+        QStringLiteral("list"));
     const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
                                          QStringLiteral("startup: processes per window kind (default 7)."),
                                          QStringLiteral("n"));
     const QCommandLineOption simulator(QStringLiteral("sim"),
                                        QStringLiteral("cpu: the talmek-sim executable (default: beside this one)."),
                                        QStringLiteral("path"));
-    QCommandLineOption childKind(QStringLiteral("child"), QStringLiteral("Internal: one start-up run."),
-                                 QStringLiteral("panel|bare"));
+    QCommandLineOption childKind(QStringLiteral("child"),
+                                 QStringLiteral("Internal: one start-up run, or one polling child (then the link, "
+                                                "serial or lan, follows)."),
+                                 QStringLiteral("panel|bare|poll-panel|poll-floor"));
     childKind.setFlags(QCommandLineOption::HiddenFromHelp);
     QCommandLineOption childSettings(QStringLiteral("settings"), QStringLiteral("Internal: settings file."),
                                      QStringLiteral("file"));
     childSettings.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions(
-        {only, iterations, lanSeconds, lanMax, cpuSeconds, startupRuns, simulator, childKind, childSettings});
+    QCommandLineOption childEndpoint(QStringLiteral("endpoint"),
+                                     QStringLiteral("Internal: the pty or the UDP port of the simulator."),
+                                     QStringLiteral("pty|port"));
+    childEndpoint.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, startupRuns, simulator, childKind,
+                       childSettings, childEndpoint});
     parser.process(application);
 
+    long long nCpuSeconds = 20;
+    if (!readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds))
+        return 2;
+    if (parser.isSet(childKind) && PollChild::isPollKind(parser.value(childKind))) {
+        PollChild::Arguments a;
+        a.kind = parser.value(childKind);
+        a.link = parser.positionalArguments().value(0);
+        a.endpoint = parser.value(childEndpoint);
+        a.settingsFile = parser.value(childSettings);
+        a.seconds = int(nCpuSeconds);
+        return PollChild::run(a);
+    }
     if (parser.isSet(childKind))
         return StartupBench::child(parser.value(childKind), parser.value(childSettings), mainEntry);
 
@@ -98,12 +149,27 @@ int main(int argc, char **argv)
             }
         }
     }
-    long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nCpuSeconds = 30, nRuns = 7;
+    long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nRuns = 7;
     if (!readBounded(parser, iterations, 10, 100000, nIterations)
         || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
-        || !readBounded(parser, lanMax, 100, 100000000, nLanMax)
-        || !readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds) || !readBounded(parser, startupRuns, 1, 100, nRuns))
+        || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, startupRuns, 1, 100, nRuns))
         return 2;
+    QStringList cpuPlatforms = {QStringLiteral("offscreen"), QStringLiteral("xcb")};
+    const bool platformsGiven = !platformArgument.isNull();
+    if (platformsGiven) {
+        cpuPlatforms = platformArgument.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (const QString &name : cpuPlatforms) {
+            if (name != QLatin1String("offscreen") && name != QLatin1String("xcb")) {
+                Report::print(QStringLiteral("unknown platform \"%1\" (offscreen, xcb)").arg(name));
+                return 2;
+            }
+        }
+        cpuPlatforms.removeDuplicates();
+        if (cpuPlatforms.isEmpty()) {
+            Report::print(QStringLiteral("--platform takes offscreen, xcb or both"));
+            return 2;
+        }
+    }
     const QString simPath = parser.isSet(simulator)
         ? parser.value(simulator)
         : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
@@ -136,6 +202,11 @@ int main(int argc, char **argv)
         PollCpuBench::Options o;
         o.seconds = int(nCpuSeconds);
         o.simulator = simPath;
+        o.program = QCoreApplication::applicationFilePath();
+        o.platforms = cpuPlatforms;
+        // Asked for xcb by name, with an X server at hand: measure on that one.
+        o.useExistingDisplay =
+            platformsGiven && cpuPlatforms.contains(QLatin1String("xcb")) && !qEnvironmentVariableIsEmpty("DISPLAY");
         rows << PollCpuBench::run(o);
         Report::print();
     }
