@@ -1,6 +1,6 @@
 #include "floorwindow.h"
 
-#include "app/theme.h"
+#include "theme/theme.h"
 #include "benchsupport.h"
 
 #include <QSerialPort>
