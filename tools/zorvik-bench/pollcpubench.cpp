@@ -22,7 +22,7 @@ enum class Link { Serial, Lan };
 enum class Program { Panel, Floor };
 
 // Threads grouped by what they do; the names are the ones Qt gives them (a QThread is named
-// after its class, and ThreadLeitura has no meta-object of its own, so it is "QThread").
+// after its class).
 enum Role { GuiThread, PollingThread, LanWorkerThread, OtherThreads, RoleCount };
 
 const QString RoleNames[RoleCount] = {QStringLiteral("GUI thread"), QStringLiteral("polling thread"),
@@ -32,7 +32,7 @@ Role roleOf(qint64 tid, qint64 pid, const QString &name)
 {
     if (tid == pid)
         return GuiThread;
-    if (name == QLatin1String("QThread") || name == QLatin1String("FloorTicker"))
+    if (name == QLatin1String("ThreadLeitura") || name == QLatin1String("FloorTicker"))
         return PollingThread;
     if (name == QLatin1String("ThreadCOM"))
         return LanWorkerThread;
