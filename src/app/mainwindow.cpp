@@ -121,7 +121,7 @@ void MainWindow::loadSettings()
     }
 }
 
-void MainWindow::resolveHostNow() { setHostAddress(HostResolution::resolveNow(hostName)); }
+void MainWindow::resolveHostNow() { applyLookup(HostResolution::resolveNow(hostName)); }
 
 void MainWindow::refreshHostAddress()
 {
@@ -133,12 +133,17 @@ void MainWindow::refreshHostAddress()
     QHostInfo::lookupHost(hostName, this, &MainWindow::hostInfoResults);
 }
 
-void MainWindow::hostInfoResults(QHostInfo host) { setHostAddress(HostResolution::addressFrom(host)); }
+void MainWindow::hostInfoResults(QHostInfo host) { applyLookup(HostResolution::addressFrom(host)); }
 
-void MainWindow::setHostAddress(const QString &address)
+void MainWindow::applyLookup(const QString &address)
 {
     if (address == HostResolution::errorSentinel())
         ui->statusBar->showMessage(tr("HOST error: check LAN Settings!"));
+    setHostAddress(address);
+}
+
+void MainWindow::setHostAddress(const QString &address)
+{
     hostAddress = address;
     lanWorker->setDestination(hostAddress, portText);
 }

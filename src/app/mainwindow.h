@@ -138,7 +138,8 @@ private:
     void saveSerialMode();
     void resolveHostNow();
     void refreshHostAddress();
-    // Takes an address text (or the error sentinel, which is reported) as hostAddress.
+    // A look-up's outcome: the address, or the error sentinel, which is also reported.
+    void applyLookup(const QString &address);
     void setHostAddress(const QString &address);
     void registerScaledWidgets();
     SettingsDialog *serialSettings();
