@@ -29,6 +29,10 @@ private slots:
     void splitWithoutTwoAntennasIsCancelled();
     void splitStateMachine_data();
     void splitStateMachine();
+    void droppedSplitCommandChangesNothing_data();
+    void droppedSplitCommandChangesNothing();
+    void droppedDeliveryLeavesOtherPressesAlone_data();
+    void droppedDeliveryLeavesOtherPressesAlone();
 };
 
 void tst_Switching::antennaPressSerial_data()
@@ -210,6 +214,131 @@ void tst_Switching::splitStateMachine()
         QCOMPARE(int(state.splitSetupChannel), nextSetupChannel);
     QCOMPARE(int(out.message), message);
     QCOMPARE(out.send, sends);
+}
+
+namespace {
+// The state before a press: antenna 2 on channel 1 and antenna 3 on channel 2, the splits
+// as given, and the operator choosing a TX position on `setupChannel` (0: not choosing).
+DeviceState splitState(int setupChannel, int split1, int split2)
+{
+    DeviceState state = stateWith(1, 2);
+    state.splitActive[1] = quint8(split1);
+    state.splitActive[2] = quint8(split2);
+    state.splitTxAntenna[1] = 4;
+    state.splitTxAntenna[2] = 5;
+    if (setupChannel != 0) {
+        state.splitSetupActive = 1;
+        state.splitSetupChannel = quint8(setupChannel);
+    }
+    return state;
+}
+
+// "split1", "split2", "ant1", "ant2" (Ant 5) or "release1", "release2" on the LAN.
+Outcome press(DeviceState &state, const QString &what, Delivery delivery)
+{
+    const quint8 channel = what.endsWith(QLatin1Char('1')) ? 1 : 2;
+    if (what.startsWith(QLatin1String("split")))
+        return pressSplit(state, channel, delivery);
+    const quint8 position = what.startsWith(QLatin1String("release")) ? AntennaPosition::None : 4;
+    return pressPosition(state, LinkMode::Lan, position, channel, delivery);
+}
+} // namespace
+
+// Each row: a split press whose command the LAN would drop, and the success it would
+// report if the command left.
+void tst_Switching::droppedSplitCommandChangesNothing_data()
+{
+    QTest::addColumn<int>("setupChannel");
+    QTest::addColumn<int>("split1");
+    QTest::addColumn<int>("split2");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<int>("messageWhenSent");
+
+    QTest::newRow("choosing 1: TX antenna configures")
+        << 1 << 0 << 0 << "ant1" << int(Message::SplitConfigured);
+    QTest::newRow("choosing 2: TX antenna configures")
+        << 2 << 0 << 0 << "ant2" << int(Message::SplitConfigured);
+    QTest::newRow("split 1 active: SPLIT 1 switches it off")
+        << 0 << 1 << 0 << "split1" << int(Message::Split1Disabled);
+    QTest::newRow("split 2 active: SPLIT 2 switches it off")
+        << 0 << 0 << 1 << "split2" << int(Message::Split2Disabled);
+    QTest::newRow("choosing 1, split 2 active: SPLIT 2")
+        << 1 << 0 << 1 << "split2" << int(Message::Split2Disabled);
+    QTest::newRow("choosing 2, split 1 active: SPLIT 1")
+        << 2 << 1 << 0 << "split1" << int(Message::Split1Disabled);
+}
+
+void tst_Switching::droppedSplitCommandChangesNothing()
+{
+    QFETCH(int, setupChannel);
+    QFETCH(int, split1);
+    QFETCH(int, split2);
+    QFETCH(QString, press);
+    QFETCH(int, messageWhenSent);
+
+    // The same press with the command leaving, so that the row is known to be a success.
+    DeviceState sentState = splitState(setupChannel, split1, split2);
+    const Outcome sent = ::press(sentState, press, Delivery::Sent);
+    QVERIFY(sent.send);
+    QCOMPARE(int(sent.message), messageWhenSent);
+
+    const DeviceState before = splitState(setupChannel, split1, split2);
+    DeviceState state = before;
+    const Outcome out = ::press(state, press, Delivery::Dropped);
+    QCOMPARE(out.message, Message::LanNotConnected);
+    QVERIFY(!out.send);
+    QCOMPARE(out.blink, Blink::Keep); // a split being chosen keeps blinking
+    QVERIFY(!out.repaint);
+    QVERIFY(!out.highlightSplit1);
+    QVERIFY(!out.neutralSplit2);
+
+    // Nothing changed but the discarded-status mark, which every antenna press sets.
+    DeviceState expected = before;
+    expected.ignoreNextStatus = press.startsWith(QLatin1String("ant")) ? 1 : 0;
+    QVERIFY(state == expected);
+    QCOMPARE(int(state.splitSetupActive), setupChannel != 0 ? 1 : 0);
+    QCOMPARE(int(state.splitActive[1]), split1);
+    QCOMPARE(int(state.splitActive[2]), split2);
+}
+
+// Each row: a press whose outcome does not depend on whether the command leaves.
+void tst_Switching::droppedDeliveryLeavesOtherPressesAlone_data()
+{
+    QTest::addColumn<int>("setupChannel");
+    QTest::addColumn<int>("split1");
+    QTest::addColumn<QString>("press");
+
+    QTest::newRow("idle: antenna on channel 1") << 0 << 0 << "ant1";
+    QTest::newRow("idle: antenna on channel 2") << 0 << 0 << "ant2";
+    QTest::newRow("idle: RELEASE 1") << 0 << 0 << "release1";
+    QTest::newRow("idle: RELEASE 2") << 0 << 0 << "release2";
+    QTest::newRow("split 1 active: antenna moves TX") << 0 << 1 << "ant1";
+    QTest::newRow("idle: SPLIT 1 starts choosing") << 0 << 0 << "split1";
+    QTest::newRow("choosing 1: SPLIT 1 cancels") << 1 << 0 << "split1";
+    QTest::newRow("choosing 1: RELEASE as TX cancels") << 1 << 0 << "release1";
+    QTest::newRow("choosing 1: antenna of channel 2 ignored") << 1 << 0 << "ant2";
+}
+
+void tst_Switching::droppedDeliveryLeavesOtherPressesAlone()
+{
+    QFETCH(int, setupChannel);
+    QFETCH(int, split1);
+    QFETCH(QString, press);
+
+    DeviceState sentState = splitState(setupChannel, split1, 0);
+    DeviceState droppedState = sentState;
+    const Outcome sent = ::press(sentState, press, Delivery::Sent);
+    const Outcome dropped = ::press(droppedState, press, Delivery::Dropped);
+
+    QVERIFY(dropped.message != Message::LanNotConnected);
+    QCOMPARE(dropped.message, sent.message);
+    QCOMPARE(dropped.send, sent.send);
+    if (sent.send)
+        QCOMPARE(dropped.command.lanFrame().toHex(), sent.command.lanFrame().toHex());
+    QCOMPARE(dropped.blink, sent.blink);
+    QCOMPARE(dropped.repaint, sent.repaint);
+    QCOMPARE(dropped.highlightSplit1, sent.highlightSplit1);
+    QVERIFY(droppedState == sentState);
 }
 
 QTEST_GUILESS_MAIN(tst_Switching)

@@ -1,0 +1,329 @@
+// Steps of the wall clock (NTP, a manual set) change nothing the panel times: polling
+// keeps its pace, presses go out at once, and a silent box is noticed after the same seven
+// seconds. The whole panel runs against the talmek-sim process, over the LAN and over a
+// pseudo-terminal, while libfaketime moves this process's wall clock and leaves its
+// monotonic clock alone.
+//
+// The test starts itself again with libfaketime preloaded (from ZORVIK_LIBFAKETIME or
+// where Debian's libfaketime package puts it); the simulator it starts does not get it.
+// Without the library every test here is skipped.
+
+#include "app/mainwindow.h"
+#include "app/panellook.h"
+#include "engine/monotonicclock.h"
+#include "engine/threadleitura.h"
+#include "lan/threadcom.h"
+#include "talmeksimprocess.h"
+
+#include "panelprobe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include <glob.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+using namespace PanelProbe;
+
+namespace {
+const char OffsetFileVariable[] = "ZORVIK_WALLCLOCK_OFFSET_FILE";
+const QString BoxAddress = QStringLiteral("127.0.0.2");
+constexpr qint64 Hour = 3600;
+constexpr qint64 Day = 24 * Hour;
+
+// libfaketime's path: ZORVIK_LIBFAKETIME, else the first one installed; empty if none.
+std::string findLibfaketime()
+{
+    if (const char *given = getenv("ZORVIK_LIBFAKETIME"))
+        return access(given, R_OK) == 0 ? given : "";
+    glob_t found{};
+    std::string path;
+    for (const char *pattern : {"/usr/lib/*/faketime/libfaketime.so.1", "/usr/lib/faketime/libfaketime.so.1",
+                                "/usr/local/lib/faketime/libfaketime.so.1"}) {
+        if (glob(pattern, 0, nullptr, &found) == 0 && found.gl_pathc > 0)
+            path = found.gl_pathv[0];
+        globfree(&found);
+        if (!path.empty())
+            break;
+    }
+    return path;
+}
+
+// Before anything else runs: unless this process already is the preloaded one, start it
+// again with libfaketime reading its offset from a file the test writes. In the preloaded
+// process LD_PRELOAD is dropped again, so that the processes it starts run on real time.
+void preloadLibfaketime(char **argv)
+{
+    if (getenv(OffsetFileVariable)) {
+        unsetenv("LD_PRELOAD");
+        return;
+    }
+    const std::string library = findLibfaketime();
+    if (library.empty())
+        return;
+    const char *tmp = getenv("TMPDIR");
+    char offsetFile[4096];
+    snprintf(offsetFile, sizeof offsetFile, "%s/zorvik-wallclock-%ld.offset", tmp && *tmp ? tmp : "/tmp",
+             static_cast<long>(getpid()));
+    FILE *file = fopen(offsetFile, "w");
+    if (!file)
+        return;
+    fputs("+0\n", file);
+    fclose(file);
+    std::string preload = library;
+    if (const char *earlier = getenv("LD_PRELOAD"); earlier && *earlier)
+        preload += std::string(":") + earlier;
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    setenv("FAKETIME_TIMESTAMP_FILE", offsetFile, 1);
+    setenv("FAKETIME_NO_CACHE", "1", 1);
+    setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    setenv(OffsetFileVariable, offsetFile, 1);
+    // AddressSanitizer insists on coming first among the preloaded libraries.
+    std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+    setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
+    execv("/proc/self/exe", argv);
+    // Could not start again: run on, and skip.
+    unlink(offsetFile);
+    unsetenv(OffsetFileVariable);
+}
+} // namespace
+
+class tst_E2eWallClock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void wallClockStepsAndMonotonicClockDoesNot();
+    void panelKeepsTimeAcrossWallClockSteps_data();
+    void panelKeepsTimeAcrossWallClockSteps();
+
+private:
+    // Moves the wall clock to `seconds` from the real time.
+    void setWallOffset(qint64 seconds);
+    // The same, checking that the wall clock moved and the monotonic one did not.
+    void stepWallClock(qint64 seconds, const QString &name);
+    QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
+    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    int stateRequests(int from) const;
+    void checkPace(const QString &when);
+    void checkPressArrives(const QString &buttonName, int position, const QString &when);
+
+    QString offsetFile;
+    qint64 wallOffset = 0;
+    bool lan = false;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TalmekSimProcess> sim;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ThreadLeitura> polling;
+};
+
+void tst_E2eWallClock::initTestCase()
+{
+    offsetFile = qEnvironmentVariable(OffsetFileVariable);
+    if (offsetFile.isEmpty())
+        QSKIP("libfaketime not found (Debian: apt-get install libfaketime, or set ZORVIK_LIBFAKETIME)");
+    QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
+    qRegisterMetaType<MainWindow *>("MainWindow*");
+    ReadNotices::install();
+}
+
+void tst_E2eWallClock::cleanupTestCase()
+{
+    if (!offsetFile.isEmpty())
+        QFile::remove(offsetFile);
+}
+
+void tst_E2eWallClock::init()
+{
+    setWallOffset(0);
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    sim = std::make_unique<TalmekSimProcess>();
+}
+
+void tst_E2eWallClock::cleanup()
+{
+    // The thread posts to the window, so it goes first.
+    polling.reset();
+    window.reset();
+    sim.reset();
+    dir.reset();
+    setWallOffset(0);
+}
+
+void tst_E2eWallClock::setWallOffset(qint64 seconds)
+{
+    // Replaced in one step: libfaketime reads the file at every look at the clock.
+    QSaveFile file(offsetFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write((seconds < 0 ? QByteArray("-") : QByteArray("+")) + QByteArray::number(qAbs(seconds)) + '\n');
+    QVERIFY(file.commit());
+    wallOffset = seconds;
+}
+
+void tst_E2eWallClock::stepWallClock(qint64 seconds, const QString &name)
+{
+    const MonotonicClock &steady = steadyClock();
+    const qint64 wallBefore = QDateTime::currentMSecsSinceEpoch();
+    const qint64 steadyBefore = steady.nowMs();
+    const qint64 previous = wallOffset;
+    setWallOffset(seconds);
+    const qint64 wallStep = QDateTime::currentMSecsSinceEpoch() - wallBefore;
+    const qint64 steadyStep = steady.nowMs() - steadyBefore;
+    const qint64 expected = (seconds - previous) * 1000;
+    QVERIFY2(qAbs(wallStep - expected) < 2000,
+             qPrintable(QStringLiteral("%1: the wall clock moved %2 ms, not %3 ms").arg(name).arg(wallStep).arg(expected)));
+    QVERIFY2(steadyStep >= 0 && steadyStep < 1000,
+             qPrintable(QStringLiteral("%1: the monotonic clock moved %2 ms").arg(name).arg(steadyStep)));
+}
+
+void tst_E2eWallClock::wallClockStepsAndMonotonicClockDoesNot()
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    stepWallClock(-Hour, QStringLiteral("back one hour"));
+    stepWallClock(-Hour + Day, QStringLiteral("forward one day"));
+    stepWallClock(0, QStringLiteral("back to real time"));
+    QVERIFY(elapsed.elapsed() < 3000);
+}
+
+int tst_E2eWallClock::stateRequests(int from) const
+{
+    if (!lan)
+        return sim->count(QStringLiteral("RX pty 49 47 05 33 3B"), from);
+    int n = 0;
+    const QStringList &lines = sim->lines();
+    for (int i = qMax(0, from); i < lines.size(); ++i)
+        n += lines.at(i).startsWith(QLatin1String("RX udp ")) && lines.at(i).endsWith(QLatin1String(" FE 01 FD")) ? 1 : 0;
+    return n;
+}
+
+// About six state requests a second, and the lamp green all the while.
+void tst_E2eWallClock::checkPace(const QString &when)
+{
+    LookHistory lamp(button(QStringLiteral("botaoPower")));
+    const int from = sim->lineCount();
+    QElapsedTimer span;
+    span.start();
+    QTest::qWait(1500);
+    const int requests = stateRequests(from);
+    const double perSecond = requests * 1000.0 / double(span.elapsed());
+    QVERIFY2(perSecond >= 4.0 && perSecond <= 8.0,
+             qPrintable(QStringLiteral("%1: %2 state requests in %3 ms").arg(when).arg(requests).arg(span.elapsed())));
+    QVERIFY2(lamp.onlyEver(Look::Green), qPrintable(when + QStringLiteral(": lamp ") + lamp.names().join(QLatin1Char(' '))));
+    QCOMPARE(lookOf(button(QStringLiteral("botaoPower"))), Look::Green);
+}
+
+void tst_E2eWallClock::checkPressArrives(const QString &buttonName, int position, const QString &when)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button(buttonName), Qt::LeftButton);
+    int antenna = -1;
+    while (clock.elapsed() < 1000 && antenna != position) {
+        antenna = sim->stateValue(QStringLiteral("antenna1"), 500);
+        if (antenna != position)
+            QTest::qWait(10);
+    }
+    const qint64 arrived = clock.elapsed();
+    QVERIFY2(antenna == position && arrived <= 1000,
+             qPrintable(QStringLiteral("%1: the box holds %2 after %3 ms").arg(when).arg(antenna).arg(arrived)));
+}
+
+void tst_E2eWallClock::panelKeepsTimeAcrossWallClockSteps_data()
+{
+    QTest::addColumn<bool>("overLan");
+    QTest::newRow("LAN") << true;
+    QTest::newRow("serial") << false;
+}
+
+void tst_E2eWallClock::panelKeepsTimeAcrossWallClockSteps()
+{
+    QFETCH(bool, overLan);
+    lan = overLan;
+
+    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
+    QList<SerialPortDescription> ports;
+    if (lan) {
+        QVERIFY2(sim->start({QStringLiteral("--hex"), QStringLiteral("--udp"), QStringLiteral("0"),
+                             QStringLiteral("--udp-bind"), BoxAddress}),
+                 "talmek-sim did not start");
+        const QString line = sim->waitForLine(QStringLiteral("UDP "), 0, 5000);
+        QVERIFY2(line.startsWith(QStringLiteral("UDP ") + BoxAddress + QLatin1Char(':')), qPrintable(line));
+        QSettings settings(ini, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("serialMode"), 1);
+        settings.setValue(QStringLiteral("IP"), BoxAddress);
+        settings.setValue(QStringLiteral("PORT"), line.section(QLatin1Char(':'), 1));
+    } else {
+        QVERIFY2(sim->start({QStringLiteral("--hex"), QStringLiteral("--pty")}), "talmek-sim did not start");
+        QSettings settings(ini, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("serialMode"), 2);
+        SerialPortDescription port;
+        port.portName = sim->ptyPath();
+        ports << port;
+    }
+    window = std::make_unique<MainWindow>(ini, ports);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    polling = std::make_unique<ThreadLeitura>(window.get());
+    action("actionConnect_to_Brisel")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Green, 3000);
+
+    stepWallClock(-Hour, QStringLiteral("an hour back"));
+    checkPace(QStringLiteral("an hour back"));
+    checkPressArrives(QStringLiteral("botaoTecla3C1"), 2, QStringLiteral("an hour back"));
+
+    stepWallClock(-Hour + Day, QStringLiteral("a day on"));
+    checkPace(QStringLiteral("a day on"));
+    checkPressArrives(QStringLiteral("botaoTecla6C1"), 5, QStringLiteral("a day on"));
+
+    // Silence, and an hour back while it lasts: a watchdog on the wall clock would then
+    // never fire, one that counts the step as time would fire at once.
+    QVERIFY(sim->control(QStringLiteral("silent on")));
+    QElapsedTimer silence;
+    silence.start();
+    QTRY_VERIFY_WITH_TIMEOUT(silence.elapsed() >= 1000, 2000);
+    QCOMPARE(lookOf(button(QStringLiteral("botaoPower"))), Look::Green);
+    stepWallClock(-2 * Hour + Day, QStringLiteral("an hour back in the silence"));
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Neutral, 9500);
+    const qint64 noticed = silence.elapsed();
+    // The last reply came at most a polling gap before the silence began.
+    QVERIFY2(noticed >= 6700 && noticed <= 9000, qPrintable(QStringLiteral("lamp went out after %1 ms").arg(noticed)));
+    QCOMPARE(panelMarks(window.get()), QString());
+
+    QVERIFY(sim->control(QStringLiteral("silent off")));
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Green, 2000);
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+int main(int argc, char **argv)
+{
+    preloadLibfaketime(argv);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    tst_E2eWallClock test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_e2e_wallclock.moc"

@@ -1,0 +1,189 @@
+// What the operator typed is what the panel shows: the identification line above the panel
+// is never read as markup, and an '&' in an antenna name is a character on both channels'
+// buttons, not the mark of a keyboard shortcut. What is checked is the text as a reader
+// (and the painting) sees it: the accessible name, which drops shortcut marks and renders
+// markup the way the widget does.
+
+#include "app/mainwindow.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QDialog>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+class tst_ShownNames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void idShownAsTyped_data();
+    void idShownAsTyped();
+    void ampersandNameShownAsTypedOnBothChannels_data();
+    void ampersandNameShownAsTypedOnBothChannels();
+
+private:
+    void makeWindow();
+    template<typename T> static T *child(QObject *parent, const QString &name)
+    {
+        T *found = parent->findChild<T *>(name);
+        if (!found)
+            qFatal("no child %s", qPrintable(name));
+        return found;
+    }
+    static QString shownText(QWidget *widget)
+    {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+        return accessible ? accessible->text(QAccessible::Name) : QStringLiteral("<no accessible interface>");
+    }
+    void typeInLabelsDialog(int antenna, const QString &name, const QString &id);
+    QString iniPath() const { return dir->filePath(QStringLiteral("settings.ini")); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<MainWindow> window;
+};
+
+void tst_ShownNames::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void tst_ShownNames::cleanup()
+{
+    window.reset();
+    dir.reset();
+}
+
+void tst_ShownNames::makeWindow()
+{
+    window = std::make_unique<MainWindow>(iniPath(), QList<SerialPortDescription>{});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+// Types into the Labels dialog and presses OK, as the operator does.
+void tst_ShownNames::typeInLabelsDialog(int antenna, const QString &name, const QString &id)
+{
+    child<QAction>(window.get(), QStringLiteral("actionLabels"))->trigger();
+    QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("labels"));
+    child<QTextEdit>(dialog, QStringLiteral("textEdit1_%1").arg(antenna))->setPlainText(name);
+    QLineEdit *idEdit = child<QLineEdit>(dialog, QStringLiteral("lineEditID"));
+    idEdit->clear();
+    QTest::keyClicks(idEdit, id);
+    QCOMPARE(idEdit->text(), id);
+    QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("botaoOK")), Qt::LeftButton);
+    QTRY_VERIFY(!window->findChild<QDialog *>(QStringLiteral("labels")));
+}
+
+void tst_ShownNames::idShownAsTyped_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::newRow("bold markup") << "<b>40m</b>";
+    QTest::newRow("entity") << "&lt;";
+    QTest::newRow("ampersand") << "a & b";
+    QTest::newRow("open tag") << "<i>x";
+    QTest::newRow("line break tag") << "20m<br>40m";
+    QTest::newRow("plain") << "Station 9";
+}
+
+void tst_ShownNames::idShownAsTyped()
+{
+    QFETCH(QString, id);
+
+    // Stored by an earlier run, and typed now: both show the same.
+    {
+        QSettings settings(iniPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("ID"), id);
+    }
+    makeWindow();
+    auto *label = child<QLabel>(window.get(), QStringLiteral("labelID"));
+    QCOMPARE(label->text(), id);
+    QCOMPARE(shownText(label), id);
+
+    typeInLabelsDialog(1, QString(), QStringLiteral("other"));
+    QCOMPARE(shownText(label), QStringLiteral("other"));
+    typeInLabelsDialog(1, QString(), id);
+    QCOMPARE(shownText(label), id);
+    QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(QStringLiteral("ID")).toString(), id);
+
+    // Markup would be laid out narrower than its source text; plain text is not.
+    const QFontMetrics metrics(label->font());
+    QVERIFY2(label->sizeHint().width() >= metrics.horizontalAdvance(id),
+             qPrintable(QStringLiteral("%1 px shown for %2 px of text")
+                            .arg(label->sizeHint().width())
+                            .arg(metrics.horizontalAdvance(id))));
+}
+
+// Each row: the name as typed and as the button shows it, lines joined by "\n" (five
+// characters to a line, every '&' counting as one).
+void tst_ShownNames::ampersandNameShownAsTypedOnBothChannels_data()
+{
+    QTest::addColumn<int>("antenna");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("R&S") << 1 << "R&S"
+                         << "R&S";
+    QTest::newRow("&&") << 2 << "&&"
+                        << "&&";
+    QTest::newRow("lone & at the end") << 3 << "Yagi&"
+                                       << "Yagi&";
+    QTest::newRow("A&B&C D&E") << 4 << "A&B&C D&E"
+                               << "A&B&C\n D&E";
+    QTest::newRow("Yagi & Co") << 5 << "Yagi & Co"
+                               << "Yagi \n& Co";
+    QTest::newRow("R&S Ya wraps after the Y") << 6 << "R&S Ya"
+                                              << "R&S Y\na";
+    QTest::newRow("& across both breaks") << 1 << "A&B&C D&E&F&G"
+                                          << "A&B&C\n D&E&\nF&G";
+    QTest::newRow("own break") << 2 << "R&S\nLog&Periodic"
+                               << "R&S\nLog&P\neriodic";
+}
+
+void tst_ShownNames::ampersandNameShownAsTypedOnBothChannels()
+{
+    QFETCH(int, antenna);
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+
+    makeWindow();
+    typeInLabelsDialog(antenna, name, QStringLiteral("ID"));
+
+    // Stored unchanged.
+    QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(QStringLiteral("K%1_1").arg(antenna)).toString(), name);
+
+    for (int channel = 1; channel <= 2; ++channel) {
+        auto *button = child<QPushButton>(window.get(), QStringLiteral("botaoTecla%1C%2").arg(antenna).arg(channel));
+        const QString text = shownText(button);
+        QCOMPARE(text, shown);
+        QCOMPARE(QString(text).remove(QLatin1Char('\n')), QString(name).remove(QLatin1Char('\n')));
+        // No letter of the name became a keyboard shortcut for the button.
+        QVERIFY2(button->shortcut().isEmpty(), qPrintable(button->shortcut().toString()));
+    }
+
+    // A new dialog offers the name exactly as typed.
+    child<QAction>(window.get(), QStringLiteral("actionLabels"))->trigger();
+    QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("labels"));
+    QCOMPARE(child<QTextEdit>(dialog, QStringLiteral("textEdit1_%1").arg(antenna))->toPlainText(), name);
+
+    // And a restart shows the same.
+    window.reset();
+    makeWindow();
+    auto *button = child<QPushButton>(window.get(), QStringLiteral("botaoTecla%1C1").arg(antenna));
+    QCOMPARE(shownText(button), shown);
+}
+
+QTEST_MAIN(tst_ShownNames)
+#include "tst_shownnames.moc"
