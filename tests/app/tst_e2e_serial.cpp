@@ -1,10 +1,12 @@
 // The whole serial path at its own pace: the real window and polling thread talking to the
-// talmek-sim process over a pseudo-terminal. Timing checks are deliberately loose (counts
-// over a window, generous time-outs): the machine is shared and the pace is the thread's.
+// talmek-sim process over a pseudo-terminal. The exact intervals are pinned on a hand-moved
+// clock elsewhere (tst_threadleitura, tst_serialpath); here the pace is the thread's own,
+// checked loosely, and the clock is only ever stepped forward to skip the watchdog's 7 s.
 
 #include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "engine/threadleitura.h"
+#include "manualclock.h"
 #include "talmeksimprocess.h"
 
 #include "panelprobe.h"
@@ -64,8 +66,12 @@ private:
     void startPanel(const QString &portName);
     void connectPanel(int major, int minor);
     void waitForReplies(int count);
+    // Waits until the polling thread has ticked `count` more times.
+    void waitForTicks(int count);
 
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SteppedClock> clock;
+    int ticks = 0;
     std::unique_ptr<TalmekSimProcess> sim;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ThreadLeitura> polling;
@@ -82,6 +88,8 @@ void tst_E2eSerial::init()
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     sim = std::make_unique<TalmekSimProcess>();
+    clock = std::make_unique<SteppedClock>();
+    ticks = 0;
 }
 
 void tst_E2eSerial::cleanup()
@@ -90,6 +98,7 @@ void tst_E2eSerial::cleanup()
     polling.reset();
     window.reset();
     sim.reset();
+    clock.reset();
     dir.reset();
 }
 
@@ -107,10 +116,19 @@ void tst_E2eSerial::startPanel(const QString &portName)
     }
     SerialPortDescription port;
     port.portName = portName;
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
+    window = std::make_unique<MainWindow>(
+        MainWindow::Options{ini, [port] { return QList<SerialPortDescription>{port}; }, clock.get()});
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     polling = std::make_unique<ThreadLeitura>(window.get());
+    // Queued to this thread: counted when the window could have carried the tick out.
+    connect(polling.get(), &ThreadLeitura::tickDue, window.get(), [this] { ++ticks; });
+}
+
+void tst_E2eSerial::waitForTicks(int count)
+{
+    const int target = ticks + count;
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= target, 80 * count + 3000);
 }
 
 // Connects and waits for the box's firmware text and the green lamp.
@@ -146,12 +164,13 @@ void tst_E2eSerial::connectShowsFirmwareAndPollsSteadily()
 
     // Idle: a state request about every 160 ms, nothing else, each one answered.
     const int from = sim->lineCount();
-    QElapsedTimer clock;
-    clock.start();
-    QTest::qWait(2000);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTRY_VERIFY_WITH_TIMEOUT(sim->count(StateRequestSeen, from) >= 10, 5000);
+    // Ten requests span nine gaps of no less than 150 ms; a busy machine only stretches them.
+    QVERIFY2(elapsed.elapsed() >= 9 * 150 && elapsed.elapsed() < 9 * 160 * 2,
+             qPrintable(QStringLiteral("10 state requests in %1 ms").arg(elapsed.elapsed())));
     const int requests = sim->count(StateRequestSeen, from);
-    QVERIFY2(requests >= 8 && requests <= 16,
-             qPrintable(QStringLiteral("%1 state requests in %2 ms").arg(requests).arg(clock.elapsed())));
     QCOMPARE(sim->count(CommandSeen, from), requests);
     QVERIFY(qAbs(statusRepliesSent(from) - requests) <= 1);
     QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
@@ -165,7 +184,9 @@ void tst_E2eSerial::firmwareShownWhenTheFirstStateRequestCatchesUp()
 {
     startSimulator({QStringLiteral("--pty")});
     startPanel(sim->ptyPath());
-    QTest::qWait(400); // the operator connects a while after the start: the first tick then asks at once
+    // The operator connects a while after the start: the first tick then asks at once.
+    clock->skip(400);
+    waitForTicks(1);
     const int from = sim->lineCount();
     action("actionConnect_to_Brisel")->trigger();
     // The GUI thread busy right after the open (a blocking host look-up does this): the
@@ -291,15 +312,19 @@ void tst_E2eSerial::silentBoxClearsThePanelUntilItAnswers()
     QCOMPARE(panel(), QStringLiteral("botaoTecla4C2:Held"));
 
     QVERIFY(sim->control(QStringLiteral("silent on")));
-    QElapsedTimer silence;
-    silence.start();
     const int from = sim->lineCount();
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Neutral, 9500);
-    const qint64 noticed = silence.elapsed();
-    QVERIFY2(noticed >= 6000, qPrintable(QStringLiteral("lamp went out after %1 ms").arg(noticed)));
+    // Two unanswered polls: the panel reads on every tick, so any reply sent before the
+    // silence has been read by now.
+    QTRY_VERIFY_WITH_TIMEOUT(sim->count(StateRequestSeen, from) >= 2, 3000);
+    waitForTicks(2);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+    // The watchdog's 7 s (pinned to the millisecond in tst_serialpath) pass at once.
+    clock->skip(MainWindow::LinkTimeoutMs + 1);
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Neutral, 2000);
     QCOMPARE(panel(), QString());
     // The panel keeps asking; it never gives up on the link by itself.
-    QVERIFY2(sim->count(StateRequestSeen, from) >= 20, qPrintable(QString::number(sim->count(StateRequestSeen, from))));
+    const int asked = sim->count(StateRequestSeen, from);
+    QTRY_VERIFY_WITH_TIMEOUT(sim->count(StateRequestSeen, from) >= asked + 3, 3000);
     QVERIFY(window->linkFlags().serialOpen);
 
     // A press while the box is silent still reaches it; the watchdog wipes the panel again.
@@ -331,9 +356,9 @@ void tst_E2eSerial::reconnectReachesANewBox()
     QCOMPARE(status(), QStringLiteral("Disconnected"));
     QVERIFY(!window->linkFlags().serialOpen);
     QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
-    QTest::qWait(200); // ticks posted before the Disconnect have run
+    waitForTicks(2); // ticks posted before the Disconnect have run
     const int from = sim->lineCount();
-    QTest::qWait(600);
+    waitForTicks(6); // three polls' worth
     QCOMPARE(sim->count(CommandSeen, from), 0);
     QVERIFY(sim->quit());
 
@@ -365,11 +390,12 @@ void tst_E2eSerial::boxGoneWhileConnectedLeavesThePanelIdle()
     // The box goes away with the port still open (a USB adapter pulled out does the same):
     // every write now fails. The panel keeps polling, but must not busy-loop on the dead line.
     QVERIFY(sim->quit());
-    QTest::qWait(400); // a few state requests have been written to the dead line
+    waitForTicks(5); // a few state requests have been written to the dead line
     QElapsedTimer wall;
     wall.start();
     const qint64 cpuBefore = cpuTimeMs();
-    QTest::qWait(1500);
+    waitForTicks(12); // CPU over a dozen ticks on the dead line
+    QVERIFY(wall.elapsed() >= 12 * 80);
     const qint64 cpu = cpuTimeMs() - cpuBefore;
     QVERIFY2(cpu * 10 < wall.elapsed() * 3,
              qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));

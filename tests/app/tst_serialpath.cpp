@@ -1,8 +1,11 @@
 // The panel's serial path on real widgets, over a pseudo-terminal: connecting, the
 // frames it writes, the replies it reads, what the panel shows, and the operator's presses.
+// The window runs on a clock the test moves by hand, so the firmware wait and the link
+// watchdog are checked to the millisecond.
 
 #include "app/mainwindow.h"
 #include "app/panellook.h"
+#include "manualclock.h"
 #include "panelprobe.h"
 #include "pseudoterminal.h"
 
@@ -11,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -75,10 +79,14 @@ private slots:
     void statusRendering();
     void antennaPressLightsAtOnceAndQueuesCommand();
     void stateRequestWaitsForFirmwareReply();
+    void stateRequestWaits300msForAFirmwareReplyThatNeverComes();
     void statusAfterPressIsIgnoredOnce();
     void commandsWaitWhilePortClosed();
     void splitConfigurationBlinksAndSends();
+    void splitButtonLooksAtOnce_data();
+    void splitButtonLooksAtOnce();
     void lampNeutralUntilFirstReply();
+    void lampStaysGreen7000msAfterTheLastReply();
     void missingPortShowsErrorAndStaysDisabled();
     void lanConnectTouchesNoPort();
 
@@ -91,6 +99,7 @@ private:
     void deliver(const QByteArray &bytes);
 
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ManualClock> clock;
     std::unique_ptr<PseudoTerminal> pty;
     std::unique_ptr<MainWindow> window;
 };
@@ -100,19 +109,22 @@ void tst_SerialPath::initTestCase() { qRegisterMetaType<MainWindow *>("MainWindo
 void tst_SerialPath::init()
 {
     dir = std::make_unique<QTemporaryDir>();
+    clock = std::make_unique<ManualClock>();
     pty = std::make_unique<PseudoTerminal>();
     QVERIFY(pty->isValid());
     const QString ini = dir->filePath(QStringLiteral("settings.ini"));
     QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("serialMode"), 2);
     SerialPortDescription port;
     port.portName = pty->slavePath();
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
+    window = std::make_unique<MainWindow>(
+        MainWindow::Options{ini, [port] { return QList<SerialPortDescription>{port}; }, clock.get()});
 }
 
 void tst_SerialPath::cleanup()
 {
     window.reset();
     pty.reset();
+    clock.reset();
     dir.reset();
 }
 
@@ -125,10 +137,13 @@ void tst_SerialPath::connectSerial()
 
 void tst_SerialPath::deliver(const QByteArray &bytes)
 {
-    QVERIFY(pty->write(bytes));
     // The port reads from the line in the event loop; the panel only looks when polled.
-    QTest::qWait(50);
-    QMetaObject::invokeMethod(window.get(), "callReceber", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+    auto *port = window->findChild<QSerialPort *>();
+    QVERIFY(port);
+    const qint64 waiting = port->bytesAvailable();
+    QVERIFY(pty->write(bytes));
+    QTRY_COMPARE(port->bytesAvailable(), waiting + bytes.size());
+    window->callReceber(window.get());
 }
 
 void tst_SerialPath::connectShowsParametersAndAsksFirmware()
@@ -252,33 +267,50 @@ void tst_SerialPath::antennaPressLightsAtOnceAndQueuesCommand()
     QCOMPARE(lookOf("botaoTecla5C1"), Look::Held);
     QCOMPARE(lookOf("botaoTecla3C1"), Look::Neutral);
     QVERIFY(!window->isCommandQueueEmpty());
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x01\x34;\0\0", 7));
     QVERIFY(window->isCommandQueueEmpty());
 
     QTest::mouseClick(button("botaoRelease2"), Qt::LeftButton);
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x02?;\0\0", 7));
     QCOMPARE(int(window->deviceState().antenna[2]), 15);
     deliver(firmwareReply());
-    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    window->callEnviar();
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 }
 
 void tst_SerialPath::stateRequestWaitsForFirmwareReply()
 {
     connectSerial();
-    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
-    QVERIFY(pty->read(1, 100).isEmpty());
+    window->callEnviar(); // held back: nothing written...
+    clock->advance(10);
     deliver(firmwareReply());
-    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    window->callEnviar(); // ...until the reply came, and then this one at once
+    QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
+}
+
+void tst_SerialPath::stateRequestWaits300msForAFirmwareReplyThatNeverComes()
+{
+    connectSerial();
+    clock->advance(299);
+    window->callEnviar();
+    clock->advance(1);
+    window->callEnviar();
+    // Both calls were made before the port wrote anything: one request on the line means
+    // the one at 299 ms was held back and the one at 300 ms went.
+    QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
+    clock->advance(1);
+    window->callEnviar(); // from then on every poll goes
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 
-    // A box that never sends its revision is still polled shortly after.
+    // Connecting again waits again.
     action("actionDisconnect")->trigger();
     connectSerial();
-    QTest::qWait(350);
-    QMetaObject::invokeMethod(window.get(), "callEnviar", Qt::DirectConnection);
+    clock->advance(299);
+    window->callEnviar();
+    clock->advance(1);
+    window->callEnviar();
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 }
 
@@ -299,10 +331,10 @@ void tst_SerialPath::statusAfterPressIsIgnoredOnce()
 void tst_SerialPath::commandsWaitWhilePortClosed()
 {
     QTest::mouseClick(button("botaoTecla2C2"), Qt::LeftButton);
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QVERIFY(!window->isCommandQueueEmpty());
     connectSerial();
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x02\x31;\0\0", 7));
 }
 
@@ -321,30 +353,86 @@ void tst_SerialPath::splitConfigurationBlinksAndSends()
 
     QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton);
     QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QCOMPARE(pty->read(7),
              QByteArray("IG\x03"
                         "311;",
                         7)); // TX Ant 4, RX Ant 2
     const Look settled = lookOf("botaoSplitC1");
-    QTest::qWait(900);
-    QCOMPARE(lookOf("botaoSplitC1"), settled); // the blink has stopped
+    window->blinkSplit(); // the blink has stopped: its steps change nothing now
+    window->blinkSplit();
+    QCOMPARE(lookOf("botaoSplitC1"), settled);
 
     QTest::mouseClick(button("botaoSplitC1"), Qt::LeftButton);
     QCOMPARE(status(), QStringLiteral("Split 1 disabled"));
-    QMetaObject::invokeMethod(window.get(), "callEnvioFila", Qt::DirectConnection);
+    window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x03//0;", 7));
+}
+
+void tst_SerialPath::splitButtonLooksAtOnce_data()
+{
+    QTest::addColumn<QByteArray>("reply"); // the box's state before the press
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QString>("watched");
+    QTest::addColumn<QString>("look"); // right after the press, before any repaint
+
+    QTest::newRow("active SPLIT 2 switched off: neutral at once")
+        << statusReply(1, 2, 0, 1, 0, 4) << "botaoSplitC2"
+        << "botaoSplitC2"
+        << "Neutral";
+    QTest::newRow("SPLIT 2 setup: SPLIT 1 stays unlit") << statusReply(1, 2) << "botaoSplitC2"
+                                                        << "botaoSplitC1"
+                                                        << "Neutral";
+    QTest::newRow("SPLIT 1 setup: SPLIT 1 lit at once") << statusReply(1, 2) << "botaoSplitC1"
+                                                        << "botaoSplitC1"
+                                                        << "Highlight";
+}
+
+void tst_SerialPath::splitButtonLooksAtOnce()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, press);
+    QFETCH(QString, watched);
+    QFETCH(QString, look);
+    connectSerial();
+    deliver(reply);
+    QCOMPARE(lookOf("botaoSplitC2"), reply.at(6) ? Look::Red : Look::Neutral);
+    QCOMPARE(lookOf("botaoSplitC1"), Look::Neutral);
+
+    PanelProbe::LookHistory history(window->findChild<QPushButton *>(watched));
+    QTest::mouseClick(window->findChild<QPushButton *>(press), Qt::LeftButton);
+    QCOMPARE(PanelProbe::lookName(window->findChild<QPushButton *>(watched)), look);
+    if (watched != press) {
+        // Not even for one blink step: wait until the pressed button has blinked.
+        QTRY_COMPARE_WITH_TIMEOUT(lookOf(press.toLatin1().constData()), Look::Highlight, 2000);
+        QVERIFY2(history.onlyEver(Look::Neutral), qPrintable(history.names().join(QLatin1Char(' '))));
+    }
 }
 
 void tst_SerialPath::lampNeutralUntilFirstReply()
 {
     connectSerial();
-    QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+    window->checkCOMTimeout(window.get());
     QCOMPARE(lookOf("botaoPower"), Look::Neutral);
     deliver(statusReply(0, 1));
-    QMetaObject::invokeMethod(window.get(), "checkCOMTimeout", Qt::DirectConnection, Q_ARG(MainWindow *, window.get()));
+    window->checkCOMTimeout(window.get());
     QCOMPARE(lookOf("botaoPower"), Look::Green);
     QCOMPARE(lookOf("botaoTecla1C1"), Look::Held);
+}
+
+void tst_SerialPath::lampStaysGreen7000msAfterTheLastReply()
+{
+    connectSerial();
+    deliver(statusReply(0, 1));
+    clock->advance(7000);
+    window->carryOutTick(PollingPeer::CheckLink);
+    QCOMPARE(lookOf("botaoPower"), Look::Green);
+    QCOMPARE(PanelProbe::panelMarks(window.get()), QStringLiteral("botaoTecla1C1:Held botaoTecla2C2:Held"));
+    clock->advance(1);
+    window->carryOutTick(PollingPeer::CheckLink);
+    QCOMPARE(lookOf("botaoPower"), Look::Neutral);
+    QCOMPARE(PanelProbe::panelMarks(window.get()), QString());
+    QVERIFY(window->linkFlags().serialOpen);
 }
 
 void tst_SerialPath::missingPortShowsErrorAndStaysDisabled()

@@ -1,13 +1,15 @@
 // The whole LAN path at its own pace: the real window, polling thread and LAN worker
-// talking UDP to the talmek-sim process bound on 127.0.0.2. Timing checks are deliberately
-// loose (counts over a window, generous time-outs): the machine is shared and the pace is
-// the threads'. The box is on 127.0.0.2 so that a datagram sent to a wrong or unspecified
-// address cannot reach it by accident.
+// talking UDP to the talmek-sim process bound on 127.0.0.2. The exact intervals are pinned
+// on a hand-moved clock elsewhere (tst_threadleitura, tst_threadcom, tst_lanpath); here the
+// pace is the threads' own, checked loosely, and the clock is only ever stepped forward to
+// skip the watchdog's 7 s. The box is on 127.0.0.2 so that a datagram sent to a wrong or
+// unspecified address cannot reach it by accident.
 
 #include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "engine/threadleitura.h"
 #include "lan/threadcom.h"
+#include "manualclock.h"
 #include "talmeksimprocess.h"
 
 #include "panelprobe.h"
@@ -74,8 +76,12 @@ private:
     void startPanel(const QString &ip, const QString &port);
     void connectPanel();
     void waitForReplies(int count);
+    // Waits until the polling thread has ticked `count` more times.
+    void waitForTicks(int count);
 
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SteppedClock> clock;
+    std::atomic<int> ticks{0};
     std::unique_ptr<TalmekSimProcess> sim;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ThreadLeitura> polling;
@@ -94,6 +100,8 @@ void tst_E2eLan::init()
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     sim = std::make_unique<TalmekSimProcess>();
+    clock = std::make_unique<SteppedClock>();
+    ticks = 0;
     simPort = 0;
 }
 
@@ -103,6 +111,7 @@ void tst_E2eLan::cleanup()
     polling.reset();
     window.reset();
     sim.reset();
+    clock.reset();
     dir.reset();
 }
 
@@ -167,11 +176,20 @@ void tst_E2eLan::startPanel(const QString &ip, const QString &port)
         settings.setValue(QStringLiteral("IP"), ip);
         settings.setValue(QStringLiteral("PORT"), port);
     }
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{});
+    window = std::make_unique<MainWindow>(
+        MainWindow::Options{ini, [] { return QList<SerialPortDescription>{}; }, clock.get()});
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QVERIFY(window->lanLink()->localPort() != 0);
     polling = std::make_unique<ThreadLeitura>(window.get());
+    // Queued to this thread: counted when the window could have carried the tick out.
+    connect(polling.get(), &ThreadLeitura::tickDue, window.get(), [this] { ++ticks; });
+}
+
+void tst_E2eLan::waitForTicks(int count)
+{
+    const int target = ticks + count;
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= target, 80 * count + 3000);
 }
 
 // Connects and waits for the lamp and the first "Ping: " figure.
@@ -185,21 +203,20 @@ void tst_E2eLan::connectPanel()
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QLatin1String("Ping: ")), 2000);
 }
 
-// Waits until the box has sent `count` more replies and the panel has had time to take
-// the last of them.
+// Waits until the panel has read `count` more datagrams from the box.
 void tst_E2eLan::waitForReplies(int count)
 {
-    const int from = sim->lineCount();
-    QTRY_VERIFY_WITH_TIMEOUT(repliesSent(from) >= count, 3000);
-    QTest::qWait(200);
+    const int target = ReadNotices::count() + count;
+    QTRY_VERIFY_WITH_TIMEOUT(ReadNotices::count() >= target, 3000);
 }
 
 void tst_E2eLan::connectShowsPingAndPollsSteadily()
 {
     startSimulator({});
     startPanel(BoxAddress, QString::number(simPort));
-    QTest::qWait(300);
-    QVERIFY(received(0).isEmpty()); // nothing goes out before Connect
+    waitForTicks(3);
+    QCOMPARE(window->lanLink()->lastDatagramTime(), 0); // nothing goes out before Connect
+    QVERIFY(received(0).isEmpty());
     QVERIFY(lookOf(QStringLiteral("botaoPower")) != Look::Green);
     connectPanel();
     QCOMPARE(panel(), QString()); // the box starts with both channels on no antenna
@@ -209,18 +226,19 @@ void tst_E2eLan::connectShowsPingAndPollsSteadily()
     QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
     const int notices = ReadNotices::count();
     const int from = sim->lineCount();
-    QElapsedTimer clock;
-    clock.start();
-    // The figure is sampled as it stands: the status bar only signals when its text changes,
-    // and on loopback the figure is mostly the same few milliseconds.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // The figure is sampled as it stands at each request: the status bar only signals when
+    // its text changes, and on loopback the figure is mostly the same few milliseconds.
     QStringList shown;
-    for (int i = 0; i < 20; ++i) {
-        QTest::qWait(100);
+    for (int seen = 1; seen <= 10; ++seen) {
+        QTRY_VERIFY_WITH_TIMEOUT(stateRequestsReceived(from) >= seen, 3000);
         shown << status();
     }
+    // Ten requests span nine gaps of no less than 150 ms; a busy machine only stretches them.
+    QVERIFY2(elapsed.elapsed() >= 9 * 150 && elapsed.elapsed() < 9 * 160 * 2,
+             qPrintable(QStringLiteral("10 state requests in %1 ms").arg(elapsed.elapsed())));
     const int requests = stateRequestsReceived(from);
-    QVERIFY2(requests >= 8 && requests <= 16,
-             qPrintable(QStringLiteral("%1 state requests in %2 ms").arg(requests).arg(clock.elapsed())));
     QCOMPARE(received(from).size(), requests);
     const int replies = repliesSent(from);
     QVERIFY2(qAbs(replies - requests) <= 1,
@@ -392,15 +410,17 @@ void tst_E2eLan::silentBoxClearsThePanelUntilItAnswers()
     QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringLiteral("botaoTecla4C2:Held"), 2000);
 
     QVERIFY(sim->control(QStringLiteral("silent on")));
-    QElapsedTimer silence;
-    silence.start();
     const int from = sim->lineCount();
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Neutral, 9500);
-    const qint64 noticed = silence.elapsed();
-    QVERIFY2(noticed >= 6000, qPrintable(QStringLiteral("lamp went out after %1 ms").arg(noticed)));
+    // Two unanswered polls: any reply sent before the silence has been read by now.
+    QTRY_VERIFY_WITH_TIMEOUT(stateRequestsReceived(from) >= 2, 3000);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+    // The watchdog's 7 s (pinned to the millisecond in tst_lanpath) pass at once.
+    clock->skip(MainWindow::LinkTimeoutMs + 1);
+    QTRY_COMPARE_WITH_TIMEOUT(lookOf(QStringLiteral("botaoPower")), Look::Neutral, 2000);
     QCOMPARE(panel(), QString());
     // The panel keeps asking; it never gives up on the link by itself.
-    QVERIFY2(stateRequestsReceived(from) >= 20, qPrintable(QString::number(stateRequestsReceived(from))));
+    const int asked = stateRequestsReceived(from);
+    QTRY_VERIFY_WITH_TIMEOUT(stateRequestsReceived(from) >= asked + 3, 3000);
     QCOMPARE(repliesSent(from), 0);
     QVERIFY(window->linkFlags().lanLinkEnabled);
 
@@ -450,8 +470,12 @@ void tst_E2eLan::unresolvableHostHoldsDatagramsUntilItResolves()
     QTRY_COMPARE_WITH_TIMEOUT(status(), HostError, 2000);
     QTest::mouseClick(button(QStringLiteral("botaoTecla5C1")), Qt::LeftButton);
     QTest::mouseClick(button(QStringLiteral("botaoTecla6C2")), Qt::LeftButton);
-    QTest::qWait(800);
-    QCOMPARE(received(from), QStringList()); // held, not sent anywhere
+    // Polls after the presses look the name up and fail again; the presses stay queued.
+    window->statusBar()->clearMessage();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), HostError, 2000);
+    waitForTicks(4);
+    QCOMPARE(window->lanLink()->lastDatagramTime(), 0); // held, not sent anywhere
+    QCOMPARE(received(from), QStringList());
     QVERIFY2(window->lanLink()->pendingDatagrams() >= 2,
              qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
     QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
@@ -495,10 +519,8 @@ void tst_E2eLan::droppedRepliesKeepTheLampAndLoseNoCommand()
     // request's and channel 1's command codes must not be superseded as if they were those.
     const char *const presses[] = {"botaoTecla3C2", "botaoTecla4C1", "botaoTecla6C2", "botaoTecla1C1",
                                    "botaoTecla2C2", "botaoTecla3C1", "botaoTecla3C2"};
-    for (const char *name : presses) {
+    for (const char *name : presses)
         QTest::mouseClick(button(QLatin1String(name)), Qt::LeftButton);
-        QTest::qWait(40);
-    }
 
     const auto commandsWithCode = [this, from](const char *code) {
         QStringList found;
@@ -549,8 +571,8 @@ void tst_E2eLan::noBoxKeepsPollingWithTheLampOut()
     QCOMPARE(status(), QStringLiteral("LAN enabled"));
     QTRY_VERIFY_WITH_TIMEOUT(window->lanLink()->lastDatagramTime() > 0, 2000);
     const qint64 firstSend = window->lanLink()->lastDatagramTime();
-    QTest::qWait(1500);
-    QVERIFY(window->lanLink()->lastDatagramTime() > firstSend); // still sending
+    // Still sending, a few polls on, with nothing coming back.
+    QTRY_VERIFY_WITH_TIMEOUT(window->lanLink()->lastDatagramTime() >= firstSend + 3 * 160, 3000);
     QVERIFY2(window->lanLink()->pendingDatagrams() <= 1,
              qPrintable(QString::number(window->lanLink()->pendingDatagrams())));
     QVERIFY2(!lamp.names().contains(QStringLiteral("Green")), qPrintable(lamp.names().join(QLatin1Char(' '))));
@@ -584,11 +606,13 @@ void tst_E2eLan::disconnectStopsPolling()
     QVERIFY(action("actionLAN_Settings")->isEnabled());
     // Whatever was queued before the Disconnect may still leave; then nothing more.
     QTRY_COMPARE_WITH_TIMEOUT(window->lanLink()->pendingDatagrams(), 0, 2000);
-    QTest::qWait(300);
+    waitForTicks(2);
+    const qint64 lastSend = window->lanLink()->lastDatagramTime();
     int from = sim->lineCount();
     QTest::mouseClick(button(QStringLiteral("botaoTecla1C1")), Qt::LeftButton);
     QCOMPARE(window->lanLink()->pendingDatagrams(), 0);
-    QTest::qWait(1000);
+    waitForTicks(6); // three polls' worth
+    QCOMPARE(window->lanLink()->lastDatagramTime(), lastSend);
     QCOMPARE(received(from), QStringList());
     QCOMPARE(sim->stateValue(QStringLiteral("antenna1")), 15);
 
