@@ -72,6 +72,7 @@ MainWindow::MainWindow(Options options, QWidget *parent)
 {
     ui->setupUi(this);
     serialLink = new SerialLink(link.serialOpen, clock, this);
+    blinkTimer.setObjectName(QStringLiteral("blinkTimer"));
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     lanWorker = std::make_unique<ThreadCOM>(this);
     anchorLayout = new C4SAnchorLayout(this);

@@ -1,8 +1,8 @@
 // Steps of the wall clock (NTP, a manual set) change nothing the panel times: polling
 // keeps its pace, presses go out at once, and a silent box is noticed after the same seven
-// seconds. The whole panel runs against the talmek-sim process, over the LAN and over a
-// pseudo-terminal, while libfaketime moves this process's wall clock and leaves its
-// monotonic clock alone.
+// seconds. Two panels run at once against their own talmek-sim processes, one over the
+// LAN and one over a pseudo-terminal, while libfaketime moves this process's wall clock
+// and leaves its monotonic clock alone.
 //
 // The test starts itself again with libfaketime preloaded (from ZORVIK_LIBFAKETIME or
 // where Debian's libfaketime package puts it); the simulator it starts does not get it.
@@ -102,6 +102,34 @@ void preloadLibfaketime(char **argv)
 }
 } // namespace
 
+// One panel on one link, against its own simulated box.
+struct Rig
+{
+    bool lan = false;
+    QString name;
+    std::unique_ptr<TalmekSimProcess> sim;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ThreadLeitura> polling;
+
+    QPushButton *button(const QString &objectName) const { return window->findChild<QPushButton *>(objectName); }
+    QAction *action(const char *objectName) const { return window->findChild<QAction *>(QLatin1String(objectName)); }
+    Look lamp() const { return lookOf(button(QStringLiteral("botaoPower"))); }
+
+    // State requests the box has seen since its log line `from`.
+    int stateRequests(int from) const
+    {
+        if (!lan)
+            return sim->count(QStringLiteral("RX pty 49 47 05 33 3B"), from);
+        int n = 0;
+        const QStringList &lines = sim->lines();
+        for (int i = qMax(0, from); i < lines.size(); ++i)
+            n += lines.at(i).startsWith(QLatin1String("RX udp ")) && lines.at(i).endsWith(QLatin1String(" FE 01 FD"))
+                ? 1
+                : 0;
+        return n;
+    }
+};
+
 class tst_E2eWallClock : public QObject
 {
     Q_OBJECT
@@ -113,27 +141,22 @@ private slots:
     void cleanup();
 
     void wallClockStepsAndMonotonicClockDoesNot();
-    void panelKeepsTimeAcrossWallClockSteps_data();
-    void panelKeepsTimeAcrossWallClockSteps();
+    void panelsKeepTimeAcrossWallClockSteps();
 
 private:
     // Moves the wall clock to `seconds` from the real time.
     void setWallOffset(qint64 seconds);
     // The same, checking that the wall clock moved and the monotonic one did not.
     void stepWallClock(qint64 seconds, const QString &name);
-    QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    int stateRequests(int from) const;
+    void startRig(Rig &rig);
     void checkPace(const QString &when);
-    void checkPressArrives(const QString &buttonName, int position, const QString &when);
+    void checkPressesArrive(const QString &buttonName, int position, const QString &when);
 
     QString offsetFile;
     qint64 wallOffset = 0;
-    bool lan = false;
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<TalmekSimProcess> sim;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> polling;
+    // Both links at once, so that every step of the wall clock is tried on both.
+    Rig rigs[2];
 };
 
 void tst_E2eWallClock::initTestCase()
@@ -142,7 +165,6 @@ void tst_E2eWallClock::initTestCase()
     if (offsetFile.isEmpty())
         QSKIP("libfaketime not found (Debian: apt-get install libfaketime, or set ZORVIK_LIBFAKETIME)");
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
-    qRegisterMetaType<MainWindow *>("MainWindow*");
     ReadNotices::install();
 }
 
@@ -157,15 +179,22 @@ void tst_E2eWallClock::init()
     setWallOffset(0);
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    sim = std::make_unique<TalmekSimProcess>();
+    rigs[0].lan = true;
+    rigs[0].name = QStringLiteral("LAN");
+    rigs[1].lan = false;
+    rigs[1].name = QStringLiteral("serial");
+    for (Rig &rig : rigs)
+        rig.sim = std::make_unique<TalmekSimProcess>();
 }
 
 void tst_E2eWallClock::cleanup()
 {
-    // The thread posts to the window, so it goes first.
-    polling.reset();
-    window.reset();
-    sim.reset();
+    for (Rig &rig : rigs) {
+        // The thread asks the window for work, so it goes first.
+        rig.polling.reset();
+        rig.window.reset();
+        rig.sim.reset();
+    }
     dir.reset();
     setWallOffset(0);
 }
@@ -206,114 +235,136 @@ void tst_E2eWallClock::wallClockStepsAndMonotonicClockDoesNot()
     QVERIFY(elapsed.elapsed() < 3000);
 }
 
-int tst_E2eWallClock::stateRequests(int from) const
+void tst_E2eWallClock::startRig(Rig &rig)
 {
-    if (!lan)
-        return sim->count(QStringLiteral("RX pty 49 47 05 33 3B"), from);
-    int n = 0;
-    const QStringList &lines = sim->lines();
-    for (int i = qMax(0, from); i < lines.size(); ++i)
-        n += lines.at(i).startsWith(QLatin1String("RX udp ")) && lines.at(i).endsWith(QLatin1String(" FE 01 FD")) ? 1 : 0;
-    return n;
-}
-
-// About six state requests a second, and the lamp green all the while.
-void tst_E2eWallClock::checkPace(const QString &when)
-{
-    LookHistory lamp(button(QStringLiteral("botaoPower")));
-    const int from = sim->lineCount();
-    QElapsedTimer span;
-    span.start();
-    QTest::qWait(1500);
-    const int requests = stateRequests(from);
-    const double perSecond = requests * 1000.0 / double(span.elapsed());
-    QVERIFY2(perSecond >= 4.0 && perSecond <= 8.0,
-             qPrintable(QStringLiteral("%1: %2 state requests in %3 ms").arg(when).arg(requests).arg(span.elapsed())));
-    QVERIFY2(lamp.onlyEver(Look::Green), qPrintable(when + QStringLiteral(": lamp ") + lamp.names().join(QLatin1Char(' '))));
-    QCOMPARE(lookOf(button(QStringLiteral("botaoPower"))), Look::Green);
-}
-
-void tst_E2eWallClock::checkPressArrives(const QString &buttonName, int position, const QString &when)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTest::mouseClick(button(buttonName), Qt::LeftButton);
-    int antenna = -1;
-    while (clock.elapsed() < 1000 && antenna != position) {
-        antenna = sim->stateValue(QStringLiteral("antenna1"), 500);
-        if (antenna != position)
-            QTest::qWait(10);
-    }
-    const qint64 arrived = clock.elapsed();
-    QVERIFY2(antenna == position && arrived <= 1000,
-             qPrintable(QStringLiteral("%1: the box holds %2 after %3 ms").arg(when).arg(antenna).arg(arrived)));
-}
-
-void tst_E2eWallClock::panelKeepsTimeAcrossWallClockSteps_data()
-{
-    QTest::addColumn<bool>("overLan");
-    QTest::newRow("LAN") << true;
-    QTest::newRow("serial") << false;
-}
-
-void tst_E2eWallClock::panelKeepsTimeAcrossWallClockSteps()
-{
-    QFETCH(bool, overLan);
-    lan = overLan;
-
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
+    const QString ini = dir->filePath(QStringLiteral("settings%1.ini").arg(rig.name));
     QList<SerialPortDescription> ports;
-    if (lan) {
-        QVERIFY2(sim->start({QStringLiteral("--hex"), QStringLiteral("--udp"), QStringLiteral("0"),
-                             QStringLiteral("--udp-bind"), BoxAddress}),
+    if (rig.lan) {
+        QVERIFY2(rig.sim->start({QStringLiteral("--hex"), QStringLiteral("--udp"), QStringLiteral("0"),
+                                 QStringLiteral("--udp-bind"), BoxAddress}),
                  "talmek-sim did not start");
-        const QString line = sim->waitForLine(QStringLiteral("UDP "), 0, 5000);
+        const QString line = rig.sim->waitForLine(QStringLiteral("UDP "), 0, 5000);
         QVERIFY2(line.startsWith(QStringLiteral("UDP ") + BoxAddress + QLatin1Char(':')), qPrintable(line));
         QSettings settings(ini, QSettings::IniFormat);
         settings.setValue(QStringLiteral("serialMode"), 1);
         settings.setValue(QStringLiteral("IP"), BoxAddress);
         settings.setValue(QStringLiteral("PORT"), line.section(QLatin1Char(':'), 1));
     } else {
-        QVERIFY2(sim->start({QStringLiteral("--hex"), QStringLiteral("--pty")}), "talmek-sim did not start");
+        QVERIFY2(rig.sim->start({QStringLiteral("--hex"), QStringLiteral("--pty")}), "talmek-sim did not start");
         QSettings settings(ini, QSettings::IniFormat);
         settings.setValue(QStringLiteral("serialMode"), 2);
         SerialPortDescription port;
-        port.portName = sim->ptyPath();
+        port.portName = rig.sim->ptyPath();
         ports << port;
     }
-    window = std::make_unique<MainWindow>(ini, ports);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    polling = std::make_unique<ThreadLeitura>(window.get());
-    action("actionConnect_to_Brisel")->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Green, 3000);
+    rig.window = std::make_unique<MainWindow>(ini, ports);
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    rig.polling = std::make_unique<ThreadLeitura>(rig.window.get());
+    rig.action("actionConnect_to_Brisel")->trigger();
+}
+
+// About six state requests a second on each link, and the lamps green all the while.
+void tst_E2eWallClock::checkPace(const QString &when)
+{
+    LookHistory lamps[2] = {LookHistory(rigs[0].button(QStringLiteral("botaoPower"))),
+                            LookHistory(rigs[1].button(QStringLiteral("botaoPower")))};
+    int from[2];
+    for (int i = 0; i < 2; ++i)
+        from[i] = rigs[i].sim->lineCount();
+    QElapsedTimer span;
+    span.start();
+    // Long enough for six state requests at the pace, and bounded by its own clock.
+    QTRY_VERIFY_WITH_TIMEOUT(span.elapsed() >= 1000, 2000);
+    for (int i = 0; i < 2; ++i) {
+        const Rig &rig = rigs[i];
+        const int requests = rig.stateRequests(from[i]);
+        const double perSecond = requests * 1000.0 / double(span.elapsed());
+        QVERIFY2(perSecond >= 4.0 && perSecond <= 8.0,
+                 qPrintable(QStringLiteral("%1, %2: %3 state requests in %4 ms")
+                                .arg(rig.name, when)
+                                .arg(requests)
+                                .arg(span.elapsed())));
+        QVERIFY2(lamps[i].onlyEver(Look::Green),
+                 qPrintable(rig.name + QStringLiteral(", ") + when + QStringLiteral(": lamp ")
+                            + lamps[i].names().join(QLatin1Char(' '))));
+        QCOMPARE(rig.lamp(), Look::Green);
+    }
+}
+
+void tst_E2eWallClock::checkPressesArrive(const QString &buttonName, int position, const QString &when)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (Rig &rig : rigs)
+        QTest::mouseClick(rig.button(buttonName), Qt::LeftButton);
+    for (Rig &rig : rigs) {
+        int antenna = -1;
+        while (clock.elapsed() < 1000 && antenna != position) {
+            antenna = rig.sim->stateValue(QStringLiteral("antenna1"), 500);
+            if (antenna != position)
+                QTest::qWait(10);
+        }
+        const qint64 arrived = clock.elapsed();
+        QVERIFY2(antenna == position && arrived <= 1000,
+                 qPrintable(QStringLiteral("%1, %2: the box holds %3 after %4 ms")
+                                .arg(rig.name, when)
+                                .arg(antenna)
+                                .arg(arrived)));
+    }
+}
+
+void tst_E2eWallClock::panelsKeepTimeAcrossWallClockSteps()
+{
+    for (Rig &rig : rigs) {
+        startRig(rig);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    for (const Rig &rig : rigs)
+        QTRY_COMPARE_WITH_TIMEOUT(rig.lamp(), Look::Green, 3000);
 
     stepWallClock(-Hour, QStringLiteral("an hour back"));
     checkPace(QStringLiteral("an hour back"));
-    checkPressArrives(QStringLiteral("botaoTecla3C1"), 2, QStringLiteral("an hour back"));
+    checkPressesArrive(QStringLiteral("botaoTecla3C1"), 2, QStringLiteral("an hour back"));
 
     stepWallClock(-Hour + Day, QStringLiteral("a day on"));
     checkPace(QStringLiteral("a day on"));
-    checkPressArrives(QStringLiteral("botaoTecla6C1"), 5, QStringLiteral("a day on"));
+    checkPressesArrive(QStringLiteral("botaoTecla6C1"), 5, QStringLiteral("a day on"));
 
     // Silence, and an hour back while it lasts: a watchdog on the wall clock would then
     // never fire, one that counts the step as time would fire at once.
-    QVERIFY(sim->control(QStringLiteral("silent on")));
+    for (Rig &rig : rigs)
+        QVERIFY(rig.sim->control(QStringLiteral("silent on")));
     QElapsedTimer silence;
     silence.start();
     QTRY_VERIFY_WITH_TIMEOUT(silence.elapsed() >= 1000, 2000);
-    QCOMPARE(lookOf(button(QStringLiteral("botaoPower"))), Look::Green);
+    for (const Rig &rig : rigs)
+        QCOMPARE(rig.lamp(), Look::Green);
     stepWallClock(-2 * Hour + Day, QStringLiteral("an hour back in the silence"));
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Neutral, 9500);
-    const qint64 noticed = silence.elapsed();
-    // The last reply came at most a polling gap before the silence began.
-    QVERIFY2(noticed >= 6700 && noticed <= 9000, qPrintable(QStringLiteral("lamp went out after %1 ms").arg(noticed)));
-    QCOMPARE(panelMarks(window.get()), QString());
+    qint64 noticed[2] = {-1, -1};
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 for (int i = 0; i < 2; ++i) {
+                                     if (noticed[i] < 0 && rigs[i].lamp() == Look::Neutral)
+                                         noticed[i] = silence.elapsed();
+                                 }
+                                 return noticed[0] >= 0 && noticed[1] >= 0;
+                             }()),
+                             9500);
+    for (int i = 0; i < 2; ++i) {
+        // The last reply came at most a polling gap before the silence began.
+        QVERIFY2(noticed[i] >= 6700 && noticed[i] <= 9000,
+                 qPrintable(QStringLiteral("%1: lamp went out after %2 ms").arg(rigs[i].name).arg(noticed[i])));
+        QCOMPARE(panelMarks(rigs[i].window.get()), QString());
+    }
 
-    QVERIFY(sim->control(QStringLiteral("silent off")));
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button(QStringLiteral("botaoPower"))), Look::Green, 2000);
-    action("actionDisconnect")->trigger();
-    QVERIFY(sim->quit());
+    for (Rig &rig : rigs)
+        QVERIFY(rig.sim->control(QStringLiteral("silent off")));
+    for (Rig &rig : rigs) {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.lamp(), Look::Green, 2000);
+        rig.action("actionDisconnect")->trigger();
+        QVERIFY(rig.sim->quit());
+    }
 }
 
 int main(int argc, char **argv)

@@ -109,18 +109,16 @@ void tst_SplitLinkDown::boxReports(const QString &text)
 
 bool tst_SplitLinkDown::blinks(int channel)
 {
-    // The blink steps every 400 ms between the two looks; SPLIT 1 starts highlighted, so
-    // its first change may take two steps.
+    // The blink goes on (its timer runs), and its next step changes the SPLIT button's look.
+    const auto *timer = window->findChild<QTimer *>(QStringLiteral("blinkTimer"));
+    if (!timer || !timer->isActive())
+        return false;
+    // Three steps: SPLIT 1 is lit at once when its choosing starts, so its first step may
+    // leave the look as it is.
     LookHistory history(button(QStringLiteral("botaoSplitC%1").arg(channel)));
-    const auto both = [&history] {
-        const QStringList looks = history.names();
-        return looks.contains(QStringLiteral("Highlight")) && looks.contains(QStringLiteral("Neutral"));
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while (!both() && clock.elapsed() < 2500)
-        QTest::qWait(20);
-    return both();
+    for (int step = 0; step < 3; ++step)
+        window->blinkSplit();
+    return history.names().size() >= 2;
 }
 
 // Each row: what the box reports, the presses before the last one, the last press, what
