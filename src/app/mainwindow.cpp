@@ -134,7 +134,14 @@ void MainWindow::refreshHostAddress()
     QHostInfo::lookupHost(hostName, this, &MainWindow::hostInfoResults);
 }
 
-void MainWindow::hostInfoResults(QHostInfo host) { applyLookup(HostResolution::addressFrom(host)); }
+void MainWindow::hostInfoResults(QHostInfo host)
+{
+    // Look-ups are never aborted: one started for a name the operator has since replaced
+    // must not undo the new name's address.
+    if (host.hostName() != hostName)
+        return;
+    applyLookup(HostResolution::addressFrom(host));
+}
 
 void MainWindow::applyLookup(const QString &address)
 {

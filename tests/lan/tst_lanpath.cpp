@@ -58,6 +58,8 @@ private slots:
     void invalidPortSendsNothing_data();
     void invalidPortSendsNothing();
     void lookupResultPrefersIPv4();
+    void lateLookupOfAReplacedNameChangesNothing_data();
+    void lateLookupOfAReplacedNameChangesNothing();
     void directIpUsesNameAsAddress();
     void settingsDialogFieldsAndOk();
     void settingsDialogRadioStoresAtOnce();
@@ -371,11 +373,13 @@ void tst_LanPath::lookupResultPrefersIPv4()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     QHostInfo info;
+    info.setHostName(BoxAddress.toString());
     info.setAddresses({QHostAddress(QStringLiteral("::1")), QHostAddress(QStringLiteral("127.0.0.2"))});
     window->hostInfoResults(info);
     QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.2"));
 
     QHostInfo failed;
+    failed.setHostName(BoxAddress.toString());
     failed.setError(QHostInfo::HostNotFound);
     window->statusBar()->clearMessage();
     window->hostInfoResults(failed);
@@ -385,6 +389,37 @@ void tst_LanPath::lookupResultPrefersIPv4()
     window->hostInfoResults(info); // a later good result recovers; the message stays
     QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.2"));
     QCOMPARE(status(), QStringLiteral("HOST error: check LAN Settings!"));
+}
+
+void tst_LanPath::lateLookupOfAReplacedNameChangesNothing_data()
+{
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("failed look-up") << true;
+    QTest::newRow("successful look-up") << false;
+}
+
+void tst_LanPath::lateLookupOfAReplacedNameChangesNothing()
+{
+    QFETCH(bool, failed);
+    makeWindow(BoxAddress.toString(), boxPort());
+    window->statusBar()->clearMessage();
+    // The answer to a look-up started while the box was still named "oldbox.invalid".
+    QHostInfo late;
+    late.setHostName(QStringLiteral("oldbox.invalid"));
+    if (failed)
+        late.setError(QHostInfo::HostNotFound);
+    else
+        late.setAddresses({QHostAddress(QStringLiteral("127.0.0.9"))});
+    window->hostInfoResults(late);
+    QCOMPARE(window->boxHostAddress(), BoxAddress.toString());
+    QCOMPARE(status(), QString());
+
+    // The box still gets what is pressed.
+    connectLan();
+    QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton);
+    const QList<Received> got = receive(1);
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].payload.toHex(), QByteArray("fe0203fd"));
 }
 
 void tst_LanPath::directIpUsesNameAsAddress()
