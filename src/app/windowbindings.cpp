@@ -14,7 +14,8 @@ ThreadLeitura::ThreadLeitura(MainWindow *window)
 ThreadCOM::ThreadCOM(MainWindow *window)
     : ThreadCOM(window->monotonicClock())
 {
-    connect(this, &ThreadCOM::textReceived, window, [window](const QString &text) { window->processaPDRLan(window, text); });
+    connect(this, &ThreadCOM::textReceived, window,
+            [window](const QString &text) { window->processaPDRLan(window, text); });
 }
 
 labels::labels(QWidget *parent, MainWindow *ownerWindow)

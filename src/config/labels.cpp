@@ -1,7 +1,7 @@
 #include "labels.h"
 
-#include "theme/theme.h"
 #include "settingsfile.h"
+#include "theme/theme.h"
 
 #include <QLabel>
 #include <QLineEdit>

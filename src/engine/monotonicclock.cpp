@@ -27,7 +27,9 @@ public:
 
     void wake() const override
     {
-        { std::lock_guard<std::mutex> lock(mutex); }
+        // Under the sleepers' mutex: a sleeper is either before its check of the cancel
+        // flag (and sees it raised) or already waiting (and is woken).
+        std::lock_guard<std::mutex> lock(mutex);
         wakeUp.notify_all();
     }
 

@@ -1,7 +1,7 @@
 #include "formlancfg.h"
 
-#include "theme/theme.h"
 #include "config/settingsfile.h"
+#include "theme/theme.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -72,6 +72,6 @@ SerialReply::Result SerialLink::readReply(Protocol::RxBuffer &rx)
 {
     if (!port->isOpen())
         return {};
-    return SerialReply::read(port->bytesAvailable(), [this](char *into, qint64 max) { return port->read(into, max); },
-                             rx);
+    return SerialReply::read(
+        port->bytesAvailable(), [this](char *into, qint64 max) { return port->read(into, max); }, rx);
 }

@@ -1,8 +1,8 @@
 #include "settingsdialog.h"
 #include "ui_settingsdialog.h"
 
-#include "theme/theme.h"
 #include "config/settingsfile.h"
+#include "theme/theme.h"
 
 #include <QComboBox>
 #include <QIntValidator>
@@ -195,9 +195,10 @@ void SettingsDialog::restoreIndices()
 
 void SettingsDialog::saveIndices()
 {
-    const QString failure
-        = SettingsFile::store(settingsPath, {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
-                                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()}});
+    const QString failure =
+        SettingsFile::store(settingsPath,
+                            {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
+                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()}});
     if (!failure.isEmpty())
         emit notSaved(failure);
 }

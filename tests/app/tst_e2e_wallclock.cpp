@@ -219,8 +219,9 @@ void tst_E2eWallClock::stepWallClock(qint64 seconds, const QString &name)
     const qint64 wallStep = QDateTime::currentMSecsSinceEpoch() - wallBefore;
     const qint64 steadyStep = steady.nowMs() - steadyBefore;
     const qint64 expected = (seconds - previous) * 1000;
-    QVERIFY2(qAbs(wallStep - expected) < 2000,
-             qPrintable(QStringLiteral("%1: the wall clock moved %2 ms, not %3 ms").arg(name).arg(wallStep).arg(expected)));
+    QVERIFY2(
+        qAbs(wallStep - expected) < 2000,
+        qPrintable(QStringLiteral("%1: the wall clock moved %2 ms, not %3 ms").arg(name).arg(wallStep).arg(expected)));
     QVERIFY2(steadyStep >= 0 && steadyStep < 1000,
              qPrintable(QStringLiteral("%1: the monotonic clock moved %2 ms").arg(name).arg(steadyStep)));
 }
@@ -306,11 +307,10 @@ void tst_E2eWallClock::checkPressesArrive(const QString &buttonName, int positio
                 QTest::qWait(10);
         }
         const qint64 arrived = clock.elapsed();
-        QVERIFY2(antenna == position && arrived <= 1000,
-                 qPrintable(QStringLiteral("%1, %2: the box holds %3 after %4 ms")
-                                .arg(rig.name, when)
-                                .arg(antenna)
-                                .arg(arrived)));
+        QVERIFY2(
+            antenna == position && arrived <= 1000,
+            qPrintable(
+                QStringLiteral("%1, %2: the box holds %3 after %4 ms").arg(rig.name, when).arg(antenna).arg(arrived)));
     }
 }
 

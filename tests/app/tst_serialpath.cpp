@@ -376,10 +376,9 @@ void tst_SerialPath::splitButtonLooksAtOnce_data()
     QTest::addColumn<QString>("watched");
     QTest::addColumn<QString>("look"); // right after the press, before any repaint
 
-    QTest::newRow("active SPLIT 2 switched off: neutral at once")
-        << statusReply(1, 2, 0, 1, 0, 4) << "botaoSplitC2"
-        << "botaoSplitC2"
-        << "Neutral";
+    QTest::newRow("active SPLIT 2 switched off: neutral at once") << statusReply(1, 2, 0, 1, 0, 4) << "botaoSplitC2"
+                                                                  << "botaoSplitC2"
+                                                                  << "Neutral";
     QTest::newRow("SPLIT 2 setup: SPLIT 1 stays unlit") << statusReply(1, 2) << "botaoSplitC2"
                                                         << "botaoSplitC1"
                                                         << "Neutral";

@@ -47,7 +47,9 @@ public:
 
     void wake() const override
     {
-        { std::lock_guard<std::mutex> lock(mutex); }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+        }
         changed.notify_all();
     }
 

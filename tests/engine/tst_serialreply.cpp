@@ -46,17 +46,25 @@ void tst_SerialReply::pickedReply_data()
 
     QTest::newRow("status reply") << Status << true << Status << 0;
     QTest::newRow("firmware reply") << Firmware << true << Firmware << 0;
-    QTest::newRow("13 bytes ending in ;") << QByteArray("IG\x05" "1234567;", 11).append("9;") << true
-                                          << QByteArray("IG\x05" "1234567;", 11).append("9;") << 0;
-    QTest::newRow("14 bytes not ending in ;") << QByteArray(14, 'x') << true << QByteArray() << 0;
-    QTest::newRow("20 bytes, last one ;") << QByteArray(19, 'x').append(';') << true << QByteArray(19, 'x').append(';')
+    QTest::newRow("13 bytes ending in ;") << QByteArray("IG\x05"
+                                                        "1234567;",
+                                                        11)
+                                                 .append("9;")
+                                          << true
+                                          << QByteArray("IG\x05"
+                                                        "1234567;",
+                                                        11)
+                                                 .append("9;")
                                           << 0;
+    QTest::newRow("14 bytes not ending in ;") << QByteArray(14, 'x') << true << QByteArray() << 0;
+    QTest::newRow("20 bytes, last one ;")
+        << QByteArray(19, 'x').append(';') << true << QByteArray(19, 'x').append(';') << 0;
     QTest::newRow("two replies glued") << Firmware + Status << true << Status << 0;
     QTest::newRow("reply then noise") << Status + QByteArray(30, '\x55') << true << Status << 0;
     QTest::newRow("noise then reply") << QByteArray(200000, '\x33') + Status << true << Status << 0;
     QTest::newRow("torn reply behind noise") << QByteArray(25, 'n') + Status.left(9) << true << QByteArray() << 0;
-    QTest::newRow("frame longer than the buffer") << QByteArray("IG") + QByteArray(25, 'z') + ";" << true
-                                                  << QByteArray() << 0;
+    QTest::newRow("frame longer than the buffer")
+        << QByteArray("IG") + QByteArray(25, 'z') + ";" << true << QByteArray() << 0;
     QTest::newRow("; without IG in reach") << QByteArray(40, 'q') + ";" << true << QByteArray() << 0;
     QTest::newRow("newest of three") << Status + Firmware + Status.left(3) + QByteArray("\x07\x07", 2) + Status.mid(5)
                                      << true << Status.left(3) + QByteArray("\x07\x07", 2) + Status.mid(5) << 0;

@@ -254,18 +254,12 @@ void tst_Switching::droppedSplitCommandChangesNothing_data()
     QTest::addColumn<QString>("press");
     QTest::addColumn<int>("messageWhenSent");
 
-    QTest::newRow("choosing 1: TX antenna configures")
-        << 1 << 0 << 0 << "ant1" << int(Message::SplitConfigured);
-    QTest::newRow("choosing 2: TX antenna configures")
-        << 2 << 0 << 0 << "ant2" << int(Message::SplitConfigured);
-    QTest::newRow("split 1 active: SPLIT 1 switches it off")
-        << 0 << 1 << 0 << "split1" << int(Message::Split1Disabled);
-    QTest::newRow("split 2 active: SPLIT 2 switches it off")
-        << 0 << 0 << 1 << "split2" << int(Message::Split2Disabled);
-    QTest::newRow("choosing 1, split 2 active: SPLIT 2")
-        << 1 << 0 << 1 << "split2" << int(Message::Split2Disabled);
-    QTest::newRow("choosing 2, split 1 active: SPLIT 1")
-        << 2 << 1 << 0 << "split1" << int(Message::Split1Disabled);
+    QTest::newRow("choosing 1: TX antenna configures") << 1 << 0 << 0 << "ant1" << int(Message::SplitConfigured);
+    QTest::newRow("choosing 2: TX antenna configures") << 2 << 0 << 0 << "ant2" << int(Message::SplitConfigured);
+    QTest::newRow("split 1 active: SPLIT 1 switches it off") << 0 << 1 << 0 << "split1" << int(Message::Split1Disabled);
+    QTest::newRow("split 2 active: SPLIT 2 switches it off") << 0 << 0 << 1 << "split2" << int(Message::Split2Disabled);
+    QTest::newRow("choosing 1, split 2 active: SPLIT 2") << 1 << 0 << 1 << "split2" << int(Message::Split2Disabled);
+    QTest::newRow("choosing 2, split 1 active: SPLIT 1") << 2 << 1 << 0 << "split1" << int(Message::Split1Disabled);
 }
 
 void tst_Switching::droppedSplitCommandChangesNothing()

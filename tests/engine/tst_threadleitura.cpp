@@ -84,9 +84,8 @@ void tst_ThreadLeitura::ticksEvery80msWithTheRequestsOfEachTick_data()
         << true << false << 0
         << QList<int>{Read | Check, State | Read | Check, Read | Check, State | Read | Check, Read | Check};
     QTest::newRow("serial: one queued command per tick, then the state requests resume")
-        << true << false << 3
-        << QList<int>{Queued | Read | Check, Queued | Read | Check, Queued | Read | Check, Read | Check,
-                      State | Read | Check, Read | Check};
+        << true << false << 3 << QList<int>{Queued | Read | Check, Queued | Read | Check, Queued | Read | Check,
+                                            Read | Check,          State | Read | Check,  Read | Check};
     QTest::newRow("LAN idle: a state request every second tick")
         << false << true << 0 << QList<int>{Check, State | Check, Check, State | Check, Check};
     QTest::newRow("LAN: serial commands wait, polling goes on")

@@ -122,8 +122,8 @@ void tst_LanPath::makeWindow(const QString &ip, const QString &port, bool direct
         settings.setValue(QStringLiteral("serialMode"), 1);
         settings.setValue(QStringLiteral("IPdir"), directIp);
     }
-    window = std::make_unique<MainWindow>(MainWindow::Options{
-        ini, [] { return QList<SerialPortDescription>{}; }, clock.get()});
+    window = std::make_unique<MainWindow>(
+        MainWindow::Options{ini, [] { return QList<SerialPortDescription>{}; }, clock.get()});
     panelPort = window->lanLink()->localPort();
     QVERIFY(panelPort != 0);
 }

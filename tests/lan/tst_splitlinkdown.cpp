@@ -140,14 +140,12 @@ void tst_SplitLinkDown::splitPressOnLanLinkDown_data()
     QTest::newRow("channel 2: TX chosen") << idle << QStringList{"botaoSplitC2"} << "botaoTecla6C2"
                                           << "Split configured succesfuly!"
                                           << "fe05010502fd" << 2 << 0;
-    QTest::newRow("channel 1: SPLIT switches it off")
-        << "1.2.1.0.4.F.0.0.0.0.FF" << QStringList{} << "botaoSplitC1"
-        << "Split 1 disabled"
-        << "fe04000000fd" << 0 << 1;
-    QTest::newRow("channel 2: SPLIT switches it off")
-        << "1.2.0.1.F.4.0.0.0.0.FF" << QStringList{} << "botaoSplitC2"
-        << "Split 2 disabled"
-        << "fe05000000fd" << 0 << 2;
+    QTest::newRow("channel 1: SPLIT switches it off") << "1.2.1.0.4.F.0.0.0.0.FF" << QStringList{} << "botaoSplitC1"
+                                                      << "Split 1 disabled"
+                                                      << "fe04000000fd" << 0 << 1;
+    QTest::newRow("channel 2: SPLIT switches it off") << "1.2.0.1.F.4.0.0.0.0.FF" << QStringList{} << "botaoSplitC2"
+                                                      << "Split 2 disabled"
+                                                      << "fe05000000fd" << 0 << 2;
     QTest::newRow("choosing 1: SPLIT 2 switches its split off")
         << "1.2.0.1.F.4.0.0.0.0.FF" << QStringList{"botaoSplitC1"} << "botaoSplitC2"
         << "Split 2 disabled"
@@ -231,13 +229,18 @@ void tst_SplitLinkDown::splitPressOnSerialWaitsInTheQueue_data()
     QTest::addColumn<int>("splitActive");
     QTest::addColumn<QByteArray>("command");
 
-    QTest::newRow("channel 1: TX chosen") << QStringList{"botaoTecla2C1", "botaoSplitC1", "botaoTecla5C1"}
-                                          << "Split configured succesfuly!" << 1 << 1 << QByteArray("IG\x03" "411;");
-    QTest::newRow("channel 2: TX chosen") << QStringList{"botaoTecla3C2", "botaoSplitC2", "botaoTecla5C2"}
-                                          << "Split configured succesfuly!" << 2 << 1 << QByteArray("IG\x04" "421;");
+    QTest::newRow("channel 1: TX chosen")
+        << QStringList{"botaoTecla2C1", "botaoSplitC1", "botaoTecla5C1"} << "Split configured succesfuly!" << 1 << 1
+        << QByteArray("IG\x03"
+                      "411;");
+    QTest::newRow("channel 2: TX chosen")
+        << QStringList{"botaoTecla3C2", "botaoSplitC2", "botaoTecla5C2"} << "Split configured succesfuly!" << 2 << 1
+        << QByteArray("IG\x04"
+                      "421;");
     QTest::newRow("channel 1: SPLIT switches it off")
-        << QStringList{"botaoTecla2C1", "botaoSplitC1", "botaoTecla5C1", "botaoSplitC1"} << "Split 1 disabled" << 1
-        << 0 << QByteArray("IG\x03" "//0;");
+        << QStringList{"botaoTecla2C1", "botaoSplitC1", "botaoTecla5C1", "botaoSplitC1"} << "Split 1 disabled" << 1 << 0
+        << QByteArray("IG\x03"
+                      "//0;");
 }
 
 void tst_SplitLinkDown::splitPressOnSerialWaitsInTheQueue()

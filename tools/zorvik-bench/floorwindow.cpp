@@ -1,7 +1,7 @@
 #include "floorwindow.h"
 
-#include "theme/theme.h"
 #include "benchsupport.h"
+#include "theme/theme.h"
 
 #include <QSerialPort>
 #include <QStatusBar>
