@@ -395,7 +395,8 @@ void tst_E2eSerial::boxGoneWhileConnectedLeavesThePanelIdle()
     wall.start();
     const qint64 cpuBefore = cpuTimeMs();
     waitForTicks(12); // CPU over a dozen ticks on the dead line
-    QVERIFY(wall.elapsed() >= 12 * 80);
+    // The first of them may have been on its way when the timer started.
+    QVERIFY2(wall.elapsed() >= 11 * 80, qPrintable(QStringLiteral("%1 ms").arg(wall.elapsed())));
     const qint64 cpu = cpuTimeMs() - cpuBefore;
     QVERIFY2(cpu * 10 < wall.elapsed() * 3,
              qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
