@@ -1,5 +1,7 @@
 #include "seriallink.h"
 
+#include "openfailure.h"
+
 #include <QSerialPort>
 
 SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock, QObject *parent)
@@ -29,11 +31,12 @@ bool SerialLink::open(const SerialParameters &p)
     port->setFlowControl(p.flowControl);
     const bool opened = port->open(QIODevice::ReadWrite);
     openFlag = opened;
+    openFailure = opened ? QString() : OpenFailure::message(port->errorString(), port->error(), p.portName);
     awaitingFirmware = false;
     return opened;
 }
 
-QString SerialLink::errorString() const { return port->errorString(); }
+QString SerialLink::errorString() const { return openFailure; }
 
 void SerialLink::close()
 {

@@ -31,7 +31,7 @@ public:
     // Applies the parameters (port name, baud rate both ways, data bits, parity, stop
     // bits, flow control) and opens the port for reading and writing.
     bool open(const SerialParameters &parameters);
-    // Why the last open failed, in the port's own words.
+    // Why the last open failed: the port's own words, and the likely cause and remedy.
     QString errorString() const;
     void close();
     bool isOpen() const;
@@ -56,6 +56,7 @@ signals:
 
 private:
     QSerialPort *port;
+    QString openFailure;
     std::atomic<bool> &openFlag;
     const MonotonicClock &clock;
     bool awaitingFirmware = false;
