@@ -1,12 +1,31 @@
+#include "commandline.h"
+#include "config/settingsfile.h"
 #include "engine/threadleitura.h"
 #include "mainwindow.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("zorvik-panel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORVIK_VERSION));
+    if (CommandLine::asksForAnswer(argc, argv)) {
+        // Answered without a window, so also where there is no display.
+        QCoreApplication console(argc, argv);
+        const CommandLine::Answer answer = CommandLine::answer(QCoreApplication::arguments(), SettingsFile::path());
+        std::fputs(answer.text.toLocal8Bit().constData(), answer.exitCode == 0 ? stdout : stderr);
+        return answer.exitCode;
+    }
+
     QApplication application(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral(ZORVIK_VERSION));
+    // Qt has taken its own options (-platform, -style, ...) out by now.
+    QString error;
+    if (!CommandLine::accept(QCoreApplication::arguments(), &error)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
     MainWindow window;
     window.show();
     // Stopped and joined before the window goes, as it asks the window for work.

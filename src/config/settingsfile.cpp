@@ -1,18 +1,56 @@
 #include "settingsfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace SettingsFile {
 
-QString pathFor(const QString &applicationDir, const QStringList &arguments)
+QString fileName(const QString &profile) { return QStringLiteral("settings") + profile + QStringLiteral(".ini"); }
+
+QString profileFrom(const QStringList &arguments)
 {
-    if (arguments.size() > 1)
-        return applicationDir + QStringLiteral("/settings") + arguments.at(1) + QStringLiteral(".ini");
-    return applicationDir + QStringLiteral("/settings.ini");
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (!arguments.at(i).startsWith(QLatin1Char('-')))
+            return arguments.at(i);
+    }
+    return {};
 }
 
-QString path() { return pathFor(QCoreApplication::applicationDirPath(), QCoreApplication::arguments()); }
+QString pathFor(const Place &place, const QString &profile, const std::function<bool(const QString &)> &exists)
+{
+    const QString beside = place.applicationDir + QLatin1Char('/') + fileName(profile);
+    const bool installed = !place.installedBinDir.isEmpty()
+        && QDir::cleanPath(place.applicationDir) == QDir::cleanPath(place.installedBinDir);
+    if (!installed || exists(beside))
+        return beside;
+    return place.userConfigDir + QLatin1Char('/') + fileName(profile);
+}
+
+QString pathFor(const QString &applicationDir, const QStringList &arguments)
+{
+    return pathFor(Place{applicationDir, QString(), QString()}, profileFrom(arguments),
+                   [](const QString &) { return true; });
+}
+
+Place place()
+{
+    Place here;
+    here.applicationDir = QCoreApplication::applicationDirPath();
+#ifdef ZORVIK_INSTALL_BINDIR
+    here.installedBinDir = QStringLiteral(ZORVIK_INSTALL_BINDIR);
+#endif
+    here.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return here;
+}
+
+QString path()
+{
+    return pathFor(place(), profileFrom(QCoreApplication::arguments()),
+                   [](const QString &file) { return QFileInfo::exists(file); });
+}
 
 QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values)
 {

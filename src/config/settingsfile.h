@@ -4,18 +4,43 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
-// The INI file beside the executable that holds everything the panel remembers.
-// Every reader and writer opens its own QSettings on this path and lets it go at once.
+// The INI file that holds everything the panel remembers. Every reader and writer opens
+// its own QSettings on this path and lets it go at once.
+//
+// Where it lives: beside the executable (the build folder, a portable copy, or any
+// installation that already keeps its file there), except for an installed panel with no
+// file beside it, which keeps it in the user's configuration folder; an installed panel
+// never writes beside its executable, also when run as root.
 namespace SettingsFile {
 
-// dir + "/settings" + first argument + ".ini" when a first argument follows the program,
-// dir + "/settings.ini" otherwise. The argument is used as given.
+// "settings.ini", or "settings" + profile + ".ini" for a profile, inserted as given.
+QString fileName(const QString &profile);
+
+// The profile on a command line: its first argument after the program that is not an
+// option ("-h", "--version"); empty when there is none.
+QString profileFrom(const QStringList &arguments);
+
+struct Place
+{
+    // The folder of the executable.
+    QString applicationDir;
+    // Where an installation puts the executable; empty for none.
+    QString installedBinDir;
+    // The user's configuration folder for the panel.
+    QString userConfigDir;
+};
+
+QString pathFor(const Place &place, const QString &profile, const std::function<bool(const QString &)> &exists);
+// Beside the executable, whatever the folder (a build or portable copy).
 QString pathFor(const QString &applicationDir, const QStringList &arguments);
 
-// The path for this process (application directory and command line).
+// This process's place (application directory, installation folder, user folder).
+Place place();
+// The path for this process (its place and command line).
 QString path();
 
 // Stores the values under their keys at once and checks that they reached the file.

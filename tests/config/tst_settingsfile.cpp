@@ -12,6 +12,8 @@ private slots:
     void wrap();
     void settingsPath_data();
     void settingsPath();
+    void settingsPlace_data();
+    void settingsPlace();
 };
 
 void tst_SettingsFile::wrap_data()
@@ -63,6 +65,50 @@ void tst_SettingsFile::settingsPath()
     QFETCH(QStringList, arguments);
     QFETCH(QString, path);
     QCOMPARE(SettingsFile::pathFor(QStringLiteral("/opt/z"), arguments), path);
+}
+
+// Each row: where the executable is, whether a file is already beside it, the command
+// line, and the file the panel uses.
+void tst_SettingsFile::settingsPlace_data()
+{
+    QTest::addColumn<QString>("applicationDir");
+    QTest::addColumn<bool>("fileBeside");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("path");
+
+    const QStringList plain{"zorvik-panel"};
+    QTest::newRow("build folder") << "/home/op/zorvik/build" << false << plain << "/home/op/zorvik/build/settings.ini";
+    QTest::newRow("portable copy, profile") << "/media/usb/zorvik" << false << QStringList{"zorvik-panel", "contest"}
+                                            << "/media/usb/zorvik/settingscontest.ini";
+    QTest::newRow("installed: the user's folder")
+        << "/usr/bin" << false << plain << "/home/op/.config/zorvik-panel/settings.ini";
+    QTest::newRow("installed, profile") << "/usr/bin" << false << QStringList{"zorvik-panel", "2"}
+                                        << "/home/op/.config/zorvik-panel/settings2.ini";
+    QTest::newRow("installed, a file already beside it") << "/usr/bin" << true << plain << "/usr/bin/settings.ini";
+    QTest::newRow("installed, written as /usr/bin/")
+        << "/usr/bin/" << false << plain << "/home/op/.config/zorvik-panel/settings.ini";
+    QTest::newRow("options are not the profile") << "/usr/bin" << false << QStringList{"zorvik-panel", "--x", "B"}
+                                                 << "/home/op/.config/zorvik-panel/settingsB.ini";
+}
+
+void tst_SettingsFile::settingsPlace()
+{
+    QFETCH(QString, applicationDir);
+    QFETCH(bool, fileBeside);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, path);
+
+    const SettingsFile::Place place{applicationDir, QStringLiteral("/usr/bin"),
+                                    QStringLiteral("/home/op/.config/zorvik-panel")};
+    QStringList asked;
+    const QString chosen = SettingsFile::pathFor(place, SettingsFile::profileFrom(arguments), [&](const QString &file) {
+        asked << file;
+        return fileBeside;
+    });
+    QCOMPARE(chosen, path);
+    // Only ever the file beside the executable is looked for.
+    for (const QString &file : qAsConst(asked))
+        QVERIFY2(file.startsWith(applicationDir), qPrintable(file));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

@@ -1,0 +1,70 @@
+#include "commandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace CommandLine {
+
+namespace {
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption help = parser.addHelpOption();
+    QCommandLineOption version = parser.addVersionOption();
+
+    Parser()
+    {
+        parser.setApplicationDescription(QCoreApplication::translate(
+            "CommandLine", "Zorvik Remote Control: the panel of the Talmek antenna switch."));
+        parser.addPositionalArgument(
+            QStringLiteral("profile"),
+            QCoreApplication::translate("CommandLine",
+                                        "Use the settings file settings<profile>.ini instead of "
+                                        "settings.ini, to keep several set-ups apart."),
+            QStringLiteral("[profile]"));
+    }
+};
+} // namespace
+
+bool asksForAnswer(int argc, const char *const *argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+Answer answer(const QStringList &arguments, const QString &settingsPath)
+{
+    Parser p;
+    Answer out;
+    if (!p.parser.parse(arguments)) {
+        out.exitCode = 2;
+        out.text = p.parser.errorText() + QLatin1Char('\n');
+        return out;
+    }
+    if (p.parser.isSet(p.version)) {
+        out.text = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion()
+            + QLatin1Char('\n');
+        return out;
+    }
+    out.text = p.parser.helpText() + QLatin1Char('\n')
+        + QCoreApplication::translate("CommandLine", "Settings file: %1").arg(settingsPath) + QLatin1Char('\n');
+    return out;
+}
+
+bool accept(const QStringList &arguments, QString *error)
+{
+    Parser p;
+    if (p.parser.parse(arguments))
+        return true;
+    *error = p.parser.errorText();
+    return false;
+}
+
+} // namespace CommandLine

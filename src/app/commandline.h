@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The panel's command line: an optional profile (settings<profile>.ini instead of
+// settings.ini), --help (which also names the settings file in use) and --version.
+namespace CommandLine {
+
+// Whether the command line asks only to be answered (--help, -h, -?, --version, -v), which
+// needs no display.
+bool asksForAnswer(int argc, const char *const *argv);
+
+struct Answer
+{
+    int exitCode = 0;
+    QString text; // for standard output on success, standard error otherwise
+};
+
+// The answer to --help or --version, or the complaint about a command line that is not
+// understood. `settingsPath` is the file the panel would use.
+Answer answer(const QStringList &arguments, const QString &settingsPath);
+
+// For a panel that runs: false, with the complaint in `error`, for options it does not know.
+bool accept(const QStringList &arguments, QString *error);
+
+} // namespace CommandLine

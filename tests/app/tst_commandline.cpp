@@ -1,0 +1,69 @@
+// The panel's command line as a user types it: the program itself, run as a process.
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+class tst_CommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answers_data();
+    void answers();
+};
+
+// Each row: the arguments, the exit code, and what the output must hold.
+void tst_CommandLine::answers_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("output");
+    QTest::addColumn<bool>("display"); // a (virtual) display to run on
+
+    const QString panelDir = QFileInfo(qEnvironmentVariable("ZORVIK_PANEL")).absolutePath();
+    QTest::newRow("--help names the settings file in use")
+        << QStringList{"--help"} << 0
+        << QStringList{"[profile]", "--version", "Settings file: " + panelDir + "/settings.ini"} << false;
+    QTest::newRow("-h with a profile") << QStringList{"field", "-h"} << 0
+                                       << QStringList{"Settings file: " + panelDir + "/settingsfield.ini"} << false;
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << QStringList{"zorvik-panel 1.2.2"} << false;
+    // Only the window's toolkit knows its own options (-platform, -style), so an unknown
+    // one is found once it has started.
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QStringList{"Unknown option 'frobnicate'"}
+                                    << true;
+    QTest::newRow("the toolkit's own option is no error") << QStringList{"-platform", "offscreen", "--frobnicate"} << 2
+                                                          << QStringList{"Unknown option 'frobnicate'"} << true;
+}
+
+void tst_CommandLine::answers()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, output);
+    QFETCH(bool, display);
+
+    QProcess panel;
+    panel.setProcessChannelMode(QProcess::MergedChannels);
+    // Without a display, answering must not need one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display)
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    else if (!arguments.contains(QStringLiteral("-platform")))
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    else
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    panel.setProcessEnvironment(environment);
+    panel.start(qEnvironmentVariable("ZORVIK_PANEL"), arguments);
+    QVERIFY2(panel.waitForFinished(10000), "the panel did not answer and end");
+    const QString text = QString::fromLocal8Bit(panel.readAll());
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(panel.exitCode() == exitCode, qPrintable(text));
+    for (const QString &part : qAsConst(output))
+        QVERIFY2(text.contains(part), qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(tst_CommandLine)
+#include "tst_commandline.moc"
