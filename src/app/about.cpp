@@ -12,7 +12,7 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QRect &geometry, int 
         QFont font = label->font();
         font.setPointSize(points);
         font.setBold(bold);
-        font.setWeight(bold ? 75 : 50);
+        font.setWeight(bold ? QFont::Bold : QFont::Normal);
         label->setFont(font);
     }
     return label;

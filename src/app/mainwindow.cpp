@@ -96,6 +96,7 @@ MainWindow::~MainWindow()
 void MainWindow::loadSettings()
 {
     QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile::useUtf8(settings);
     for (int n = 1; n <= 6; ++n) {
         const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
         ui->antennaButton(1, n - 1)->setText(antennaButtonText(name));

@@ -33,7 +33,7 @@ QFont pointFont(const QFont &base, int points, bool bold)
     QFont font = base;
     font.setPointSize(points);
     font.setBold(bold);
-    font.setWeight(bold ? 75 : 50);
+    font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;
 }
 
@@ -59,7 +59,7 @@ void mainWindow::setupUi(QMainWindow *window)
     window->setMinimumSize(QSize(0, 0));
     QFont windowFont;
     windowFont.setBold(true);
-    windowFont.setWeight(75);
+    windowFont.setWeight(QFont::Bold);
     window->setFont(windowFont);
     window->setAutoFillBackground(false);
     window->setStyleSheet(Theme::panelStyleSheet());

@@ -16,7 +16,7 @@ QFont sizedFont(const QFont &base, int points, bool normalWeight = false)
     font.setPointSize(points);
     if (normalWeight) {
         font.setBold(false);
-        font.setWeight(50);
+        font.setWeight(QFont::Normal);
     }
     return font;
 }
@@ -86,7 +86,8 @@ labels::~labels() { delete ui; }
 
 void labels::loadLabels()
 {
-    const QSettings settings(settingsPath, QSettings::IniFormat);
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile::useUtf8(settings);
     for (int i = 0; i < 6; ++i)
         ui->textEdit[i]->setPlainText(settings.value(SettingsFile::Key::antennaName(i + 1)).toString());
     ui->lineEditID->setText(settings.value(SettingsFile::Key::id()).toString());

@@ -52,9 +52,19 @@ QString path()
                    [](const QString &file) { return QFileInfo::exists(file); });
 }
 
+void useUtf8(QSettings &settings)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    settings.setIniCodec("UTF-8");
+#else
+    Q_UNUSED(settings)
+#endif
+}
+
 QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values)
 {
     QSettings settings(path, QSettings::IniFormat);
+    useUtf8(settings);
     for (const auto &[key, value] : values)
         settings.setValue(key, value);
     settings.sync();
@@ -71,7 +81,7 @@ QString store(const QString &path, const std::vector<std::pair<QString, QVariant
 
 bool toBool(const QVariant &value)
 {
-    if (value.type() == QVariant::Bool)
+    if (value.userType() == QMetaType::Bool)
         return value.toBool();
     const QString text = value.toString().trimmed();
     return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1");

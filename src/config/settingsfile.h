@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -42,6 +43,10 @@ QString pathFor(const QString &applicationDir, const QStringList &arguments);
 Place place();
 // The path for this process (its place and command line).
 QString path();
+
+// Reads and writes the file as UTF-8, as Qt 6 always does, so that either build reads what
+// the other stored (escaped text that earlier builds wrote still reads back the same).
+void useUtf8(QSettings &settings);
 
 // Stores the values under their keys at once and checks that they reached the file.
 // Returns an empty text when they did, else what to tell the operator: "Settings not

@@ -9,8 +9,17 @@ constexpr char I = 'I';
 constexpr char G = 'G';
 constexpr char Terminator = ';';
 
+// One field of a status text, without a copy.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+using Field = QStringView;
+Field fieldOf(const QString &text, int start, int length = -1) { return QStringView(text).mid(start, length); }
+#else
+using Field = QStringRef;
+Field fieldOf(const QString &text, int start, int length = -1) { return text.midRef(start, length); }
+#endif
+
 // Whole-number reading of one LAN field: what is not a number reads as 0.
-int fieldValue(const QStringRef &field, int base)
+int fieldValue(const Field &field, int base)
 {
     bool ok = false;
     const int value = field.toInt(&ok, base);
@@ -123,16 +132,16 @@ QByteArray lanFrame(quint8 code, quint8 arg1, quint8 arg2, quint8 arg3)
 bool parseLanStatusText(const QString &text, DeviceState &state)
 {
     constexpr int FieldCount = 11;
-    QStringRef fields[FieldCount];
+    Field fields[FieldCount];
     int count = 0;
     int start = 0;
     while (count < FieldCount) {
         const int dot = text.indexOf(QLatin1Char('.'), start);
         if (dot < 0) {
-            fields[count++] = text.midRef(start);
+            fields[count++] = fieldOf(text, start);
             break;
         }
-        fields[count++] = text.midRef(start, dot - start);
+        fields[count++] = fieldOf(text, start, dot - start);
         start = dot + 1;
     }
     if (count < FieldCount || fieldValue(fields[10], 16) != 0xFF)

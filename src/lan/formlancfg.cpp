@@ -21,7 +21,7 @@ formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool direct
     QFont heading = font();
     heading.setPointSize(12);
     heading.setBold(true);
-    heading.setWeight(75);
+    heading.setWeight(QFont::Bold);
 
     ui->buttonBox = new QDialogButtonBox(this);
     ui->buttonBox->setObjectName(QStringLiteral("buttonBox"));
@@ -69,7 +69,8 @@ formLanCFG::~formLanCFG() { delete ui; }
 
 void formLanCFG::loadLanFields()
 {
-    const QSettings settings(settingsPath, QSettings::IniFormat);
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile::useUtf8(settings);
     ui->lineEditIP->setText(settings.value(SettingsFile::Key::ip()).toString());
     ui->lineEditPort->setText(settings.value(SettingsFile::Key::port()).toString());
 }

@@ -188,7 +188,8 @@ void SettingsDialog::fillPortList(const QList<SerialPortDescription> &ports)
 
 void SettingsDialog::restoreIndices()
 {
-    const QSettings settings(settingsPath, QSettings::IniFormat);
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile::useUtf8(settings);
     restoreIndex(ui->serialPortInfoListBox, settings.value(SettingsFile::Key::comIndex()));
     restoreIndex(ui->baudRateBox, settings.value(SettingsFile::Key::speedIndex()));
 }

@@ -1,6 +1,8 @@
 #include "config/labelwrap.h"
 #include "config/settingsfile.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_SettingsFile : public QObject
@@ -14,6 +16,7 @@ private slots:
     void settingsPath();
     void settingsPlace_data();
     void settingsPlace();
+    void storedAsUtf8AndEarlierTextStillReads();
 };
 
 void tst_SettingsFile::wrap_data()
@@ -109,6 +112,29 @@ void tst_SettingsFile::settingsPlace()
     // Only ever the file beside the executable is looked for.
     for (const QString &file : qAsConst(asked))
         QVERIFY2(file.startsWith(applicationDir), qPrintable(file));
+}
+
+// Qt 6 reads and writes INI files as UTF-8; a Qt 5 build must agree, and must still read the
+// escaped text that builds without a codec stored.
+void tst_SettingsFile::storedAsUtf8AndEarlierTextStillReads()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.ini"));
+    const QString name = QString::fromUtf8("Süd-Ost \u2713");
+    QCOMPARE(SettingsFile::store(path, {{QStringLiteral("K1_1"), name}}), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY2(bytes.contains(name.toUtf8()), bytes.constData());
+    file.close();
+
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\nK1_1=S\\xfc\\x64-Ost\nID=Station 9\n");
+    file.close();
+    QSettings settings(path, QSettings::IniFormat);
+    SettingsFile::useUtf8(settings);
+    QCOMPARE(settings.value(QStringLiteral("K1_1")).toString(), QString::fromUtf8("Süd-Ost"));
+    QCOMPARE(settings.value(QStringLiteral("ID")).toString(), QStringLiteral("Station 9"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)
