@@ -158,7 +158,11 @@ render_mark "$WORK/im.png" orange 2 70 1
 
 # --- Colour swatches -----------------------------------------------------------
 
-swatch() { "$IM" -size 97x90 "xc:$2" "${png_opts[@]}" "PNG24:$OUT/$1"; }
+# Each swatch also comes at twice the size, as name@2x.png, for scaled displays.
+swatch() {
+    "$IM" -size 97x90 "xc:$2" "${png_opts[@]}" "PNG24:$OUT/$1"
+    "$IM" -size 194x180 "xc:$2" "${png_opts[@]}" "PNG24:$OUT/${1%.png}@2x.png"
+}
 swatch white.png '#ffffff'
 swatch yellow.png '#fff200'
 swatch black.png '#000000'
@@ -213,5 +217,19 @@ PIX_A='#9a9a9a' PIX_B='#161616' pixels handle.png 6 6 \
     '......' \
     '....#.' \
     '.....+'
+
+# The same pictures at twice the size, as name@2x.png, which Qt picks on displays scaled
+# above 100 %: drawn as shapes rather than enlarged, so the edges stay smooth.
+# smooth OUT WIDTH HEIGHT DRAW...: ImageMagick draw primitives on transparency.
+smooth() {
+    local out=$1 w=$2 h=$3
+    shift 3
+    "$IM" -size "${w}x${h}" xc:none "$@" "${png_opts[@]}" "PNG32:$OUT/$out"
+}
+smooth checkbox@2x.png 18 18 -fill none -stroke "$ORANGE" -strokewidth 3 \
+    -draw "stroke-linecap round stroke-linejoin round polyline 1.5,8 6,12.5 16,2.5"
+smooth down_arrow@2x.png 14 10 -fill '#e6e6e6' -stroke none -draw "polygon 0,0 14,0 7,9.5"
+# The grip tiles the tool-bar handle, so its dots keep their places: each pixel doubled.
+"$IM" "$OUT/handle.png" -filter point -resize 200% "${png_opts[@]}" "PNG32:$OUT/handle@2x.png"
 
 echo "images written to $OUT"

@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "config/settingsfile.h"
 #include "engine/threadleitura.h"
+#include "highdpi.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int main(int argc, char **argv)
         return answer.exitCode;
     }
 
+    HighDpi::prepare();
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -style, ...) out by now.
     QString error;
