@@ -25,12 +25,15 @@ about::about(QWidget *parent)
 {
     setObjectName(QStringLiteral("about"));
     resize(543, 300);
-    ui->labelLogo = makeLabel(this, "labelLogo", QRect(80, 140, 301, 91));
+    ui->labelLogo = makeLabel(this, "labelLogo", QRect(121, 140, 301, 91));
     ui->labelLogo->setStyleSheet(QStringLiteral("image: url(:/images/Logomarca.png);"));
-    ui->labelTopo = makeLabel(this, "labelTopo", QRect(20, 20, 471, 41), 20, true);
-    ui->labelVersion = makeLabel(this, "labelVersion", QRect(130, 80, 331, 31), 16);
-    ui->label = makeLabel(this, "label", QRect(70, 250, 431, 20), 12);
-    ui->label_2 = makeLabel(this, "label_2", QRect(150, 270, 181, 16), 12);
+    // The texts are centred across the dialog, with room for the wider fonts of Linux desktops.
+    ui->labelTopo = makeLabel(this, "labelTopo", QRect(10, 20, 523, 41), 20, true);
+    ui->labelVersion = makeLabel(this, "labelVersion", QRect(10, 80, 523, 31), 16);
+    ui->label = makeLabel(this, "label", QRect(10, 248, 523, 22), 12);
+    ui->label_2 = makeLabel(this, "label_2", QRect(10, 270, 523, 22), 12);
+    for (QLabel *label : {ui->labelTopo, ui->labelVersion, ui->label, ui->label_2})
+        label->setAlignment(Qt::AlignCenter);
 
     setWindowTitle(tr("About Norvale"));
     ui->labelTopo->setText(tr("Zorvik: Talmek  Remote Control"));

@@ -33,7 +33,8 @@ formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool direct
     ui->lineEditIP->setGeometry(110, 80, 211, 31);
     ui->label = new QLabel(this);
     ui->label->setObjectName(QStringLiteral("label"));
-    ui->label->setGeometry(60, 40, 281, 16);
+    // Wide and tall enough for the heading in the fonts Linux desktops use.
+    ui->label->setGeometry(40, 36, 340, 22);
     ui->label->setFont(heading);
     ui->lineEditPort = new QLineEdit(this);
     ui->lineEditPort->setObjectName(QStringLiteral("lineEditPort"));
@@ -48,7 +49,7 @@ formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool direct
     ui->label_3->setFont(heading);
     ui->radioButton = new QRadioButton(this);
     ui->radioButton->setObjectName(QStringLiteral("radioButton"));
-    ui->radioButton->setGeometry(50, 180, 101, 19);
+    ui->radioButton->setGeometry(50, 180, 160, 19);
 
     setWindowTitle(tr("Dialog"));
     ui->label->setText(tr("Insert the device IP or host name :"));
