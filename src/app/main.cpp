@@ -3,6 +3,7 @@
 #include "engine/threadleitura.h"
 #include "highdpi.h"
 #include "mainwindow.h"
+#include "quitsignals.h"
 
 #include <QApplication>
 
@@ -28,6 +29,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
+    // Asked to stop from outside, the panel closes as when its window is closed.
+    QuitSignals quitSignals;
     MainWindow window;
     window.show();
     // Stopped and joined before the window goes, as it asks the window for work.

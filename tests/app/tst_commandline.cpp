@@ -1,8 +1,13 @@
 // The panel's command line as a user types it: the program itself, run as a process.
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#endif
 
 class tst_CommandLine : public QObject
 {
@@ -11,6 +16,10 @@ class tst_CommandLine : public QObject
 private slots:
     void answers_data();
     void answers();
+#ifdef Q_OS_LINUX
+    void stopsCleanlyWhenAsked_data();
+    void stopsCleanlyWhenAsked();
+#endif
 };
 
 // Each row: the arguments, the exit code, and what the output must hold.
@@ -64,6 +73,51 @@ void tst_CommandLine::answers()
     for (const QString &part : qAsConst(output))
         QVERIFY2(text.contains(part), qPrintable(text));
 }
+
+#ifdef Q_OS_LINUX
+namespace {
+// Whether the process has its own handler for the signal yet (the caught-signals mask).
+bool catches(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1U;
+    }
+    return false;
+}
+} // namespace
+
+// Asked to stop from outside (log-out, `kill`, Ctrl+C, the terminal closed), the panel
+// shuts down as when its window is closed, with exit code 0.
+void tst_CommandLine::stopsCleanlyWhenAsked_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void tst_CommandLine::stopsCleanlyWhenAsked()
+{
+    QFETCH(int, signal);
+    QProcess panel;
+    panel.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    panel.setProcessEnvironment(environment);
+    panel.start(qEnvironmentVariable("ZORVIK_PANEL"), {QStringLiteral("stop-test")});
+    QVERIFY(panel.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(catches(panel.processId(), signal) || panel.state() == QProcess::NotRunning, 10000);
+    QCOMPARE(panel.state(), QProcess::Running);
+    QCOMPARE(::kill(pid_t(panel.processId()), signal), 0);
+    QVERIFY2(panel.waitForFinished(10000), "the panel did not stop");
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(panel.exitCode() == 0, panel.readAll().constData());
+}
+#endif
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
 #include "tst_commandline.moc"
