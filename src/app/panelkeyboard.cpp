@@ -21,7 +21,7 @@ QString cell(const QString &text, const char *tag = "td")
 }
 } // namespace
 
-FocusMark *install(QWidget *window, const ButtonOf &buttonOf)
+FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf)
 {
     for (const PanelShortcuts::Shortcut &entry : PanelShortcuts::table()) {
         QPushButton *button = buttonOf(entry.button);
@@ -37,14 +37,9 @@ FocusMark *install(QWidget *window, const ButtonOf &buttonOf)
     }
 
     QList<QWidget *> order;
-    for (const PanelButton &panelButton : PanelButtons::readingOrder()) {
-        QWidget *button = buttonOf(panelButton);
-        button->setFocusPolicy(Qt::StrongFocus);
-        if (!order.isEmpty())
-            QWidget::setTabOrder(order.last(), button);
-        order << button;
-    }
-    return new FocusMark(order, window);
+    for (const PanelButton &panelButton : PanelButtons::readingOrder())
+        order << buttonOf(panelButton);
+    return new FocusMark(order, area);
 }
 
 QString listing()
