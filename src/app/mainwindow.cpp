@@ -81,7 +81,8 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
-    keyboardFocusMark = PanelKeyboard::install(this, ui->centralWidget, [this](const PanelButton &button) { return ui->button(button); });
+    keyboardFocusMark = PanelKeyboard::install(this, ui->centralWidget,
+                                               [this](const PanelButton &button) { return ui->button(button); });
     // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
     ui->centralWidget->setFocus();
     loadSettings();
@@ -418,7 +419,8 @@ void MainWindow::checkCOMTimeout(MainWindow *w)
 
 void MainWindow::showLinkState(bool answering)
 {
-    setStyleIfChanged(ui->botaoPower, PanelLook::styleSheet(answering ? PanelLook::Look::Green : PanelLook::Look::Neutral));
+    setStyleIfChanged(ui->botaoPower,
+                      PanelLook::styleSheet(answering ? PanelLook::Look::Green : PanelLook::Look::Neutral));
     boxAnswering = answering;
     speak();
 }

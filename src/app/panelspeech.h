@@ -42,9 +42,9 @@ Said cleared(const DeviceState &state, bool answering);
 
 struct Texts
 {
-    QString name;        // who: "Channel 1, Ant 3: Beam"
+    QString name; // who: "Channel 1, Ant 3: Beam"
     QString description; // what the colour says: "in use"
-    QString toolTip;     // rich text: the full name as typed, the state in words, the key
+    QString toolTip; // rich text: the full name as typed, the state in words, the key
 };
 
 // The texts of one button; `antennaName` is the antenna's name as typed (antenna buttons only).
