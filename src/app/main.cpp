@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -21,8 +22,9 @@ int main(int argc, char **argv)
 
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -style, ...) out by now.
+    CommandLine::Start start;
     QString error;
-    if (!CommandLine::accept(QCoreApplication::arguments(), &error)) {
+    if (!CommandLine::accept(QCoreApplication::arguments(), &start, &error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
@@ -30,5 +32,7 @@ int main(int argc, char **argv)
     window.show();
     // Stopped and joined before the window goes, as it asks the window for work.
     ThreadLeitura polling(&window);
+    if (start.connect)
+        QTimer::singleShot(0, &window, &MainWindow::connectToBox);
     return application.exec();
 }
