@@ -395,6 +395,7 @@ void tst_E2eSerial::lostLineComesBackByItself()
 
     QVERIFY(sim->quit());
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Serial line lost: reconnecting to %1\u2026").arg(link), 2000);
+    QVERIFY(!action("actionConnect_to_Brisel")->isEnabled()); // still connected in the menus
     QTest::mouseClick(button(QStringLiteral("botaoTecla2C2")), Qt::LeftButton);
 
     sim = std::make_unique<TalmekSimProcess>();
