@@ -11,7 +11,7 @@ SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock,
     , clock(clock)
 {
     // A line that is gone fails every write at once; left open, the port would retry them
-    // in a busy loop. It is closed, and tried again until it comes back or Disconnect.
+    // in a busy loop. It is closed, and tried again until it comes back or close() is called.
     connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (error == QSerialPort::ResourceError && port->isOpen()) {
             close();

@@ -41,8 +41,6 @@ public:
     // What the last open applied.
     const SerialParameters &parameters() const { return applied; }
 
-    // Whether the line went away while open and is waiting to be opened again.
-    bool isReopening() const { return reopening; }
     // Opens a line that went away again, with the same parameters, once ReopenIntervalMs
     // have passed since it went or since the last try. True when it is open again.
     bool reopenIfDue();
