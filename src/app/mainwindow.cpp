@@ -73,6 +73,7 @@ MainWindow::MainWindow(Options options, QWidget *parent)
 {
     ui->setupUi(this);
     serialLink = new SerialLink(link.serialOpen, clock, this);
+    connect(serialLink, &SerialLink::lineLost, this, &MainWindow::serialLineLost);
     blinkTimer.setObjectName(QStringLiteral("blinkTimer"));
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     lanWorker = std::make_unique<ThreadCOM>(this);
@@ -291,8 +292,11 @@ void MainWindow::carryOutTick(int requests)
         callEnviar();
     if (requests & ReadReply)
         callReceber(this);
-    if (requests & CheckLink)
+    if (requests & CheckLink) {
+        if (serialLink->reopenIfDue())
+            serialLineOpened();
         checkCOMTimeout(this);
+    }
 }
 
 // --- Serial connection ---
@@ -310,17 +314,31 @@ void MainWindow::openSerialPort()
         return;
     }
 
-    const SerialParameters p = serialSettings()->parameters();
-    if (serialLink->open(p)) {
-        ui->statusBar->showMessage(
-            tr("Connected to %1 : %2, %3, %4, %5, %6")
-                .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
-        serialLink->requestFirmware(txBuffer);
+    if (serialLink->open(serialSettings()->parameters())) {
+        serialLineOpened();
     } else {
         QMessageBox::critical(this, tr("Error"), serialLink->errorString(), QMessageBox::Ok);
         ui->statusBar->showMessage(tr("Open error"));
     }
 }
+
+void MainWindow::serialLineOpened()
+{
+    const SerialParameters &p = serialLink->parameters();
+    ui->statusBar->showMessage(
+        tr("Connected to %1 : %2, %3, %4, %5, %6")
+            .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
+    serialLink->requestFirmware(txBuffer);
+}
+
+// The link stays up in the menus while the line is tried again: queued commands wait, and
+// the lamp goes on showing how long the box has been silent.
+void MainWindow::serialLineLost()
+{
+    ui->statusBar->showMessage(tr("Serial line lost: reconnecting to %1\u2026").arg(serialLink->parameters().portName));
+}
+
+void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 
 void MainWindow::closeSerialPort()
 {

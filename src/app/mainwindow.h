@@ -93,6 +93,8 @@ public:
     void setDirectIp(bool on);
     // Tells the operator that a setting did not reach the file.
     void reportNotSaved(const QString &message);
+    // "Connect to Talmek", as if chosen from the menu.
+    void connectToBox();
 
 public slots:
     void callEnviar();
@@ -141,6 +143,9 @@ private slots:
 
 private:
     void saveSerialMode();
+    // The serial port has opened, on Connect or when a lost line came back.
+    void serialLineOpened();
+    void serialLineLost();
     void resolveHostNow();
     void refreshHostAddress();
     // A look-up's outcome: the address, or the error sentinel, which is also reported.
