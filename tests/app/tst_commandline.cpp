@@ -3,7 +3,6 @@
 #include "talmeksimprocess.h"
 
 #include <QFile>
-
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
