@@ -13,9 +13,15 @@ struct Parser
     QCommandLineParser parser;
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
+    QCommandLineOption connect{
+        QStringLiteral("connect"),
+        QCoreApplication::translate("CommandLine",
+                                    "Connect to the box at start, as \"Connect to Talmek\" in the File menu "
+                                    "does, over the link chosen in Operating Mode.")};
 
     Parser()
     {
+        parser.addOption(connect);
         parser.setApplicationDescription(QCoreApplication::translate(
             "CommandLine", "Zorvik Remote Control: the panel of the Talmek antenna switch."));
         parser.addPositionalArgument(
@@ -58,13 +64,15 @@ Answer answer(const QStringList &arguments, const QString &settingsPath)
     return out;
 }
 
-bool accept(const QStringList &arguments, QString *error)
+bool accept(const QStringList &arguments, Start *start, QString *error)
 {
     Parser p;
-    if (p.parser.parse(arguments))
-        return true;
-    *error = p.parser.errorText();
-    return false;
+    if (!p.parser.parse(arguments)) {
+        *error = p.parser.errorText();
+        return false;
+    }
+    start->connect = p.parser.isSet(p.connect);
+    return true;
 }
 
 } // namespace CommandLine

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // The panel's command line: an optional profile (settings<profile>.ini instead of
-// settings.ini), --help (which also names the settings file in use) and --version.
+// settings.ini), --connect, --help (which also names the settings file in use) and
+// --version.
 namespace CommandLine {
 
 // Whether the command line asks only to be answered (--help, -h, -?, --version, -v), which
@@ -21,7 +22,14 @@ struct Answer
 // understood. `settingsPath` is the file the panel would use.
 Answer answer(const QStringList &arguments, const QString &settingsPath);
 
+// What a panel that runs is asked to do.
+struct Start
+{
+    // Connect to the box once the window is shown, in the stored link mode.
+    bool connect = false;
+};
+
 // For a panel that runs: false, with the complaint in `error`, for options it does not know.
-bool accept(const QStringList &arguments, QString *error);
+bool accept(const QStringList &arguments, Start *start, QString *error);
 
 } // namespace CommandLine

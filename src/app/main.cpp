@@ -6,6 +6,7 @@
 #include "quitsignals.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -24,8 +25,9 @@ int main(int argc, char **argv)
     HighDpi::prepare();
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -style, ...) out by now.
+    CommandLine::Start start;
     QString error;
-    if (!CommandLine::accept(QCoreApplication::arguments(), &error)) {
+    if (!CommandLine::accept(QCoreApplication::arguments(), &start, &error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
@@ -35,5 +37,7 @@ int main(int argc, char **argv)
     window.show();
     // Stopped and joined before the window goes, as it asks the window for work.
     ThreadLeitura polling(&window);
+    if (start.connect)
+        QTimer::singleShot(0, &window, &MainWindow::connectToBox);
     return application.exec();
 }

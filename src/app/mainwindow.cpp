@@ -10,6 +10,7 @@
 #include "lan/hostresolution.h"
 #include "lan/threadcom.h"
 #include "mainwindowform.h"
+#include "panelkeyboard.h"
 #include "panellook.h"
 #include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
@@ -72,6 +73,7 @@ MainWindow::MainWindow(Options options, QWidget *parent)
 {
     ui->setupUi(this);
     serialLink = new SerialLink(link.serialOpen, clock, this);
+    connect(serialLink, &SerialLink::lineLost, this, &MainWindow::serialLineLost);
     blinkTimer.setObjectName(QStringLiteral("blinkTimer"));
     connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::blinkSplit);
     lanWorker = std::make_unique<ThreadCOM>(this);
@@ -80,6 +82,10 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
+    keyboardFocusMark = PanelKeyboard::install(this, ui->centralWidget,
+                                               [this](const PanelButton &button) { return ui->button(button); });
+    // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
+    ui->centralWidget->setFocus();
     loadSettings();
     registerScaledWidgets();
 }
@@ -98,13 +104,12 @@ void MainWindow::loadSettings()
     QSettings settings(settingsPath, QSettings::IniFormat);
     SettingsFile::useUtf8(settings);
     for (int n = 1; n <= 6; ++n) {
-        const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
-        ui->antennaButton(1, n - 1)->setText(antennaButtonText(name));
+        antennaNames[n - 1] = settings.value(SettingsFile::Key::antennaName(n)).toString();
+        ui->antennaButton(1, n - 1)->setText(antennaButtonText(antennaNames[n - 1]));
     }
-    for (int n = 1; n <= 6; ++n) {
-        const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
-        ui->antennaButton(2, n - 1)->setText(antennaButtonText(name));
-    }
+    for (int n = 1; n <= 6; ++n)
+        ui->antennaButton(2, n - 1)->setText(antennaButtonText(antennaNames[n - 1]));
+    speak(true);
     ui->labelID->setText(settings.value(SettingsFile::Key::id()).toString());
     hostName = settings.value(SettingsFile::Key::ip()).toString();
     resolveHostNow();
@@ -271,6 +276,8 @@ void MainWindow::on_actionAbout_Norvale_triggered()
     dialog->show();
 }
 
+void MainWindow::on_actionKeyboard_Shortcuts_triggered() { PanelKeyboard::showListing(this); }
+
 void MainWindow::on_actionLabels_triggered()
 {
     auto *dialog = new labels(this, this);
@@ -285,8 +292,11 @@ void MainWindow::carryOutTick(int requests)
         callEnviar();
     if (requests & ReadReply)
         callReceber(this);
-    if (requests & CheckLink)
+    if (requests & CheckLink) {
+        if (serialLink->reopenIfDue())
+            serialLineOpened();
         checkCOMTimeout(this);
+    }
 }
 
 // --- Serial connection ---
@@ -304,17 +314,31 @@ void MainWindow::openSerialPort()
         return;
     }
 
-    const SerialParameters p = serialSettings()->parameters();
-    if (serialLink->open(p)) {
-        ui->statusBar->showMessage(
-            tr("Connected to %1 : %2, %3, %4, %5, %6")
-                .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
-        serialLink->requestFirmware(txBuffer);
+    if (serialLink->open(serialSettings()->parameters())) {
+        serialLineOpened();
     } else {
         QMessageBox::critical(this, tr("Error"), serialLink->errorString(), QMessageBox::Ok);
         ui->statusBar->showMessage(tr("Open error"));
     }
 }
+
+void MainWindow::serialLineOpened()
+{
+    const SerialParameters &p = serialLink->parameters();
+    ui->statusBar->showMessage(
+        tr("Connected to %1 : %2, %3, %4, %5, %6")
+            .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
+    serialLink->requestFirmware(txBuffer);
+}
+
+// The link stays up in the menus while the line is tried again: queued commands wait, and
+// the lamp goes on showing how long the box has been silent.
+void MainWindow::serialLineLost()
+{
+    ui->statusBar->showMessage(tr("Serial line lost: reconnecting to %1\u2026").arg(serialLink->parameters().portName));
+}
+
+void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 
 void MainWindow::closeSerialPort()
 {
@@ -394,7 +418,7 @@ void MainWindow::processaPacoteRecebido(MainWindow *w)
 
 void MainWindow::processaPDR(MainWindow *w)
 {
-    setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Green));
+    w->showLinkState(true);
     if (w->state.ignoreNextStatus == 1) {
         w->state.ignoreNextStatus = 0;
         return;
@@ -406,12 +430,17 @@ void MainWindow::processaPDR(MainWindow *w)
 void MainWindow::checkCOMTimeout(MainWindow *w)
 {
     const bool silent = !w->heardFromBox || w->clock.nowMs() - w->lastReplyTime > LinkTimeoutMs;
-    if (silent) {
-        setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Neutral));
+    w->showLinkState(!silent);
+    if (silent)
         clearUI(w);
-    } else {
-        setStyleIfChanged(w->ui->botaoPower, PanelLook::styleSheet(PanelLook::Look::Green));
-    }
+}
+
+void MainWindow::showLinkState(bool answering)
+{
+    setStyleIfChanged(ui->botaoPower,
+                      PanelLook::styleSheet(answering ? PanelLook::Look::Green : PanelLook::Look::Neutral));
+    boxAnswering = answering;
+    speak();
 }
 
 // --- Rendering ---
@@ -432,9 +461,41 @@ void MainWindow::applyLooks(const PanelLook::Looks &looks)
         apply(ui->sendButton(c), looks.send[c]);
 }
 
-void MainWindow::clearUI(MainWindow *w) { w->applyLooks(PanelLook::cleared(w->state)); }
+void MainWindow::clearUI(MainWindow *w)
+{
+    w->applyLooks(PanelLook::cleared(w->state));
+    w->panelShown = false;
+    w->speak();
+}
 
-void MainWindow::updateUI(MainWindow *w) { w->applyLooks(PanelLook::forState(w->state)); }
+void MainWindow::updateUI(MainWindow *w)
+{
+    w->applyLooks(PanelLook::forState(w->state));
+    w->panelShown = true;
+    w->speak();
+}
+
+void MainWindow::speak(bool namesChanged)
+{
+    const PanelSpeech::Said now =
+        panelShown ? PanelSpeech::forState(state, boxAnswering) : PanelSpeech::cleared(state, boxAnswering);
+    if (now == said && !namesChanged)
+        return;
+    said = now;
+    for (const PanelButton &panelButton : PanelButtons::readingOrder()) {
+        const PanelSpeech::Texts texts = PanelSpeech::texts(
+            panelButton, said,
+            panelButton.kind == PanelButton::Kind::Antenna ? antennaNames[panelButton.antenna] : QString());
+        QPushButton *button = ui->button(panelButton);
+        // Each setter tells the accessibility framework, so only a change is set.
+        if (button->accessibleName() != texts.name)
+            button->setAccessibleName(texts.name);
+        if (button->accessibleDescription() != texts.description)
+            button->setAccessibleDescription(texts.description);
+        if (button->toolTip() != texts.toolTip)
+            button->setToolTip(texts.toolTip);
+    }
+}
 
 void MainWindow::blinkSplit()
 {
@@ -485,6 +546,8 @@ void MainWindow::carryOut(const Switching::Outcome &outcome)
         highlightButton(ui->botaoSplitC1);
     if (outcome.repaint)
         updateUI(this);
+    else
+        speak(); // a split being chosen, or switched off, is news before the box answers
 }
 
 void MainWindow::on_botaoTecla1C1_pressed() { enviaComutacao(0, 1); }

@@ -7,6 +7,7 @@
 #include "engine/pollingpeer.h"
 #include "engine/protocol.h"
 #include "engine/switching.h"
+#include "panelspeech.h"
 #include "serial/serialportdescription.h"
 
 #include <QHostInfo>
@@ -15,11 +16,12 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <functional>
-
 #include <memory>
 
 class C4SAnchorLayout;
+class FocusMark;
 class SerialLink;
 class SettingsDialog;
 class ThreadCOM;
@@ -82,6 +84,8 @@ public:
     bool directIpEnabled() const { return directIp; }
     ThreadCOM *lanLink() const { return lanWorker.get(); }
     const MonotonicClock &monotonicClock() const { return clock; }
+    // The outline that marks the button with the keyboard focus.
+    const FocusMark *focusMark() const { return keyboardFocusMark; }
 
     // Queues one LanFrame for the box while the LAN link is up (unused arguments 0).
     void sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3);
@@ -89,6 +93,8 @@ public:
     void setDirectIp(bool on);
     // Tells the operator that a setting did not reach the file.
     void reportNotSaved(const QString &message);
+    // "Connect to Talmek", as if chosen from the menu.
+    void connectToBox();
 
 public slots:
     void callEnviar();
@@ -113,6 +119,7 @@ private slots:
     void resizeAllTexts(short size);
     void on_actionAbout_triggered();
     void on_actionAbout_Norvale_triggered();
+    void on_actionKeyboard_Shortcuts_triggered();
     void on_actionLabels_triggered();
     void on_botaoTecla1C1_pressed();
     void on_botaoTecla2C1_pressed();
@@ -136,6 +143,9 @@ private slots:
 
 private:
     void saveSerialMode();
+    // The serial port has opened, on Connect or when a lost line came back.
+    void serialLineOpened();
+    void serialLineLost();
     void resolveHostNow();
     void refreshHostAddress();
     // A look-up's outcome: the address, or the error sentinel, which is also reported.
@@ -147,6 +157,11 @@ private:
     Switching::Delivery commandDelivery() const;
     void applyLooks(const PanelLook::Looks &looks);
     void highlightButton(QWidget *widget);
+    // The POWER lamp: green while the box answers.
+    void showLinkState(bool answering);
+    // Puts what the panel shows into words for screen readers and tooltips; the
+    // accessibility framework hears of a button only when its words change.
+    void speak(bool namesChanged = false);
 
     QString hostName;
     QString hostAddress;
@@ -174,4 +189,12 @@ private:
     // stays neutral: it never claims a box that has not answered yet.
     qint64 lastReplyTime = 0;
     bool heardFromBox = false;
+
+    // The antenna names as typed, for the spoken names and the tooltips.
+    std::array<QString, 6> antennaNames;
+    // Whether the panel shows the state (updateUI) or was cleared (clearUI), and the lamp.
+    bool panelShown = false;
+    bool boxAnswering = false;
+    PanelSpeech::Said said;
+    FocusMark *keyboardFocusMark = nullptr;
 };

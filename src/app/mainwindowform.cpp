@@ -73,6 +73,7 @@ void mainWindow::setupUi(QMainWindow *window)
     actionLAN_Settings = makeAction(window, "actionLAN_Settings");
     actionSerial = makeAction(window, "actionSerial", true);
     actionLAN = makeAction(window, "actionLAN", true);
+    actionKeyboard_Shortcuts = makeAction(window, "actionKeyboard_Shortcuts");
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
@@ -160,6 +161,7 @@ void mainWindow::setupUi(QMainWindow *window)
     menuArquivo->addAction(menuOperating_Mode->menuAction());
     menuOperating_Mode->addAction(actionSerial);
     menuOperating_Mode->addAction(actionLAN);
+    menuTools->addAction(actionKeyboard_Shortcuts);
     menuTools->addSeparator();
     menuTools->addAction(actionAbout);
     menuTools->addAction(actionAbout_Norvale);
@@ -181,6 +183,7 @@ void mainWindow::retranslateUi(QMainWindow *window)
     actionLAN_Settings->setText(tr("LAN Settings"));
     actionSerial->setText(tr("Serial"));
     actionLAN->setText(tr("LAN"));
+    actionKeyboard_Shortcuts->setText(tr("Keyboard Shortcuts"));
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
             antennaButton(c, a)->setText(QString());
@@ -218,6 +221,23 @@ QPushButton *mainWindow::antennaButton(int channel, int antenna) const
     if (antenna < 0 || antenna > 5)
         return nullptr;
     return this->*(channel == 1 ? row1 : row2)[antenna];
+}
+
+QPushButton *mainWindow::button(const PanelButton &button) const
+{
+    switch (button.kind) {
+    case PanelButton::Kind::Antenna:
+        return antennaButton(button.channel, button.antenna);
+    case PanelButton::Kind::Release:
+        return button.channel == 1 ? botaoRelease1 : botaoRelease2;
+    case PanelButton::Kind::Split:
+        return splitButton(button.channel);
+    case PanelButton::Kind::Send:
+        return sendButton(button.channel);
+    case PanelButton::Kind::Power:
+        break;
+    }
+    return botaoPower;
 }
 
 } // namespace Ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panelbutton.h"
+
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -26,6 +28,7 @@ public:
     QAction *actionLAN_Settings;
     QAction *actionSerial;
     QAction *actionLAN;
+    QAction *actionKeyboard_Shortcuts;
     QWidget *centralWidget;
     QFrame *frame;
     QPushButton *botaoTecla1C1;
@@ -71,6 +74,7 @@ public:
     QPushButton *antennaButton(int channel, int antenna) const;
     QPushButton *splitButton(int channel) const { return channel == 1 ? botaoSplitC1 : botaoSplitC2; }
     QPushButton *sendButton(int channel) const { return channel == 1 ? botaoSendC1 : botaoSendC2; }
+    QPushButton *button(const PanelButton &button) const;
 };
 
 } // namespace Ui

@@ -11,11 +11,12 @@ SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock,
     , clock(clock)
 {
     // A line that is gone fails every write at once; left open, the port would retry them
-    // in a busy loop. Closing it is silent: the lamp shows the lost box, and
-    // Disconnect/Connect recover as usual.
+    // in a busy loop. It is closed, and tried again until it comes back or close() is called.
     connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (error == QSerialPort::ResourceError && port->isOpen()) {
             close();
+            reopening = true;
+            lostOrTriedAt = this->clock.nowMs();
             emit lineLost();
         }
     });
@@ -23,6 +24,7 @@ SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock,
 
 bool SerialLink::open(const SerialParameters &p)
 {
+    applied = p;
     port->setPortName(p.portName);
     port->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     port->setDataBits(p.dataBits);
@@ -44,6 +46,16 @@ void SerialLink::close()
         port->close();
     openFlag = false;
     awaitingFirmware = false;
+    reopening = false;
+}
+
+bool SerialLink::reopenIfDue()
+{
+    if (!reopening || clock.nowMs() - lostOrTriedAt < ReopenIntervalMs)
+        return false;
+    lostOrTriedAt = clock.nowMs();
+    reopening = !open(applied);
+    return !reopening;
 }
 
 bool SerialLink::isOpen() const { return port->isOpen(); }

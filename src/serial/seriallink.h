@@ -14,7 +14,7 @@ class QSerialPort;
 
 // The serial line to the box: opening and closing the port, writing frames, reading
 // replies, the wait for the firmware reply after connecting, and closing a line that is
-// gone.
+// gone and opening it again when it comes back.
 //
 // Thread contract: GUI thread only. The polling thread sees the line only through the
 // open flag this class keeps (given at construction), never the port.
@@ -25,6 +25,8 @@ class SerialLink : public QObject
 public:
     // How long the first state request waits for the firmware reply after connecting.
     static constexpr qint64 FirmwareWaitMs = 300;
+    // How often a line that went away is tried again.
+    static constexpr qint64 ReopenIntervalMs = 2000;
 
     SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock, QObject *parent = nullptr);
 
@@ -33,8 +35,15 @@ public:
     bool open(const SerialParameters &parameters);
     // Why the last open failed: the port's own words, and the likely cause and remedy.
     QString errorString() const;
+    // Closes the port; a line that went away is no longer tried again.
     void close();
     bool isOpen() const;
+    // What the last open applied.
+    const SerialParameters &parameters() const { return applied; }
+
+    // Opens a line that went away again, with the same parameters, once ReopenIntervalMs
+    // have passed since it went or since the last try. True when it is open again.
+    bool reopenIfDue();
 
     // Writes `count` bytes of the transmit buffer while the port is open.
     void write(const Protocol::TxBuffer &tx, int count);
@@ -51,14 +60,17 @@ public:
 
 signals:
     // The device went away while open (adapter unplugged, box's pty closed); the port has
-    // been closed.
+    // been closed and reopenIfDue() will try it again.
     void lineLost();
 
 private:
     QSerialPort *port;
     QString openFailure;
+    SerialParameters applied;
     std::atomic<bool> &openFlag;
     const MonotonicClock &clock;
     bool awaitingFirmware = false;
     qint64 firmwareRequestedAt = 0;
+    bool reopening = false;
+    qint64 lostOrTriedAt = 0;
 };

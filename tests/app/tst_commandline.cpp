@@ -1,8 +1,12 @@
 // The panel's command line as a user types it: the program itself, run as a process.
 
+#include "talmeksimprocess.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #ifdef Q_OS_LINUX
@@ -20,6 +24,8 @@ private slots:
     void stopsCleanlyWhenAsked_data();
     void stopsCleanlyWhenAsked();
 #endif
+    void connectsAtStart_data();
+    void connectsAtStart();
 };
 
 // Each row: the arguments, the exit code, and what the output must hold.
@@ -33,7 +39,7 @@ void tst_CommandLine::answers_data()
     const QString panelDir = QFileInfo(qEnvironmentVariable("ZORVIK_PANEL")).absolutePath();
     QTest::newRow("--help names the settings file in use")
         << QStringList{"--help"} << 0
-        << QStringList{"[profile]", "--version", "Settings file: " + panelDir + "/settings.ini"} << false;
+        << QStringList{"[profile]", "--version", "--connect", "Settings file: " + panelDir + "/settings.ini"} << false;
     QTest::newRow("-h with a profile") << QStringList{"field", "-h"} << 0
                                        << QStringList{"Settings file: " + panelDir + "/settingsfield.ini"} << false;
     QTest::newRow("--version") << QStringList{"--version"} << 0 << QStringList{"zorvik-panel 1.2.2"} << false;
@@ -118,6 +124,50 @@ void tst_CommandLine::stopsCleanlyWhenAsked()
     QVERIFY2(panel.exitCode() == 0, panel.readAll().constData());
 }
 #endif
+
+void tst_CommandLine::connectsAtStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("settingsFile");
+
+    QTest::newRow("--connect") << QStringList{"--connect"} << "settings.ini";
+    QTest::newRow("--connect with a profile") << QStringList{"--connect", "shack"} << "settingsshack.ini";
+    QTest::newRow("profile, then --connect") << QStringList{"shack", "--connect"} << "settingsshack.ini";
+}
+
+void tst_CommandLine::connectsAtStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, settingsFile);
+
+    TalmekSimProcess sim;
+    QVERIFY(sim.start({"--hex", "--udp", "0"}));
+    const QString port = sim.waitForLine("UDP 127.0.0.1:", 0, 5000).section(QLatin1Char(':'), 1);
+    QVERIFY(!port.isEmpty());
+    // A copy of the panel keeps its settings beside itself, in the test's own folder.
+    QTemporaryDir dir;
+    const QString panelCopy = dir.filePath("zorvik-panel");
+    QVERIFY(QFile::copy(qEnvironmentVariable("ZORVIK_PANEL"), panelCopy));
+    {
+        QSettings settings(dir.filePath(settingsFile), QSettings::IniFormat);
+        settings.setValue("serialMode", 1);
+        settings.setValue("IP", "127.0.0.1");
+        settings.setValue("PORT", port);
+        settings.setValue("IPdir", true);
+    }
+
+    QProcess panel;
+    panel.setProcessChannelMode(QProcess::ForwardedChannels);
+    panel.start(panelCopy, arguments); // on the offscreen platform ctest sets
+    QVERIFY(panel.waitForStarted(5000));
+    // No click: the box is asked for its state and answers.
+    const QString asked = sim.waitForLine("RX udp 127.0.0.1:", 0, 10000);
+    QVERIFY2(asked.contains("FE 01 FD"), qPrintable(asked));
+    QVERIFY(!sim.waitForLine("TX udp 127.0.0.1:", 0, 3000).isEmpty());
+    panel.terminate();
+    QVERIFY(panel.waitForFinished(5000));
+    QVERIFY(sim.quit());
+}
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
 #include "tst_commandline.moc"

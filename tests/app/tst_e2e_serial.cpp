@@ -10,6 +10,7 @@
 #include "talmeksimprocess.h"
 
 #include "panelprobe.h"
+#include "serial/seriallink.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -52,7 +53,8 @@ private slots:
     void splitFollowsTheBox();
     void silentBoxClearsThePanelUntilItAnswers();
     void reconnectReachesANewBox();
-    void boxGoneWhileConnectedLeavesThePanelIdle();
+    void lostLineComesBackByItself();
+    void boxGoneWhileConnectedIsTriedUntilDisconnect();
 
 private:
     QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
@@ -381,20 +383,51 @@ void tst_E2eSerial::reconnectReachesANewBox()
     QVERIFY(sim->quit());
 }
 
-void tst_E2eSerial::boxGoneWhileConnectedLeavesThePanelIdle()
+void tst_E2eSerial::lostLineComesBackByItself()
 {
-    startSimulator({QStringLiteral("--pty")});
-    startPanel(sim->ptyPath());
+    // The name of an adapter's line (a udev name) goes when it is unplugged and comes back
+    // pointing at a new line when it is plugged in again.
+    const QString link = dir->filePath(QStringLiteral("ttyTalmek"));
+    startSimulator({QStringLiteral("--pty"), link});
+    startPanel(link);
+    connectPanel(1, 7);
+    QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
+
+    QVERIFY(sim->quit());
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Serial line lost: reconnecting to %1\u2026").arg(link), 2000);
+    QVERIFY(!action("actionConnect_to_Brisel")->isEnabled()); // still connected in the menus
+    QTest::mouseClick(button(QStringLiteral("botaoTecla2C2")), Qt::LeftButton);
+
+    sim = std::make_unique<TalmekSimProcess>();
+    startSimulator({QStringLiteral("--pty"), link, QStringLiteral("--firmware"), QStringLiteral("5.1")});
+    // Polling resumes without a click, and the press made meanwhile reaches the box.
+    QTRY_VERIFY_WITH_TIMEOUT(sim->count(StateRequestSeen) > 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Connected! Firmware Revision: 5 . 1"), 2000);
+    QVERIFY(messages.contains({QStringLiteral("Connected to %1 : 9600, 8, None, 1, None").arg(link)}));
+    QTRY_COMPARE_WITH_TIMEOUT(sim->stateValue(QStringLiteral("antenna2")), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringLiteral("botaoTecla2C2:Held"), 2000);
+    QCOMPARE(lookOf(QStringLiteral("botaoPower")), Look::Green);
+
+    action("actionDisconnect")->trigger();
+    QVERIFY(sim->quit());
+}
+
+void tst_E2eSerial::boxGoneWhileConnectedIsTriedUntilDisconnect()
+{
+    const QString link = dir->filePath(QStringLiteral("ttyTalmek"));
+    startSimulator({QStringLiteral("--pty"), link});
+    startPanel(link);
     connectPanel(1, 7);
 
-    // The box goes away with the port still open (a USB adapter pulled out does the same):
-    // every write now fails. The panel keeps polling, but must not busy-loop on the dead line.
+    // The box goes away with the port still open (a USB adapter pulled out does the same).
+    // The panel tries the line again, but must not busy-loop on it.
     QVERIFY(sim->quit());
-    waitForTicks(5); // a few state requests have been written to the dead line
+    QTRY_VERIFY_WITH_TIMEOUT(!window->linkFlags().serialOpen, 2000);
     QElapsedTimer wall;
     wall.start();
     const qint64 cpuBefore = cpuTimeMs();
-    waitForTicks(12); // CPU over a dozen ticks on the dead line
+    clock->skip(SerialLink::ReopenIntervalMs); // a try on the missing line among them
+    waitForTicks(12);
     // The first of them may have been on its way when the timer started.
     QVERIFY2(wall.elapsed() >= 11 * 80, qPrintable(QStringLiteral("%1 ms").arg(wall.elapsed())));
     const qint64 cpu = cpuTimeMs() - cpuBefore;
@@ -403,7 +436,13 @@ void tst_E2eSerial::boxGoneWhileConnectedLeavesThePanelIdle()
 
     action("actionDisconnect")->trigger();
     QCOMPARE(status(), QStringLiteral("Disconnected"));
+    sim = std::make_unique<TalmekSimProcess>();
+    startSimulator({QStringLiteral("--pty"), link});
+    clock->skip(2 * SerialLink::ReopenIntervalMs);
+    waitForTicks(4);
     QVERIFY(!window->linkFlags().serialOpen);
+    QCOMPARE(sim->count(QStringLiteral("RX pty")), 0);
+    QCOMPARE(status(), QStringLiteral("Disconnected"));
 }
 
 QTEST_MAIN(tst_E2eSerial)

@@ -8,6 +8,7 @@
 #include "manualclock.h"
 #include "panelprobe.h"
 #include "pseudoterminal.h"
+#include "serial/seriallink.h"
 
 #include <QAction>
 #include <QApplication>
@@ -88,6 +89,8 @@ private slots:
     void lampNeutralUntilFirstReply();
     void lampStaysGreen7000msAfterTheLastReply();
     void missingPortShowsErrorAndStaysDisabled();
+    void lostLineIsTriedAgainEveryTwoSeconds_data();
+    void lostLineIsTriedAgainEveryTwoSeconds();
     void lanConnectTouchesNoPort();
 
 private:
@@ -450,6 +453,47 @@ void tst_SerialPath::missingPortShowsErrorAndStaysDisabled()
     action("actionDisconnect")->trigger();
     QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
     QCOMPARE(status(), QStringLiteral("Disconnected"));
+}
+
+void tst_SerialPath::lostLineIsTriedAgainEveryTwoSeconds_data()
+{
+    QTest::addColumn<int>("failedTries"); // before the line is back
+
+    QTest::newRow("back at once") << 0;
+    QTest::newRow("back after two tries") << 2;
+}
+
+void tst_SerialPath::lostLineIsTriedAgainEveryTwoSeconds()
+{
+    QFETCH(int, failedTries);
+    // The port is a name that follows the line, as a udev name follows an adapter.
+    const QString link = dir->filePath(QStringLiteral("ttyTalmek"));
+    QVERIFY(QFile::link(pty->slavePath(), link));
+    SerialPortDescription port;
+    port.portName = link;
+    window = std::make_unique<MainWindow>(MainWindow::Options{dir->filePath(QStringLiteral("settings.ini")),
+                                                              [port] { return QList<SerialPortDescription>{port}; },
+                                                              clock.get()});
+    connectSerial();
+
+    pty.reset();
+    QVERIFY(QFile::remove(link));
+    QTRY_VERIFY(!window->linkFlags().serialOpen);
+    const qint64 lost = clock->nowMs();
+    const auto tickAt = [&](qint64 ms) {
+        clock->advanceTo(lost + ms);
+        window->carryOutTick(PollingPeer::CheckLink);
+        return window->linkFlags().serialOpen.load();
+    };
+    for (int n = 1; n <= failedTries; ++n)
+        QVERIFY(!tickAt(n * SerialLink::ReopenIntervalMs));
+
+    pty = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::link(pty->slavePath(), link));
+    const qint64 due = (failedTries + 1) * SerialLink::ReopenIntervalMs;
+    QVERIFY(!tickAt(due - 1));
+    QVERIFY(tickAt(due));
+    QCOMPARE(pty->read(4), QByteArray("IGW;"));
 }
 
 void tst_SerialPath::lanConnectTouchesNoPort()
