@@ -266,7 +266,8 @@ void tst_TextFit::textsFitAtScale()
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);
 
-    const QStringList lines = QString::fromLocal8Bit(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Line ends are "\r\n" on Windows.
+    const QStringList lines = QString::fromLocal8Bit(probe.readAllStandardOutput()).split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
     const QStringList clipped = lines.filter(QRegularExpression(QStringLiteral("^clipped ")));
     if (scaled)
         QCOMPARE(clipped, QStringList());

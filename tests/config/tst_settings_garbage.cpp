@@ -246,6 +246,9 @@ void tst_SettingsGarbage::windowComesUpOnWhatItCanUse()
     }
     }
     if (setup == Setup::Unreadable) {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no mode 000: a file's access is set by its ACL");
+#endif
         QVERIFY(QFile::setPermissions(ini, QFileDevice::Permissions()));
         QFile probe(ini);
         if (probe.open(QIODevice::ReadOnly))

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "lan/threadcom.h"
+#include "loopbackaddress.h"
 #include "manualclock.h"
 #include "panelprobe.h"
 
@@ -28,7 +29,7 @@
 using PanelLook::Look;
 
 namespace {
-const QHostAddress BoxAddress(QStringLiteral("127.0.0.2"));
+const QHostAddress BoxAddress = LoopbackAddress::box();
 
 struct Received
 {
@@ -234,6 +235,8 @@ void tst_LanPath::lampStaysGreen7000msAfterTheLastReply()
 
 void tst_LanPath::datagramsFromOthersAreIgnored()
 {
+    if (LoopbackAddress::sendersLookAlike())
+        QSKIP("every loopback sender looks alike here: a stranger cannot be told apart");
     makeWindow(BoxAddress.toString(), boxPort());
     connectLan();
     QUdpSocket stranger;
