@@ -7,6 +7,7 @@
 #include "engine/pollingpeer.h"
 #include "engine/protocol.h"
 #include "engine/switching.h"
+#include "rig/bandfollow.h"
 #include "serial/serialportdescription.h"
 
 #include <QHostInfo>
@@ -19,6 +20,7 @@
 
 #include <memory>
 
+class BandFollowService;
 class C4SAnchorLayout;
 class SerialLink;
 class SettingsDialog;
@@ -133,6 +135,7 @@ private slots:
     void on_actionLAN_triggered();
     void on_actionSerial_triggered();
     void on_actionLAN_Settings_triggered();
+    void on_actionBand_Follow_triggered();
 
 private:
     void saveSerialMode();
@@ -147,6 +150,9 @@ private:
     Switching::Delivery commandDelivery() const;
     void applyLooks(const PanelLook::Looks &looks);
     void highlightButton(QWidget *widget);
+    void bindBandFollow();
+    // A channel as band follow sees it: nothing while the link is down or the box silent.
+    std::optional<BandFollow::Channel> followedChannel(int channel) const;
 
     QString hostName;
     QString hostAddress;
@@ -174,4 +180,5 @@ private:
     // stays neutral: it never claims a box that has not answered yet.
     qint64 lastReplyTime = 0;
     bool heardFromBox = false;
+    BandFollowService *bandFollow = nullptr;
 };

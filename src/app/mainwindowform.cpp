@@ -73,6 +73,7 @@ void mainWindow::setupUi(QMainWindow *window)
     actionLAN_Settings = makeAction(window, "actionLAN_Settings");
     actionSerial = makeAction(window, "actionSerial", true);
     actionLAN = makeAction(window, "actionLAN", true);
+    actionBand_Follow = makeAction(window, "actionBand_Follow");
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
@@ -157,6 +158,7 @@ void mainWindow::setupUi(QMainWindow *window)
     menuArquivo->addAction(actionConfigure);
     menuArquivo->addAction(actionLabels);
     menuArquivo->addAction(actionLAN_Settings);
+    menuArquivo->addAction(actionBand_Follow);
     menuArquivo->addAction(menuOperating_Mode->menuAction());
     menuOperating_Mode->addAction(actionSerial);
     menuOperating_Mode->addAction(actionLAN);
@@ -181,6 +183,7 @@ void mainWindow::retranslateUi(QMainWindow *window)
     actionLAN_Settings->setText(tr("LAN Settings"));
     actionSerial->setText(tr("Serial"));
     actionLAN->setText(tr("LAN"));
+    actionBand_Follow->setText(tr("Band Follow\u2026"));
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
             antennaButton(c, a)->setText(QString());

@@ -26,6 +26,7 @@ public:
     QAction *actionLAN_Settings;
     QAction *actionSerial;
     QAction *actionLAN;
+    QAction *actionBand_Follow;
     QWidget *centralWidget;
     QFrame *frame;
     QPushButton *botaoTecla1C1;
