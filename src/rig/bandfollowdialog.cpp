@@ -1,5 +1,6 @@
 #include "bandfollowdialog.h"
 
+#include "config/labelwrap.h"
 #include "config/settingsfile.h"
 #include "rigreply.h"
 #include "theme/theme.h"
@@ -22,8 +23,8 @@ QStringList storedAntennaNames(QSettings &settings)
 {
     QStringList names;
     for (int n = 1; n <= 6; ++n) {
-        const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString().simplified();
-        names << (name.isEmpty() ? BandFollowDialog::tr("Ant %1").arg(n) : name);
+        const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
+        names << (name.trimmed().isEmpty() ? BandFollowDialog::tr("Ant %1").arg(n) : name);
     }
     return names;
 }
@@ -87,9 +88,9 @@ QGroupBox *BandFollowDialog::radioBox(int channel, const QStringList &antennaNam
     for (int a = 1; a <= 6; ++a) {
         auto *caption = new QLabel(box);
         caption->setTextFormat(Qt::PlainText);
-        // Long names are cut to the column; the whole name is in the tool tip.
-        caption->setText(fontMetrics().elidedText(antennaNames.at(a - 1), Qt::ElideRight, 60));
-        caption->setToolTip(antennaNames.at(a - 1));
+        // Broken into lines as on the panel's buttons.
+        caption->setText(wrapLabelText(antennaNames.at(a - 1)));
+        caption->setAlignment(Qt::AlignCenter);
         table->addWidget(caption, 0, a + 1, Qt::AlignHCenter);
     }
     for (int b = 0; b < BandPlan::BandCount; ++b) {
@@ -99,7 +100,7 @@ QGroupBox *BandFollowDialog::radioBox(int channel, const QStringList &antennaNam
             auto *choice = new QRadioButton(box);
             choice->setObjectName(QStringLiteral("band%1_%2_%3").arg(channel).arg(BandPlan::bandName(b)).arg(a));
             choice->setToolTip(a == 0 ? tr("%1 m: antenna left alone").arg(BandPlan::bandName(b))
-                                      : tr("%1 m: %2").arg(BandPlan::bandName(b), antennaNames.at(a - 1)));
+                                      : tr("%1 m: %2").arg(BandPlan::bandName(b), antennaNames.at(a - 1).simplified()));
             group->addButton(choice, a);
             table->addWidget(choice, b + 1, a + 1, Qt::AlignHCenter);
         }

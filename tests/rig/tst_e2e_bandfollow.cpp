@@ -13,9 +13,11 @@
 #include "panelprobe.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -219,6 +221,15 @@ void tst_E2eBandFollow::bothRadiosDriveTheirChannels()
     tune(1, 7'100'000);
     tune(2, 15'000'000);
     QCOMPARE(selectionsReceived(1, from) + selectionsReceived(2, from), 0);
+
+    // A table changed in the dialog applies at once.
+    window->findChild<QAction *>(QStringLiteral("actionBand_Follow"))->trigger();
+    auto *dialog = window->findChild<QDialog *>(QStringLiteral("bandFollowDialog"));
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->findChild<QRadioButton *>(QStringLiteral("band1_15_4")), Qt::LeftButton);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("botaoOK")), Qt::LeftButton);
+    QVERIFY(rig[1]->setFrequency(21'074'000));
+    QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 3, 1000);
 }
 
 void tst_E2eBandFollow::transmitHoldsTheSwitchUntilItEnds()
