@@ -4,10 +4,8 @@
 // end-to-end tests of band follow; the dummy radio's frequency is set with rigctl, as a
 // logger or the radio's own knob would move it. Killed and joined when it goes.
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -15,27 +13,22 @@
 class RigctldProcess
 {
 public:
-    RigctldProcess() { process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
     ~RigctldProcess() { kill(); }
-    RigctldProcess(const RigctldProcess &) = delete;
-    RigctldProcess &operator=(const RigctldProcess &) = delete;
 
-    static bool available()
-    {
-        return !QStandardPaths::findExecutable(QStringLiteral("rigctld")).isEmpty()
-            && !QStandardPaths::findExecutable(QStringLiteral("rigctl")).isEmpty();
-    }
+    static bool available() { return !QStandardPaths::findExecutable(QStringLiteral("rigctld")).isEmpty(); }
 
-    // Starts on `port`, or on a free one when 0 (a port taken between the probe and the
-    // start is tried again), and waits until it takes connections.
+    // Starts on `port`, or on a free one when 0 (tried again should another program take
+    // it between the probe and the start), and waits until it takes connections.
     bool start(quint16 wanted = 0)
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            listenPort = wanted != 0 ? wanted : freePort();
-            process.start(QStringLiteral("rigctld"),
-                          {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-T"), QStringLiteral("127.0.0.1"),
-                           QStringLiteral("-t"), QString::number(listenPort)});
-            if (process.waitForStarted(5000) && waitUntilListening())
+            QTcpServer probe;
+            listenPort = wanted != 0 ? wanted : (probe.listen(QHostAddress::LocalHost), probe.serverPort());
+            probe.close();
+            process.start(
+                QStringLiteral("rigctld"),
+                {QStringLiteral("-m1"), QStringLiteral("-T127.0.0.1"), QStringLiteral("-t%1").arg(listenPort)});
+            if (process.waitForStarted(5000) && QTest::qWaitFor([this] { return listening(); }, 5000))
                 return true;
             kill();
         }
@@ -44,10 +37,8 @@ public:
 
     void kill()
     {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
+        process.kill();
+        process.waitForFinished(5000);
     }
 
     quint16 port() const { return listenPort; }
@@ -56,37 +47,21 @@ public:
     bool setFrequency(qint64 hz)
     {
         QProcess rigctl;
-        rigctl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        rigctl.start(QStringLiteral("rigctl"),
-                     {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"), address(), QStringLiteral("F"),
-                      QString::number(hz)});
-        if (!rigctl.waitForFinished(5000)) {
-            rigctl.kill();
-            rigctl.waitForFinished(2000);
-            return false;
-        }
-        return rigctl.exitStatus() == QProcess::NormalExit && rigctl.exitCode() == 0;
+        rigctl.start(
+            QStringLiteral("rigctl"),
+            {QStringLiteral("-m2"), QStringLiteral("-r"), address(), QStringLiteral("F"), QString::number(hz)});
+        const bool done = rigctl.waitForFinished(5000) && rigctl.exitCode() == 0;
+        rigctl.kill();
+        rigctl.waitForFinished(2000);
+        return done;
     }
 
 private:
-    static quint16 freePort()
+    bool listening()
     {
-        QTcpServer probe;
-        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-    }
-
-    bool waitUntilListening()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 5000 && process.state() == QProcess::Running) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, listenPort);
-            if (probe.waitForConnected(500))
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, listenPort);
+        return process.state() == QProcess::Running && probe.waitForConnected(500);
     }
 
     QProcess process;
