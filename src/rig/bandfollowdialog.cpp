@@ -127,8 +127,11 @@ void BandFollowDialog::setSettings(const BandFollowSettings &settings)
 {
     for (int c = 1; c <= 2; ++c) {
         address[c]->setText(settings.radio[c].rigAddress);
-        for (int b = 0; b < BandPlan::BandCount; ++b)
-            bandAntenna[c][b]->button(settings.radio[c].antenna[b])->setChecked(true);
+        for (int b = 0; b < BandPlan::BandCount; ++b) {
+            // An antenna out of range shows as none, as it reads.
+            QAbstractButton *choice = bandAntenna[c][b]->button(settings.radio[c].antenna[b]);
+            (choice ? choice : bandAntenna[c][b]->button(BandFollowSettings::NoAntenna))->setChecked(true);
+        }
     }
 }
 
