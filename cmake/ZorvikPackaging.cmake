@@ -15,4 +15,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvik.net/")
+# Band follow reads the radios through rigctld; the panel runs without it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS libhamlib-utils)
 include(CPack)

@@ -12,6 +12,8 @@
 #include "mainwindowform.h"
 #include "panelkeyboard.h"
 #include "panellook.h"
+#include "rig/bandfollowdialog.h"
+#include "rig/bandfollowservice.h"
 #include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
 
@@ -86,6 +88,7 @@ MainWindow::MainWindow(Options options, QWidget *parent)
                                                [this](const PanelButton &button) { return ui->button(button); });
     // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
     ui->centralWidget->setFocus();
+    bindBandFollow();
     loadSettings();
     registerScaledWidgets();
 }
@@ -126,6 +129,10 @@ void MainWindow::loadSettings()
         ui->actionLAN->setChecked(true);
         link.mode = LinkMode::Lan;
     }
+    QStringList antennaNames;
+    for (int n = 1; n <= 6; ++n)
+        antennaNames << settings.value(SettingsFile::Key::antennaName(n)).toString();
+    bandFollow->configure(BandFollowSettings::read(settings), antennaNames);
 }
 
 void MainWindow::resolveHostNow() { applyLookup(HostResolution::resolveNow(hostName)); }
@@ -311,11 +318,13 @@ void MainWindow::openSerialPort()
         link.lanLinkEnabled = true;
         ui->statusBar->showMessage(tr("LAN enabled"));
         ui->actionLAN_Settings->setEnabled(false);
+        bandFollow->start();
         return;
     }
 
     if (serialLink->open(serialSettings()->parameters())) {
         serialLineOpened();
+        bandFollow->start();
     } else {
         QMessageBox::critical(this, tr("Error"), serialLink->errorString(), QMessageBox::Ok);
         ui->statusBar->showMessage(tr("Open error"));
@@ -342,6 +351,7 @@ void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 
 void MainWindow::closeSerialPort()
 {
+    bandFollow->stop();
     if (link.mode == LinkMode::Serial)
         serialLink->close();
     else
@@ -566,3 +576,45 @@ void MainWindow::on_botaoRelease1_pressed() { enviaComutacao(static_cast<signed 
 void MainWindow::on_botaoRelease2_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 2); }
 void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1, commandDelivery())); }
 void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2, commandDelivery())); }
+
+// --- Band follow ---
+
+void MainWindow::bindBandFollow()
+{
+    bandFollow = new BandFollowService(
+        clock, [this](int channel) { return followedChannel(channel); }, this);
+    // The button's own path, so both links get exactly the bytes a press sends.
+    connect(bandFollow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
+        enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
+    });
+    connect(bandFollow, &BandFollowService::message, this,
+            [this](const QString &text) { ui->statusBar->showMessage(text); });
+    for (int c = 1; c <= 2; ++c) {
+        const auto chose = [this, c] { bandFollow->operatorChose(c); };
+        for (int a = 0; a < 6; ++a)
+            connect(ui->antennaButton(c, a), &QPushButton::pressed, bandFollow, chose);
+        connect(c == 1 ? ui->botaoRelease1 : ui->botaoRelease2, &QPushButton::pressed, bandFollow, chose);
+    }
+}
+
+std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) const
+{
+    const bool linkUp = link.mode == LinkMode::Serial ? link.serialOpen.load() : link.lanLinkEnabled.load();
+    if (!linkUp || !heardFromBox || clock.nowMs() - lastReplyTime > LinkTimeoutMs)
+        return std::nullopt;
+    BandFollow::Channel view;
+    view.antenna = state.antenna[channel];
+    // Any flag the box sets holds a switch back, not only the one the SEND lamp shows.
+    view.transmitting = state.transmitting[channel] != 0;
+    view.splitActive = state.splitActive[channel] != 0;
+    view.choosingSplit = state.splitSetupActive == 1;
+    return view;
+}
+
+void MainWindow::on_actionBand_Follow_triggered()
+{
+    auto *dialog = new BandFollowDialog(this, settingsPath);
+    connect(dialog, &BandFollowDialog::saved, this, &MainWindow::loadSettings);
+    connect(dialog, &BandFollowDialog::notSaved, this, &MainWindow::reportNotSaved);
+    dialog->show();
+}

@@ -8,6 +8,7 @@
 #include "engine/protocol.h"
 #include "engine/switching.h"
 #include "panelspeech.h"
+#include "rig/bandfollow.h"
 #include "serial/serialportdescription.h"
 
 #include <QHostInfo>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+class BandFollowService;
 class C4SAnchorLayout;
 class FocusMark;
 class SerialLink;
@@ -140,6 +142,7 @@ private slots:
     void on_actionLAN_triggered();
     void on_actionSerial_triggered();
     void on_actionLAN_Settings_triggered();
+    void on_actionBand_Follow_triggered();
 
 private:
     void saveSerialMode();
@@ -162,6 +165,9 @@ private:
     // Puts what the panel shows into words for screen readers and tooltips; the
     // accessibility framework hears of a button only when its words change.
     void speak(bool namesChanged = false);
+    void bindBandFollow();
+    // A channel as band follow sees it: nothing while the link is down or the box silent.
+    std::optional<BandFollow::Channel> followedChannel(int channel) const;
 
     QString hostName;
     QString hostAddress;
@@ -197,4 +203,5 @@ private:
     bool boxAnswering = false;
     PanelSpeech::Said said;
     FocusMark *keyboardFocusMark = nullptr;
+    BandFollowService *bandFollow = nullptr;
 };

@@ -74,6 +74,7 @@ void mainWindow::setupUi(QMainWindow *window)
     actionSerial = makeAction(window, "actionSerial", true);
     actionLAN = makeAction(window, "actionLAN", true);
     actionKeyboard_Shortcuts = makeAction(window, "actionKeyboard_Shortcuts");
+    actionBand_Follow = makeAction(window, "actionBand_Follow");
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
@@ -158,6 +159,7 @@ void mainWindow::setupUi(QMainWindow *window)
     menuArquivo->addAction(actionConfigure);
     menuArquivo->addAction(actionLabels);
     menuArquivo->addAction(actionLAN_Settings);
+    menuArquivo->addAction(actionBand_Follow);
     menuArquivo->addAction(menuOperating_Mode->menuAction());
     menuOperating_Mode->addAction(actionSerial);
     menuOperating_Mode->addAction(actionLAN);
@@ -184,6 +186,7 @@ void mainWindow::retranslateUi(QMainWindow *window)
     actionSerial->setText(tr("Serial"));
     actionLAN->setText(tr("LAN"));
     actionKeyboard_Shortcuts->setText(tr("Keyboard Shortcuts"));
+    actionBand_Follow->setText(tr("Band Follow\u2026"));
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
             antennaButton(c, a)->setText(QString());

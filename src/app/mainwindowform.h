@@ -29,6 +29,7 @@ public:
     QAction *actionSerial;
     QAction *actionLAN;
     QAction *actionKeyboard_Shortcuts;
+    QAction *actionBand_Follow;
     QWidget *centralWidget;
     QFrame *frame;
     QPushButton *botaoTecla1C1;

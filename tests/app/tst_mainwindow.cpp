@@ -180,7 +180,8 @@ void tst_MainWindow::designGeometryAndTexts()
 
     const QStringList fileMenu{QStringLiteral("Connect to Talmek"), QStringLiteral("Disconnect"),
                                QStringLiteral("Serial Settings"),   QStringLiteral("Labels"),
-                               QStringLiteral("LAN Settings"),      QStringLiteral("Operating Mode")};
+                               QStringLiteral("LAN Settings"),      QStringLiteral("Band Follow\u2026"),
+                               QStringLiteral("Operating Mode")};
     QStringList shown;
     for (QAction *action : child<QMenu>(window.get(), "menuArquivo")->actions())
         shown << action->text();

@@ -102,6 +102,9 @@ void tst_SettingsUnwritable::addWriterRows()
     QTest::newRow("Operating Mode LAN") << "modeLan"
                                         << "serialMode"
                                         << "1";
+    QTest::newRow("Band Follow OK") << "bandFollow"
+                                    << "BAND2_17"
+                                    << "4";
 }
 
 // What the operator does for each writer.
@@ -133,6 +136,11 @@ void tst_SettingsUnwritable::carryOut(const QString &writer)
         QVERIFY(dialog);
         QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("applyButton")), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
+    } else if (writer == QLatin1String("bandFollow")) {
+        child<QAction>(window.get(), QStringLiteral("actionBand_Follow"))->trigger();
+        QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("bandFollowDialog"));
+        QTest::mouseClick(child<QRadioButton>(dialog, QStringLiteral("band2_17_4")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("botaoOK")), Qt::LeftButton);
     } else if (writer == QLatin1String("modeSerial")) {
         child<QAction>(window.get(), QStringLiteral("actionSerial"))->trigger();
     } else if (writer == QLatin1String("modeLan")) {

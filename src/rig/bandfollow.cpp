@@ -1,0 +1,47 @@
+#include "bandfollow.h"
+
+#include "engine/devicestate.h"
+
+void BandFollow::setAntennas(const std::array<int, BandPlan::BandCount> &antennaPerBand) { antennas = antennaPerBand; }
+
+void BandFollow::frequencyRead(qint64 hz)
+{
+    const std::optional<int> band = BandPlan::bandIndexOf(hz);
+    if (!band || band == lastBand)
+        return;
+    lastBand = band;
+    // A switch still held back for the band just left is dropped with it.
+    dueBand = band;
+    pauseReported = false;
+}
+
+void BandFollow::operatorChose() { dueBand.reset(); }
+
+void BandFollow::reset()
+{
+    lastBand.reset();
+    dueBand.reset();
+    pauseReported = false;
+}
+
+BandFollow::Decision BandFollow::decide(const Channel &channel)
+{
+    if (!dueBand)
+        return {};
+    const int band = *dueBand;
+    const int antenna = antennas.at(band);
+    const quint8 position = quint8(antenna - 1);
+    if (antenna < 1 || antenna > 6 || (AntennaPosition::isAntenna(channel.antenna) && channel.antenna == position)) {
+        dueBand.reset();
+        return {};
+    }
+    if (channel.splitActive) {
+        const Step step = pauseReported ? Step::Wait : Step::SplitPaused;
+        pauseReported = true;
+        return {step, band, position};
+    }
+    if (channel.transmitting || channel.choosingSplit)
+        return {Step::Wait, band, position};
+    dueBand.reset();
+    return {Step::Switch, band, position};
+}

@@ -1,0 +1,33 @@
+#include "bandfollowsettings.h"
+
+QString BandFollowSettings::rigKey(int channel) { return QStringLiteral("RIG%1").arg(channel); }
+
+QString BandFollowSettings::bandKey(int channel, int bandIndex)
+{
+    return QStringLiteral("BAND%1_%2").arg(channel).arg(BandPlan::bandName(bandIndex));
+}
+
+BandFollowSettings BandFollowSettings::read(QSettings &settings)
+{
+    BandFollowSettings result;
+    for (int c = 1; c <= 2; ++c) {
+        result.radio[c].rigAddress = settings.value(rigKey(c)).toString().trimmed();
+        for (int b = 0; b < BandPlan::BandCount; ++b) {
+            bool ok = false;
+            const int antenna = settings.value(bandKey(c, b)).toString().trimmed().toInt(&ok);
+            result.radio[c].antenna[b] = ok && antenna >= 1 && antenna <= 6 ? antenna : NoAntenna;
+        }
+    }
+    return result;
+}
+
+std::vector<std::pair<QString, QVariant>> BandFollowSettings::values() const
+{
+    std::vector<std::pair<QString, QVariant>> out;
+    for (int c = 1; c <= 2; ++c) {
+        out.emplace_back(rigKey(c), radio[c].rigAddress);
+        for (int b = 0; b < BandPlan::BandCount; ++b)
+            out.emplace_back(bandKey(c, b), radio[c].antenna[b]);
+    }
+    return out;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "bandplan.h"
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+// What band follow keeps in the settings file, per radio (channel 1 and 2):
+//   RIG<c>           the rigctld address, "host:port"; empty: band follow off for the channel
+//   BAND<c>_<band>   the antenna (1..6) the channel uses on that band; 0 or empty: none
+struct BandFollowSettings
+{
+    static constexpr int NoAntenna = 0;
+
+    struct Radio
+    {
+        QString rigAddress;
+        // Per band of BandPlan::bands(): antenna 1..6, or NoAntenna.
+        std::array<int, BandPlan::BandCount> antenna{};
+
+        friend bool operator==(const Radio &a, const Radio &b)
+        {
+            return a.rigAddress == b.rigAddress && a.antenna == b.antenna;
+        }
+    };
+
+    // Indexed by channel 1 and 2; index 0 is unused.
+    std::array<Radio, 3> radio;
+
+    static QString rigKey(int channel);
+    static QString bandKey(int channel, int bandIndex);
+
+    // Any value that is not a whole number from 1 to 6 reads as NoAntenna.
+    static BandFollowSettings read(QSettings &settings);
+    // The keys and values to store.
+    std::vector<std::pair<QString, QVariant>> values() const;
+};
