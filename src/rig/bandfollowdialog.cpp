@@ -9,8 +9,8 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QTabWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,14 +43,18 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &settingsPath)
     SettingsFile::useUtf8(stored);
     const QStringList names = storedAntennaNames(stored);
 
-    auto *radios = new QHBoxLayout;
-    radios->addWidget(radioBox(1, names));
-    radios->addWidget(radioBox(2, names));
+    // One tab a radio: side by side the two tables are wider than a laptop's screen at
+    // 150 %.
+    auto *radios = new QTabWidget(this);
+    radios->setObjectName(QStringLiteral("radios"));
+    radios->addTab(radioBox(1, names), tr("Radio 1"));
+    radios->addTab(radioBox(2, names), tr("Radio 2"));
 
-    auto *hint = new QLabel(tr("Each radio is read through Hamlib's rigctld (host:port, e.g. localhost:4532). "
+    // Broken by hand: a word-wrapped label would let Qt size the dialog for one width and
+    // lay it out at another, squeezing the tables' rows.
+    auto *hint = new QLabel(tr("Each radio is read through Hamlib's rigctld (host:port, e.g. localhost:4532).\n"
                                "An empty address keeps band follow off for that radio."),
                             this);
-    hint->setWordWrap(true);
     problem = new QLabel(this);
     problem->setObjectName(QStringLiteral("problem"));
     problem->setStyleSheet(QStringLiteral("color: #ffa02f;"));
@@ -67,7 +71,7 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &settingsPath)
     // Never smaller than the tables need: on a small screen Qt would otherwise squeeze the
     // dialog to two thirds of it and cut the antennas' names in the column heads.
     layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addLayout(radios);
+    layout->addWidget(radios);
     layout->addWidget(hint);
     layout->addWidget(problem);
     layout->addWidget(buttons);
@@ -75,9 +79,9 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &settingsPath)
     setSettings(BandFollowSettings::read(stored));
 }
 
-QGroupBox *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames)
+QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames)
 {
-    auto *box = new QGroupBox(tr("Radio %1").arg(channel), this);
+    auto *box = new QWidget(this);
     auto *form = new QFormLayout;
     address[channel] = new QLineEdit(box);
     address[channel]->setObjectName(QStringLiteral("rigAddress%1").arg(channel));
@@ -95,7 +99,7 @@ QGroupBox *BandFollowDialog::radioBox(int channel, const QStringList &antennaNam
         caption->setText(wrapLabelText(antennaNames.at(a - 1)));
         caption->setAlignment(Qt::AlignCenter);
         // Every line of the name stays whole, however little room the dialog gets.
-        caption->setMinimumSize(caption->sizeHint());
+        caption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         table->addWidget(caption, 0, a + 1, Qt::AlignHCenter);
     }
     for (int b = 0; b < BandPlan::BandCount; ++b) {

@@ -7,7 +7,6 @@
 #include <array>
 
 class QButtonGroup;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 
@@ -33,7 +32,7 @@ signals:
     void notSaved(const QString &message);
 
 private:
-    QGroupBox *radioBox(int channel, const QStringList &antennaNames);
+    QWidget *radioBox(int channel, const QStringList &antennaNames);
 
     QString settingsPath;
     std::array<QLineEdit *, 3> address{};
