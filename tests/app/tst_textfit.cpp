@@ -59,8 +59,12 @@ QString overflow(const QFontMetrics &metrics, QString text, const QRect &room, Q
     text.replace(QChar(0x1), QLatin1Char('&'));
     const QStringList lines = text.split(QLatin1Char('\n'));
     int widest = 0;
-    for (const QString &line : lines)
+    for (QString line : lines) {
+        // A space at the end of a line is no ink, and Qt lays lines out without it.
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
         widest = qMax(widest, metrics.horizontalAdvance(line));
+    }
     const int block = metrics.height() + (lines.size() - 1) * metrics.lineSpacing();
     int top = room.top() + (room.height() - block) / 2;
     if (alignment & Qt::AlignTop)
