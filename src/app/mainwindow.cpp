@@ -19,6 +19,7 @@
 
 #include <QDateTime>
 #include <QHostInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QSettings>
@@ -132,7 +133,11 @@ void MainWindow::loadSettings()
     QStringList antennaNames;
     for (int n = 1; n <= 6; ++n)
         antennaNames << settings.value(SettingsFile::Key::antennaName(n)).toString();
-    bandFollow->configure(BandFollowSettings::read(settings), antennaNames);
+    const BandFollowSettings followSettings = BandFollowSettings::read(settings);
+    bandFollow->configure(followSettings, antennaNames);
+    for (int c = 1; c <= 2; ++c)
+        if (followSettings.radio[c].rigAddress.isEmpty())
+            bandFollowStatus[c]->hide(); // news of a radio no longer followed
 }
 
 void MainWindow::resolveHostNow() { applyLookup(HostResolution::resolveNow(hostName)); }
@@ -352,6 +357,8 @@ void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 void MainWindow::closeSerialPort()
 {
     bandFollow->stop();
+    for (int c = 1; c <= 2; ++c)
+        bandFollowStatus[c]->hide();
     if (link.mode == LinkMode::Serial)
         serialLink->close();
     else
@@ -587,8 +594,17 @@ void MainWindow::bindBandFollow()
     connect(bandFollow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
         enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
     });
-    connect(bandFollow, &BandFollowService::message, this,
-            [this](const QString &text) { ui->statusBar->showMessage(text); });
+    for (int c = 1; c <= 2; ++c) {
+        auto *label = new QLabel(ui->statusBar);
+        label->setObjectName(QStringLiteral("bandFollowStatus%1").arg(c));
+        label->hide();
+        ui->statusBar->addPermanentWidget(label);
+        bandFollowStatus[c] = label;
+    }
+    connect(bandFollow, &BandFollowService::message, this, [this](int channel, const QString &text) {
+        bandFollowStatus[channel]->setText(text);
+        bandFollowStatus[channel]->show();
+    });
     for (int c = 1; c <= 2; ++c) {
         const auto chose = [this, c] { bandFollow->operatorChose(c); };
         for (int a = 0; a < 6; ++a)

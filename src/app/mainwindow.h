@@ -24,6 +24,7 @@
 class BandFollowService;
 class C4SAnchorLayout;
 class FocusMark;
+class QLabel;
 class SerialLink;
 class SettingsDialog;
 class ThreadCOM;
@@ -204,4 +205,7 @@ private:
     PanelSpeech::Said said;
     FocusMark *keyboardFocusMark = nullptr;
     BandFollowService *bandFollow = nullptr;
+    // Each radio's last band-follow news, kept at the status bar's right end: the LAN's
+    // "Ping: " figures replace the bar's message several times a second.
+    std::array<QLabel *, 3> bandFollowStatus{}; // radios 1 and 2
 };

@@ -11,9 +11,9 @@ BandFollowService::BandFollowService(const MonotonicClock &clock, ChannelSource 
         radios[c].client = client;
         connect(client, &RigctldClient::frequencyRead, this, [this, c](qint64 hz) { onFrequency(c, hz); });
         connect(client, &RigctldClient::connected, this,
-                [this, c] { emit message(tr("Radio %1: rigctld connected").arg(c)); });
+                [this, c] { emit message(c, tr("Radio %1: rigctld connected").arg(c)); });
         connect(client, &RigctldClient::unreachable, this, [this, c] {
-            emit message(tr("Radio %1: rigctld at %2 not reachable").arg(c).arg(radios[c].addressText));
+            emit message(c, tr("Radio %1: rigctld at %2 not reachable").arg(c).arg(radios[c].addressText));
         });
     }
 }
@@ -62,7 +62,7 @@ void BandFollowService::startRadio(int channel)
     if (const std::optional<RigAddress> address = RigAddress::parse(radio.addressText))
         radio.client->start(*address);
     else
-        emit message(tr("Radio %1: rigctld at %2 not reachable").arg(channel).arg(radio.addressText));
+        emit message(channel, tr("Radio %1: rigctld at %2 not reachable").arg(channel).arg(radio.addressText));
 }
 
 void BandFollowService::operatorChose(int channel)
@@ -89,11 +89,11 @@ void BandFollowService::onFrequency(int channel, qint64 hz)
     case BandFollow::Step::Wait:
         break;
     case BandFollow::Step::SplitPaused:
-        emit message(tr("Radio %1: split active, band follow paused").arg(channel));
+        emit message(channel, tr("Radio %1: split active, band follow paused").arg(channel));
         break;
     case BandFollow::Step::Switch:
         emit selectAntenna(channel, decision.position);
-        emit message(tr("Radio %1: %2 m \u2192 %3")
+        emit message(channel, tr("Radio %1: %2 m \u2192 %3")
                          .arg(channel)
                          .arg(BandPlan::bandName(decision.bandIndex), antennaName(decision.position)));
         break;

@@ -43,7 +43,8 @@ public:
 
 signals:
     void selectAntenna(int channel, int position);
-    void message(const QString &text);
+    // What the operator should read about one radio; the newest replaces the last.
+    void message(int channel, const QString &text);
     // Every reading, for whoever wants to watch the radios.
     void frequencyRead(int channel, qint64 hz);
 

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -66,6 +67,12 @@ private:
         return parent->findChild<T *>(QLatin1String(name));
     }
     bool shown(const QString &message) const { return messages.contains(message); }
+    // What the status bar's corner shows for one radio now.
+    QString onScreen(int radio)
+    {
+        const auto *label = window->findChild<QLabel *>(QStringLiteral("bandFollowStatus%1").arg(radio));
+        return label && label->isVisible() ? label->text() : QString();
+    }
     // Every switch band follow made says so.
     int switchesShown() const { return messages.filter(QStringLiteral(" m \u2192 ")).size(); }
 
@@ -130,10 +137,8 @@ void tst_E2eBandFollow::startPanel(int radios)
     SerialPortDescription port;
     port.portName = sim->ptyPath();
     window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
-    connect(window->statusBar(), &QStatusBar::messageChanged, this, [this](const QString &text) {
-        if (text.startsWith(QLatin1String("Radio ")))
-            messages << text;
-    });
+    connect(window->findChild<BandFollowService *>(), &BandFollowService::message, this,
+            [this](int, const QString &text) { messages << text; });
     readings =
         std::make_unique<QSignalSpy>(window->findChild<BandFollowService *>(), &BandFollowService::frequencyRead);
     window->show();
@@ -176,6 +181,7 @@ void tst_E2eBandFollow::transmit(bool on)
 
 void tst_E2eBandFollow::bothRadiosFollowTheirBands()
 {
+    QFETCH(bool, serial);
     startPanel(2);
     QVERIFY(rig[1]->setFrequency(On20m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 2, 1000);
@@ -183,6 +189,14 @@ void tst_E2eBandFollow::bothRadiosFollowTheirBands()
     QVERIFY(rig[2]->setFrequency(On20m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(2), 4, 1000);
     QVERIFY(shown(QStringLiteral("Radio 2: 20 m \u2192 Ant 5")));
+    // Each radio's news stays in view, also while the LAN's ping figures come and go.
+    if (!serial) {
+        QSignalSpy pings(window->statusBar(), &QStatusBar::messageChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(pings.count() >= 2, 2000);
+        QVERIFY(window->statusBar()->currentMessage().startsWith(QLatin1String("Ping: ")));
+    }
+    QCOMPARE(onScreen(1), QStringLiteral("Radio 1: 20 m \u2192 Beam"));
+    QCOMPARE(onScreen(2), QStringLiteral("Radio 2: 20 m \u2192 Ant 5"));
     QVERIFY(rig[1]->setFrequency(On40m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 1, 1000);
     QVERIFY(rig[2]->setFrequency(On40m));
@@ -252,7 +266,8 @@ void tst_E2eBandFollow::restartedRigctldIsPickedUpAndDisconnectStopsReading()
     tune(1, On20m);
     const quint16 port = rig[1]->port();
     rig[1]->kill();
-    QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Radio 1: rigctld at 127.0.0.1:%1 not reachable").arg(port)), 3000);
+    const QString outage = QStringLiteral("Radio 1: rigctld at 127.0.0.1:%1 not reachable").arg(port);
+    QTRY_COMPARE_WITH_TIMEOUT(onScreen(1), outage, 3000);
     QVERIFY(rig[1]->start(port));
     QTRY_VERIFY_WITH_TIMEOUT(messages.count(QStringLiteral("Radio 1: rigctld connected")) == 2, 5000);
     QCOMPARE(messages.filter(QStringLiteral("not reachable")).size(), 1);
@@ -260,6 +275,7 @@ void tst_E2eBandFollow::restartedRigctldIsPickedUpAndDisconnectStopsReading()
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 1, 1000);
 
     child<QAction>(window.get(), "actionDisconnect")->trigger();
+    QCOMPARE(onScreen(1), QString());
     readings->clear();
     QVERIFY(!readings->wait(3 * RigctldClient::PollIntervalMs));
 }
