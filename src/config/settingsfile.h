@@ -66,6 +66,8 @@ inline QString port() { return QStringLiteral("PORT"); }
 inline QString directIp() { return QStringLiteral("IPdir"); }
 inline QString serialMode() { return QStringLiteral("serialMode"); }
 inline QString comIndex() { return QStringLiteral("comindex"); }
+// The port chosen, by name (a listed port or a typed path); it wins over "comindex".
+inline QString comPort() { return QStringLiteral("comport"); }
 inline QString speedIndex() { return QStringLiteral("speedindex"); }
 } // namespace Key
 

@@ -190,8 +190,28 @@ void SettingsDialog::restoreIndices()
 {
     QSettings settings(settingsPath, QSettings::IniFormat);
     SettingsFile::useUtf8(settings);
-    restoreIndex(ui->serialPortInfoListBox, settings.value(SettingsFile::Key::comIndex()));
+    const QString portName = settings.value(SettingsFile::Key::comPort()).toString();
+    if (portName.isEmpty())
+        restoreIndex(ui->serialPortInfoListBox, settings.value(SettingsFile::Key::comIndex()));
+    else
+        restorePort(portName);
     restoreIndex(ui->baudRateBox, settings.value(SettingsFile::Key::speedIndex()));
+}
+
+// Ports come and go, and their order with them (USB adapters especially), so the port is
+// found again by its name. One no longer listed is kept as a typed path: connecting then
+// says it is not there instead of opening whatever port now has its place in the list.
+void SettingsDialog::restorePort(const QString &portName)
+{
+    QComboBox *box = ui->serialPortInfoListBox;
+    const int custom = box->count() - 1;
+    const int listed = box->findText(portName, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (listed >= 0 && listed < custom) {
+        box->setCurrentIndex(listed);
+        return;
+    }
+    box->setCurrentIndex(custom);
+    box->setEditText(portName);
 }
 
 void SettingsDialog::saveIndices()
@@ -199,6 +219,7 @@ void SettingsDialog::saveIndices()
     const QString failure =
         SettingsFile::store(settingsPath,
                             {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
+                             {SettingsFile::Key::comPort(), ui->serialPortInfoListBox->currentText()},
                              {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()}});
     if (!failure.isEmpty())
         emit notSaved(failure);

@@ -46,6 +46,7 @@ private:
     void fillParameterBoxes();
     void fillPortList(const QList<SerialPortDescription> &ports);
     void restoreIndices();
+    void restorePort(const QString &portName);
     void saveIndices();
     void readWidgets();
 

@@ -60,6 +60,8 @@ private slots:
     void storedPositionsOutsideTheListsLeaveTheFirstEntry_data();
     void storedPositionsOutsideTheListsLeaveTheFirstEntry();
     void appliedPositionsSurviveRestartButOtherChoicesDoNot();
+    void chosenPortIsFoundAgainByName_data();
+    void chosenPortIsFoundAgainByName();
     void choosingListedPortAfterCustomMakesBoxReadOnly();
     void typedCustomPortNameIsApplied_data();
     void typedCustomPortNameIsApplied();
@@ -347,6 +349,67 @@ void tst_SettingsDialog::appliedPositionsSurviveRestartButOtherChoicesDoNot()
     QCOMPARE(p.baudRate, 57600);
     QCOMPARE(p.parity, QSerialPort::NoParity);
     QCOMPARE(p.dataBits, QSerialPort::Data8);
+}
+
+void tst_SettingsDialog::chosenPortIsFoundAgainByName_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("chosen"); // in "before"; its last position is "Custom"
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("expectedPosition");
+    QTest::addColumn<QString>("expectedPort");
+
+    const QStringList two = {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB1")};
+    const QStringList swapped = {QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyUSB0")};
+    QTest::newRow("same list") << two << 1 << QString() << two << 1 << QStringLiteral("/dev/ttyUSB1");
+    QTest::newRow("list reordered") << two << 1 << QString() << swapped << 0 << QStringLiteral("/dev/ttyUSB1");
+    QTest::newRow("a port added before it")
+        << two << 0 << QString() << (QStringList{QStringLiteral("/dev/ttyACM0")} + two) << 1
+        << QStringLiteral("/dev/ttyUSB0");
+    // Not the port now in its place: the name, as a typed path, so that connecting says
+    // it is missing.
+    QTest::newRow("unplugged") << two << 1 << QString() << QStringList{QStringLiteral("/dev/ttyUSB0")} << 1
+                               << QStringLiteral("/dev/ttyUSB1");
+    QTest::newRow("no ports left") << two << 0 << QString() << QStringList() << 0 << QStringLiteral("/dev/ttyUSB0");
+    QTest::newRow("typed path") << two << 2 << QStringLiteral("/tmp/ttyTalmek") << two << 2
+                                << QStringLiteral("/tmp/ttyTalmek");
+    QTest::newRow("typed path now listed")
+        << two << 2 << QStringLiteral("/dev/ttyS5") << (two + QStringList{QStringLiteral("/dev/ttyS5")}) << 2
+        << QStringLiteral("/dev/ttyS5");
+}
+
+void tst_SettingsDialog::chosenPortIsFoundAgainByName()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, chosen);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, after);
+    QFETCH(int, expectedPosition);
+    QFETCH(QString, expectedPort);
+
+    const auto ports = [](const QStringList &names) {
+        QList<SerialPortDescription> list;
+        for (const QString &name : names)
+            list << port(name);
+        return list;
+    };
+    {
+        auto dialog = makeDialog(ports(before));
+        QComboBox *box = this->box(*dialog, QStringLiteral("serialPortInfoListBox"));
+        box->setCurrentIndex(chosen);
+        if (!typed.isEmpty())
+            QTest::keyClicks(box->lineEdit(), typed);
+        clickApply(*dialog);
+    }
+
+    auto restarted = makeDialog(ports(after));
+    QComboBox *box = this->box(*restarted, QStringLiteral("serialPortInfoListBox"));
+    QCOMPARE(box->currentIndex(), expectedPosition);
+    QCOMPARE(box->currentText(), expectedPort);
+    QCOMPARE(box->isEditable(), expectedPosition == after.size());
+    QCOMPARE(restarted->parameters().portName, expectedPort);
+    QCOMPARE(box->count(), after.size() + 1); // a kept name never becomes an entry
 }
 
 void tst_SettingsDialog::choosingListedPortAfterCustomMakesBoxReadOnly()
