@@ -44,6 +44,7 @@ wait_for() { # wait_for TENTHS COMMAND...
         sleep 0.1
     done
 }
+windows_at_least() { [ "$(xdotool search --onlyvisible --class 'zorvik-panel.exe' | wc -l)" -ge "$1" ]; }
 panel_window() { xdotool search --onlyvisible --name '^Zorvik Remote Control$' | head -n 1; }
 # start_panel ARGS...: sets $panel (Wine's process) and $window.
 start_panel() {
@@ -68,10 +69,12 @@ close_panel() {
 # 1. A fresh folder: choose a mode, close.
 if start_panel; then
     ok "the panel shows its window"
+    # File > Operating Mode (the menu's last entry) > Serial (its first); each menu is a
+    # window of its own, so the count of the panel's visible windows says it has opened.
     xdotool mousemove --window "$window" 15 11 click 1
-    sleep 0.5
+    wait_for 50 windows_at_least 2 || fail "no File menu"
     xdotool key Up Right
-    sleep 0.5
+    wait_for 50 windows_at_least 3 || fail "no Operating Mode menu"
     xdotool key Return
     if wait_for 100 grep -q '^serialMode=2' "$folder/settings.ini"; then
         ok "choosing Serial wrote settings.ini beside zorvik-panel.exe"
