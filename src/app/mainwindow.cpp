@@ -182,8 +182,10 @@ void MainWindow::setDirectIp(bool on)
 
 void MainWindow::reportNotSaved(const QString &message)
 {
-    if (!message.isEmpty())
-        ui->statusBar->showMessage(message);
+    if (message.isEmpty())
+        return;
+    ui->statusBar->showMessage(message);
+    noticeHeldUntil = clock.nowMs() + NoticeHoldMs;
 }
 
 void MainWindow::on_actionLAN_Settings_triggered()
@@ -211,6 +213,9 @@ void MainWindow::processaPDRLan(MainWindow *w, QString res)
     // The time from the last datagram sent to this reply. Before anything was sent there is
     // no such time, and the figure is the arrival time itself, as the wall clock reads it.
     const qint64 ping = sent != 0 ? arrival - sent : QDateTime::currentMSecsSinceEpoch();
+    if (w->noticeHeldUntil && arrival < *w->noticeHeldUntil)
+        return;
+    w->noticeHeldUntil.reset();
     w->ui->statusBar->showMessage(tr("Ping: ") + QString::number(ping));
 }
 

@@ -20,6 +20,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class BandFollowService;
 class C4SAnchorLayout;
@@ -185,6 +186,10 @@ private:
     QString settingsPath;
 
     const MonotonicClock &clock;
+    // A settings write that failed stays in the status bar this long before the LAN's ping
+    // figures, several a second, may replace it.
+    static constexpr qint64 NoticeHoldMs = 5000;
+    std::optional<qint64> noticeHeldUntil;
     LinkFlags link;
     DeviceState state;
     // Stopped and joined when the window goes.

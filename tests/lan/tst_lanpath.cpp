@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QNetworkDatagram>
@@ -64,6 +65,7 @@ private slots:
     void directIpUsesNameAsAddress();
     void settingsDialogFieldsAndOk();
     void settingsDialogRadioStoresAtOnce();
+    void failedWriteOutlastsPingFiguresFiveSeconds();
 
 private:
     void makeWindow(const QString &ip, const QString &port, bool directIp = false);
@@ -491,6 +493,32 @@ void tst_LanPath::settingsDialogRadioStoresAtOnce()
     QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
     QCOMPARE(settings.value(QStringLiteral("IPdir")).toBool(), true);
     QCOMPARE(settings.value(QStringLiteral("IP")).toString(), BoxAddress.toString());
+}
+
+void tst_LanPath::failedWriteOutlastsPingFiguresFiveSeconds()
+{
+    makeWindow(BoxAddress.toString(), boxPort());
+    connectLan();
+    window->callEnviar();
+    QCOMPARE(receive(1).size(), 1);
+    // A folder where the settings file was: every write fails from now on.
+    const QString ini = window->settingsFilePath();
+    QVERIFY(QFile::remove(ini));
+    QVERIFY(QDir().mkdir(ini));
+    action("actionLAN_Settings")->trigger();
+    QDialog *dialog = window->findChild<QDialog *>(QStringLiteral("formLanCFG"));
+    QTest::mouseClick(dialog->findChild<QRadioButton *>(QStringLiteral("radioButton")), Qt::LeftButton);
+    const QString notice = status();
+    QVERIFY2(notice.startsWith(QLatin1String("Settings not saved: ")), qPrintable(notice));
+
+    clock->advance(4999);
+    replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
+    QVERIFY(lampGreen()); // the reply is taken all the same
+    QCOMPARE(int(window->deviceState().antenna[2]), 3);
+    QCOMPARE(status(), notice);
+    clock->advance(1);
+    replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
+    QVERIFY2(status().startsWith(QLatin1String("Ping: ")), qPrintable(status()));
 }
 
 QTEST_MAIN(tst_LanPath)
