@@ -12,7 +12,7 @@ constexpr int OutlineGap = 1; // between the button's edge and the outline
 } // namespace
 
 FocusMark::FocusMark(const QList<QWidget *> &targets, QWidget *area)
-    : QWidget(area)
+    : QFocusFrame(area)
     , order(targets)
 {
     setObjectName(QStringLiteral("focusMark"));

@@ -2,7 +2,7 @@
 
 #include <QList>
 #include <QPointer>
-#include <QWidget>
+#include <QFocusFrame>
 
 // Tab and Shift+Tab through the panel's buttons in reading order, round and round, and the
 // outline around the button that has the keyboard focus. The outline shows while the
@@ -10,8 +10,9 @@
 // panel looks as before. It is drawn outside the button, in a colour none of
 // the panel's looks uses, and never touches a button's own style sheet, which carries the
 // box's state. A see-through layer over the whole area draws it, so the button's frame
-// does not cut it off.
-class FocusMark : public QWidget
+// does not cut it off. Being a focus frame keeps that layer out of what screen readers
+// list: it is drawing, not a part of the panel.
+class FocusMark : public QFocusFrame
 {
     Q_OBJECT
 

@@ -129,6 +129,7 @@ private slots:
     void screenReaderHearsTheBoxState();
     void powerSaysWhetherTheBoxAnswers();
     void fullNameAsTypedInNameAndTooltip();
+    void screenReaderListsTheButtonsButNotTheOutline();
 
 private:
     QTemporaryDir dir;
@@ -345,6 +346,29 @@ void tst_PanelAccess::fullNameAsTypedInNameAndTooltip()
              typed + QStringLiteral("\nChannel 2, Ant 3: not in use\nKey: Ctrl+3"));
     bench.report(QStringLiteral("15.2.0.0.0.0.0.0.0.0.FF"));
     QVERIFY(plain(bench.button(QStringLiteral("botaoTecla3C2"))->toolTip()).contains(QLatin1String("Ant 3: in use\n")));
+}
+
+void tst_PanelAccess::screenReaderListsTheButtonsButNotTheOutline()
+{
+    Bench bench(false, dir, QStringLiteral("tree.ini"));
+    bench.activate();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // the outline shows
+    QVERIFY(bench.window->focusMark()->markedWidget());
+
+    // What a screen reader walks: the window's accessible tree, depth first, bounded.
+    QList<QObject *> listed;
+    QList<QAccessibleInterface *> pending{QAccessible::queryAccessibleInterface(bench.window.get())};
+    while (!pending.isEmpty() && listed.size() < 1000) {
+        QAccessibleInterface *node = pending.takeFirst();
+        listed << node->object();
+        for (int i = 0; i < node->childCount(); ++i)
+            pending << node->child(i);
+    }
+    QVERIFY(!listed.contains(const_cast<FocusMark *>(bench.window->focusMark())));
+    int buttons = 0;
+    for (QObject *object : qAsConst(listed))
+        buttons += object && object->objectName().startsWith(QLatin1String("botao")) ? 1 : 0;
+    QCOMPARE(buttons, 19); // per channel SPLIT, SEND, six antennas and RELEASE; POWER
 }
 
 QTEST_MAIN(tst_PanelAccess)
