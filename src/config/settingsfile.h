@@ -69,6 +69,8 @@ inline QString comIndex() { return QStringLiteral("comindex"); }
 // The port chosen, by name (a listed port or a typed path); it wins over "comindex".
 inline QString comPort() { return QStringLiteral("comport"); }
 inline QString speedIndex() { return QStringLiteral("speedindex"); }
+// The baud rate typed under "Custom" (speedindex at that entry).
+inline QString customSpeed() { return QStringLiteral("customspeed"); }
 } // namespace Key
 
 } // namespace SettingsFile

@@ -196,6 +196,16 @@ void SettingsDialog::restoreIndices()
     else
         restorePort(portName);
     restoreIndex(ui->baudRateBox, settings.value(SettingsFile::Key::speedIndex()));
+    if (ui->baudRateBox->currentIndex() == CustomBaudRateIndex)
+        restoreCustomBaudRate(settings.value(SettingsFile::Key::customSpeed()).toString());
+}
+
+// Only what could have been typed: a whole number the validator takes.
+void SettingsDialog::restoreCustomBaudRate(QString text)
+{
+    int pos = 0;
+    if (!text.isEmpty() && baudValidator->validate(text, pos) == QValidator::Acceptable)
+        ui->baudRateBox->setEditText(text);
 }
 
 // Ports come and go, and their order with them (USB adapters especially), so the port is
@@ -220,7 +230,10 @@ void SettingsDialog::saveIndices()
         SettingsFile::store(settingsPath,
                             {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
                              {SettingsFile::Key::comPort(), ui->serialPortInfoListBox->currentText()},
-                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()}});
+                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()},
+                             {SettingsFile::Key::customSpeed(), ui->baudRateBox->currentIndex() == CustomBaudRateIndex
+                                                                    ? ui->baudRateBox->currentText()
+                                                                    : QString()}});
     if (!failure.isEmpty())
         emit notSaved(failure);
 }

@@ -47,6 +47,7 @@ private:
     void fillPortList(const QList<SerialPortDescription> &ports);
     void restoreIndices();
     void restorePort(const QString &portName);
+    void restoreCustomBaudRate(QString text);
     void saveIndices();
     void readWidgets();
 

@@ -56,7 +56,9 @@ private slots:
     void noPortsLeavesOnlyAnEmptyEditableCustomEntry();
     void customBaudRateAcceptsOnlyWholeNumbersUpToFourMillion_data();
     void customBaudRateAcceptsOnlyWholeNumbersUpToFourMillion();
-    void customBaudRateIsNotKeptAcrossRestart();
+    void customBaudRateIsKeptAcrossRestart();
+    void storedCustomBaudRateIsTakenOnlyAsTyped_data();
+    void storedCustomBaudRateIsTakenOnlyAsTyped();
     void storedPositionsOutsideTheListsLeaveTheFirstEntry_data();
     void storedPositionsOutsideTheListsLeaveTheFirstEntry();
     void appliedPositionsSurviveRestartButOtherChoicesDoNot();
@@ -263,7 +265,7 @@ void tst_SettingsDialog::customBaudRateAcceptsOnlyWholeNumbersUpToFourMillion()
     QCOMPARE(storedValue(QStringLiteral("speedindex")).toInt(), 5);
 }
 
-void tst_SettingsDialog::customBaudRateIsNotKeptAcrossRestart()
+void tst_SettingsDialog::customBaudRateIsKeptAcrossRestart()
 {
     {
         auto dialog = makeDialog({port(QStringLiteral("COM3"))});
@@ -278,9 +280,48 @@ void tst_SettingsDialog::customBaudRateIsNotKeptAcrossRestart()
     QComboBox *baud = box(*restarted, QStringLiteral("baudRateBox"));
     QCOMPARE(baud->currentIndex(), 5);
     QVERIFY(baud->isEditable());
-    QCOMPARE(baud->currentText(), QString());
-    QCOMPARE(restarted->parameters().baudRate, 0);
-    QCOMPARE(restarted->parameters().baudRateText, QStringLiteral("0"));
+    QCOMPARE(baud->currentText(), QStringLiteral("4800"));
+    QCOMPARE(baud->count(), 6);
+    QCOMPARE(restarted->parameters().baudRate, 4800);
+    QCOMPARE(restarted->parameters().baudRateText, QStringLiteral("4800"));
+
+    // A listed rate chosen later forgets the typed one.
+    baud->setCurrentIndex(1);
+    clickApply(*restarted);
+    QCOMPARE(makeDialog({port(QStringLiteral("COM3"))})->parameters().baudRate, 19200);
+    QCOMPARE(storedValue(QStringLiteral("customspeed")).toString(), QString());
+}
+
+void tst_SettingsDialog::storedCustomBaudRateIsTakenOnlyAsTyped_data()
+{
+    QTest::addColumn<int>("speedIndex");
+    QTest::addColumn<QVariant>("customSpeed");
+    QTest::addColumn<qint32>("baudRate");
+
+    QTest::newRow("typed") << 5 << QVariant(QStringLiteral("250000")) << 250000;
+    QTest::newRow("number") << 5 << QVariant(31250) << 31250;
+    QTest::newRow("over the limit") << 5 << QVariant(QStringLiteral("5000000")) << 0;
+    QTest::newRow("not a number") << 5 << QVariant(QStringLiteral("48a00")) << 0;
+    QTest::newRow("negative") << 5 << QVariant(QStringLiteral("-1200")) << 0;
+    QTest::newRow("missing") << 5 << QVariant() << 0;
+    QTest::newRow("listed rate chosen") << 2 << QVariant(QStringLiteral("250000")) << 38400;
+}
+
+void tst_SettingsDialog::storedCustomBaudRateIsTakenOnlyAsTyped()
+{
+    QFETCH(int, speedIndex);
+    QFETCH(QVariant, customSpeed);
+    QFETCH(qint32, baudRate);
+    {
+        QSettings settings(settingsPath, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("speedindex"), speedIndex);
+        if (customSpeed.isValid())
+            settings.setValue(QStringLiteral("customspeed"), customSpeed);
+    }
+
+    auto dialog = makeDialog({port(QStringLiteral("COM3"))});
+    QCOMPARE(box(*dialog, QStringLiteral("baudRateBox"))->currentIndex(), speedIndex);
+    QCOMPARE(dialog->parameters().baudRate, baudRate);
 }
 
 void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry_data()
