@@ -16,10 +16,10 @@
 #include "rig/bandfollowservice.h"
 #include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
+#include "statusnote.h"
 
 #include <QDateTime>
 #include <QHostInfo>
-#include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QSettings>
@@ -600,14 +600,15 @@ void MainWindow::bindBandFollow()
         enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
     });
     for (int c = 1; c <= 2; ++c) {
-        auto *label = new QLabel(ui->statusBar);
+        // Two notes and a "Ping: " figure share the bar: each note gets up to 40 % of it.
+        auto *label = new StatusNote(40, ui->statusBar);
         label->setObjectName(QStringLiteral("bandFollowStatus%1").arg(c));
         label->hide();
         ui->statusBar->addPermanentWidget(label);
         bandFollowStatus[c] = label;
     }
     connect(bandFollow, &BandFollowService::message, this, [this](int channel, const QString &text) {
-        bandFollowStatus[channel]->setText(text);
+        bandFollowStatus[channel]->setNote(text);
         bandFollowStatus[channel]->show();
     });
     for (int c = 1; c <= 2; ++c) {

@@ -25,9 +25,9 @@
 class BandFollowService;
 class C4SAnchorLayout;
 class FocusMark;
-class QLabel;
 class SerialLink;
 class SettingsDialog;
+class StatusNote;
 class ThreadCOM;
 namespace PanelLook {
 struct Looks;
@@ -212,5 +212,5 @@ private:
     BandFollowService *bandFollow = nullptr;
     // Each radio's last band-follow news, kept at the status bar's right end: the LAN's
     // "Ping: " figures replace the bar's message several times a second.
-    std::array<QLabel *, 3> bandFollowStatus{}; // radios 1 and 2
+    std::array<StatusNote *, 3> bandFollowStatus{}; // radios 1 and 2
 };

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
+#include "rig/bandfollowservice.h"
 
 #include <QAction>
 #include <QDialog>
@@ -35,6 +36,8 @@ private slots:
     void labelsDialogRoundTrip();
     void labelsDialogCancelChangesNothing();
     void aboutDialogsAreIndependent();
+    void bandFollowNotesNeverWidenTheWindow_data();
+    void bandFollowNotesNeverWidenTheWindow();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -278,6 +281,52 @@ void tst_MainWindow::aboutDialogsAreIndependent()
         QCOMPARE(dialog->size(), QSize(543, 300));
     }
     QVERIFY(window->isEnabled());
+}
+
+void tst_MainWindow::bandFollowNotesNeverWidenTheWindow_data()
+{
+    QTest::addColumn<QString>("note1");
+    QTest::addColumn<QString>("note2");
+    QTest::addColumn<bool>("whole"); // shown without shortening
+
+    QTest::newRow("short") << "Radio 1: 20 m \u2192 Beam"
+                           << "Radio 2: rigctld connected" << true;
+    QTest::newRow("long host names")
+        << "Radio 1: rigctld at shack-computer-upstairs.example.org:4532 not reachable"
+        << "Radio 2: rigctld at second-operating-position.example.org:4533 not reachable" << false;
+}
+
+void tst_MainWindow::bandFollowNotesNeverWidenTheWindow()
+{
+    QFETCH(QString, note1);
+    QFETCH(QString, note2);
+    QFETCH(bool, whole);
+
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QSize before = window->size();
+    window->statusBar()->showMessage(QStringLiteral("Ping: 12"));
+    auto *service = window->findChild<BandFollowService *>();
+    emit service->message(1, note1);
+    emit service->message(2, note2);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(window->size(), before);
+    QVERIFY(window->minimumSizeHint().width() <= before.width());
+    int notesWidth = 0;
+    const QString notes[] = {note1, note2};
+    for (int radio = 1; radio <= 2; ++radio) {
+        auto *label = window->statusBar()->findChild<QLabel *>(QStringLiteral("bandFollowStatus%1").arg(radio));
+        QVERIFY(label && label->isVisible());
+        // Whole for the screen reader and in the tooltip, however it is drawn.
+        QCOMPARE(label->text(), notes[radio - 1]);
+        QCOMPARE(label->toolTip(), notes[radio - 1]);
+        QCOMPARE(label->width() >= label->fontMetrics().horizontalAdvance(notes[radio - 1]), whole);
+        notesWidth += label->width();
+    }
+    // The bar's own message keeps a fifth of it, room for "Ping: 12" and more.
+    QVERIFY(window->statusBar()->width() - notesWidth >= window->statusBar()->width() / 5);
 }
 
 QTEST_MAIN(tst_MainWindow)
