@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QFocusFrame>
 #include <QList>
 #include <QPointer>
-#include <QFocusFrame>
 
 // Tab and Shift+Tab through the panel's buttons in reading order, round and round, and the
 // outline around the button that has the keyboard focus. The outline shows while the

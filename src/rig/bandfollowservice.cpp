@@ -93,7 +93,8 @@ void BandFollowService::onFrequency(int channel, qint64 hz)
         break;
     case BandFollow::Step::Switch:
         emit selectAntenna(channel, decision.position);
-        emit message(channel, tr("Radio %1: %2 m \u2192 %3")
+        emit message(channel,
+                     tr("Radio %1: %2 m \u2192 %3")
                          .arg(channel)
                          .arg(BandPlan::bandName(decision.bandIndex), antennaName(decision.position)));
         break;

@@ -226,14 +226,13 @@ void SettingsDialog::restorePort(const QString &portName)
 
 void SettingsDialog::saveIndices()
 {
-    const QString failure =
-        SettingsFile::store(settingsPath,
-                            {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
-                             {SettingsFile::Key::comPort(), ui->serialPortInfoListBox->currentText()},
-                             {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()},
-                             {SettingsFile::Key::customSpeed(), ui->baudRateBox->currentIndex() == CustomBaudRateIndex
-                                                                    ? ui->baudRateBox->currentText()
-                                                                    : QString()}});
+    const QString failure = SettingsFile::store(
+        settingsPath,
+        {{SettingsFile::Key::comIndex(), ui->serialPortInfoListBox->currentIndex()},
+         {SettingsFile::Key::comPort(), ui->serialPortInfoListBox->currentText()},
+         {SettingsFile::Key::speedIndex(), ui->baudRateBox->currentIndex()},
+         {SettingsFile::Key::customSpeed(),
+          ui->baudRateBox->currentIndex() == CustomBaudRateIndex ? ui->baudRateBox->currentText() : QString()}});
     if (!failure.isEmpty())
         emit notSaved(failure);
 }

@@ -291,9 +291,9 @@ void tst_MainWindow::bandFollowNotesNeverWidenTheWindow_data()
 
     QTest::newRow("short") << "Radio 1: 20 m \u2192 Beam"
                            << "Radio 2: rigctld connected" << true;
-    QTest::newRow("long host names")
-        << "Radio 1: rigctld at shack-computer-upstairs.example.org:4532 not reachable"
-        << "Radio 2: rigctld at second-operating-position.example.org:4533 not reachable" << false;
+    QTest::newRow("long host names") << "Radio 1: rigctld at shack-computer-upstairs.example.org:4532 not reachable"
+                                     << "Radio 2: rigctld at second-operating-position.example.org:4533 not reachable"
+                                     << false;
 }
 
 void tst_MainWindow::bandFollowNotesNeverWidenTheWindow()
