@@ -227,17 +227,19 @@ void tst_E2eLan::connectShowsPingAndPollsSteadily()
     const int notices = ReadNotices::count();
     const int from = sim->lineCount();
     QElapsedTimer elapsed;
-    elapsed.start();
     // The figure is sampled as it stands at each request: the status bar only signals when
     // its text changes, and on loopback the figure is mostly the same few milliseconds.
     QStringList shown;
-    for (int seen = 1; seen <= 10; ++seen) {
+    for (int seen = 1; seen <= 11; ++seen) {
         QTRY_VERIFY_WITH_TIMEOUT(stateRequestsReceived(from) >= seen, 3000);
         shown << status();
+        if (seen == 1)
+            elapsed.start();
     }
-    // Ten requests span nine gaps of no less than 150 ms; a busy machine only stretches them.
-    QVERIFY2(elapsed.elapsed() >= 9 * 150 && elapsed.elapsed() < 9 * 160 * 2,
-             qPrintable(QStringLiteral("10 state requests in %1 ms").arg(elapsed.elapsed())));
+    // Ten more requests span ten gaps of no less than 150 ms. The first may have been read
+    // from the simulator's output late, by up to a gap; a busy machine only stretches them.
+    QVERIFY2(elapsed.elapsed() >= 9 * 150 && elapsed.elapsed() < 10 * 160 * 2,
+             qPrintable(QStringLiteral("10 state requests after the first in %1 ms").arg(elapsed.elapsed())));
     const int requests = stateRequestsReceived(from);
     QCOMPARE(received(from).size(), requests);
     const int replies = repliesSent(from);
