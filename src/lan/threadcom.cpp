@@ -160,6 +160,7 @@ void ThreadCOM::receiveUDP()
         if (read < 0)
             break;
         buffer.truncate(int(read));
+        ++readCount;
         QString box;
         {
             std::lock_guard<QueueMutex> lock(queueMutex);

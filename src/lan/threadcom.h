@@ -48,6 +48,9 @@ public:
     // The local port replies come back to.
     quint16 localPort() const;
     int pendingDatagrams() const;
+    // Every datagram read off the socket so far, the box's and stray ones alike: one per
+    // "Read Pending Datagram!" line.
+    quint64 datagramsRead() const { return readCount; }
 
 signals:
     // A datagram from the box, as its bytes up to the first zero byte, one Latin-1
@@ -81,6 +84,7 @@ private:
     QByteArray pendingPayload;
     QString pendingHost;
     quint16 pendingPort = 0;
+    quint64 readCount = 0;
     std::atomic<bool> stopRequested{false};
     // Wakes the worker when something may leave: a datagram queued that could not go at
     // once, the destination changed, the previous datagram written, or the stop requested.
