@@ -3,9 +3,9 @@
 #include <QMainWindow>
 #include <QWidget>
 
-C4SAnchorLayout::C4SAnchorLayout(QMainWindow *owner)
-    : owner(owner)
-    , reference(QPoint(0, 0), QPoint(owner->width() - 1, owner->height() - 1))
+C4SAnchorLayout::C4SAnchorLayout(QMainWindow *window)
+    : owner(window)
+    , reference(QPoint(0, 0), QPoint(window->width() - 1, window->height() - 1))
 {}
 
 C4SAnchorLayout::~C4SAnchorLayout() = default;

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "config/panelsettings.h"
 #include "engine/commandqueue.h"
 #include "engine/devicestate.h"
 #include "engine/linkstate.h"
+#include "engine/linkwatchdog.h"
 #include "engine/monotonicclock.h"
 #include "engine/pollingpeer.h"
-#include "engine/protocol.h"
 #include "engine/switching.h"
-#include "panelspeech.h"
 #include "rig/bandfollow.h"
 #include "serial/serialportdescription.h"
 
@@ -15,9 +15,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,21 +23,25 @@
 class BandFollowService;
 class C4SAnchorLayout;
 class FocusMark;
-class SerialLink;
+class LanLink;
+class PanelView;
+class SerialSession;
 class SettingsDialog;
-class StatusNote;
 class ThreadCOM;
-namespace PanelLook {
-struct Looks;
-}
 namespace Ui {
 class mainWindow;
 }
 
-// The panel's one window: the table of contents of the program. It owns the device state
-// and every link to the box, and hands the work to the subsystems: the frame codec and the
-// switching rules (src/engine), the serial line (src/serial), the LAN worker and host
-// resolution (src/lan), the settings file and its dialogs (src/config).
+// The panel's one window: the table of contents of the program. It owns the device state,
+// the command queue and the link flags, and each slot hands its work to the part whose
+// concern it is:
+//   the box's protocol and the switching rules   src/engine (Protocol, Switching)
+//   the serial line                              SerialSession (src/serial)
+//   the LAN                                      LanLink (src/lan)
+//   whether the box answers                      LinkWatchdog (src/engine)
+//   the settings file                            PanelSettings (src/config)
+//   what the operator sees and hears             PanelView
+//   band follow                                  BandFollowService (src/rig)
 //
 // Thread contract: every member and slot lives on the GUI thread. The polling thread reads
 // only linkFlags() and isCommandQueueEmpty() (atomics) and has each tick's requests carried
@@ -51,7 +53,7 @@ class MainWindow : public QMainWindow, public PollingPeer
 
 public:
     // Silence after which the POWER lamp goes neutral and the panel is cleared.
-    static constexpr qint64 LinkTimeoutMs = 7000;
+    static constexpr qint64 LinkTimeoutMs = LinkWatchdog::TimeoutMs;
 
     // Where the serial settings dialog gets its port list from, when it is first needed.
     using SerialPortSource = std::function<QList<SerialPortDescription>()>;
@@ -81,12 +83,13 @@ public:
     void carryOutTick(int requests) override;
     LinkMode linkMode() const { return link.mode.load(); }
     const DeviceState &deviceState() const { return state; }
+    // The settings as last loaded, with the options stored since.
+    const PanelSettings &settings() const { return stored; }
     QString settingsFilePath() const { return settingsPath; }
-    QString boxHostAddress() const { return hostAddress; }
-    QString boxHostName() const { return hostName; }
-    QString boxPortText() const { return portText; }
-    bool directIpEnabled() const { return directIp; }
-    ThreadCOM *lanLink() const { return lanWorker.get(); }
+    QString boxHostAddress() const;
+    QString boxPortText() const;
+    bool directIpEnabled() const;
+    ThreadCOM *lanLink() const;
     const MonotonicClock &monotonicClock() const { return clock; }
     // The outline that marks the button with the keyboard focus.
     const FocusMark *focusMark() const { return keyboardFocusMark; }
@@ -101,11 +104,16 @@ public:
     void connectToBox();
 
 public slots:
+    // Polling: the state request, on whichever link is up.
     void callEnviar();
+    // Polling: what the box has sent on the serial line.
     void callReceber(MainWindow *w);
+    // Polling: the next queued serial command to the port.
     void callEnvioFila();
     void blinkSplit();
+    // Polling: the link watchdog's verdict onto the POWER lamp and the panel.
     void checkCOMTimeout(MainWindow *w);
+    // A datagram from the box on the LAN: the state, the panel, the "Ping: " figure.
     void processaPDRLan(MainWindow *w, QString res);
     void hostInfoResults(QHostInfo host);
 
@@ -115,8 +123,11 @@ protected:
 private slots:
     void openSerialPort();
     void closeSerialPort();
+    // A frame read on the serial line, by its kind.
     void processaPacoteRecebido(MainWindow *w);
+    // A status reply on the serial line: the state and the panel.
     void processaPDR(MainWindow *w);
+    // An antenna or RELEASE press (position 0..5, or none) on a channel.
     void enviaComutacao(signed char pos, signed char channel);
     void clearUI(MainWindow *w);
     void updateUI(MainWindow *w);
@@ -147,70 +158,35 @@ private slots:
     void on_actionBand_Follow_triggered();
 
 private:
-    void saveSerialMode();
-    // The serial port has opened, on Connect or when a lost line came back.
-    void serialLineOpened();
-    void serialLineLost();
-    void resolveHostNow();
-    void refreshHostAddress();
-    // A look-up's outcome: the address, or the error sentinel, which is also reported.
-    void applyLookup(const QString &address);
-    void setHostAddress(const QString &address);
-    void registerScaledWidgets();
+    void bindSerial();
+    void bindLan();
+    void bindBandFollow();
+    void setLinkMode(LinkMode mode);
+    // While connected, the link's settings are not to be changed under it.
+    void setConnectedMenus(bool connected);
     SettingsDialog *serialSettings();
     void carryOut(const Switching::Outcome &outcome);
+    void sendCommand(const Switching::Command &command);
     Switching::Delivery commandDelivery() const;
-    void applyLooks(const PanelLook::Looks &looks);
-    void highlightButton(QWidget *widget);
-    // The POWER lamp: green while the box answers.
-    void showLinkState(bool answering);
-    // Puts what the panel shows into words for screen readers and tooltips; the
-    // accessibility framework hears of a button only when its words change.
-    void speak(bool namesChanged = false);
-    void bindBandFollow();
     // A channel as band follow sees it: nothing while the link is down or the box silent.
     std::optional<BandFollow::Channel> followedChannel(int channel) const;
 
-    QString hostName;
-    QString hostAddress;
-    QString portText;
-    bool directIp = false;
-    C4SAnchorLayout *anchorLayout = nullptr;
+    std::unique_ptr<Ui::mainWindow> ui;
+    const MonotonicClock &clock;
+    QString settingsPath;
+    SerialPortSource serialPortSource;
+    PanelSettings stored;
+    LinkFlags link;
+    DeviceState state;
     CommandQueue commandQueue;
-    QTimer blinkTimer{this};
-    Ui::mainWindow *ui = nullptr;
+    LinkWatchdog watchdog;
+    std::unique_ptr<C4SAnchorLayout> anchorLayout;
+    PanelView *view = nullptr;
+    SerialSession *serial = nullptr;
+    LanLink *lan = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's
     // serial ports is the slowest step of starting the panel.
     std::unique_ptr<SettingsDialog> settingsDialog;
-    SerialPortSource serialPortSource;
-    QString settingsPath;
-
-    const MonotonicClock &clock;
-    // A settings write that failed stays in the status bar this long before the LAN's ping
-    // figures, several a second, may replace it.
-    static constexpr qint64 NoticeHoldMs = 5000;
-    std::optional<qint64> noticeHeldUntil;
-    LinkFlags link;
-    DeviceState state;
-    // Stopped and joined when the window goes.
-    std::unique_ptr<ThreadCOM> lanWorker;
-    SerialLink *serialLink = nullptr;
-    Protocol::TxBuffer txBuffer{};
-    Protocol::RxBuffer rxBuffer{};
-    // The clock's time of the last sign of life from the box. Until the first one the lamp
-    // stays neutral: it never claims a box that has not answered yet.
-    qint64 lastReplyTime = 0;
-    bool heardFromBox = false;
-
-    // The antenna names as typed, for the spoken names and the tooltips.
-    std::array<QString, 6> antennaNames;
-    // Whether the panel shows the state (updateUI) or was cleared (clearUI), and the lamp.
-    bool panelShown = false;
-    bool boxAnswering = false;
-    PanelSpeech::Said said;
     FocusMark *keyboardFocusMark = nullptr;
     BandFollowService *bandFollow = nullptr;
-    // Each radio's last band-follow news, kept at the status bar's right end: the LAN's
-    // "Ping: " figures replace the bar's message several times a second.
-    std::array<StatusNote *, 3> bandFollowStatus{}; // radios 1 and 2
 };

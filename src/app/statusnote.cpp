@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <QStyle>
 
-StatusNote::StatusNote(int percentOfBar, QWidget *bar)
+StatusNote::StatusNote(int percent, QWidget *bar)
     : QLabel(bar)
-    , percentOfBar(percentOfBar)
+    , percentOfBar(percent)
 {
     setTextFormat(Qt::PlainText);
     setMaximumWidth(bar->width() * percentOfBar / 100);

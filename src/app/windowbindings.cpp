@@ -4,29 +4,21 @@
 #include "config/labels.h"
 #include "engine/threadleitura.h"
 #include "lan/formlancfg.h"
-#include "lan/threadcom.h"
 #include "mainwindow.h"
 
 ThreadLeitura::ThreadLeitura(MainWindow *window)
     : ThreadLeitura(*window, window->monotonicClock())
 {}
 
-ThreadCOM::ThreadCOM(MainWindow *window)
-    : ThreadCOM(window->monotonicClock())
-{
-    connect(this, &ThreadCOM::textReceived, window,
-            [window](const QString &text) { window->processaPDRLan(window, text); });
-}
-
 labels::labels(QWidget *parent, MainWindow *ownerWindow)
-    : labels(parent, ownerWindow->settingsFilePath())
+    : labels(parent, ownerWindow->settingsFilePath(), ownerWindow->settings())
 {
     connect(this, &labels::saved, ownerWindow, &MainWindow::loadSettings);
     connect(this, &labels::notSaved, ownerWindow, &MainWindow::reportNotSaved);
 }
 
 formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
-    : formLanCFG(parent, window->settingsFilePath(), window->directIpEnabled())
+    : formLanCFG(parent, window->settingsFilePath(), window->settings())
 {
     connect(this, &formLanCFG::directIpChosen, window, &MainWindow::setDirectIp);
     connect(this, &formLanCFG::saved, window, &MainWindow::loadSettings);

@@ -1,12 +1,12 @@
 #include "labels.h"
 
+#include "panelsettings.h"
 #include "settingsfile.h"
 #include "theme/theme.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QTextEdit>
 
 namespace {
@@ -22,10 +22,14 @@ QFont sizedFont(const QFont &base, int points, bool normalWeight = false)
 }
 } // namespace
 
-labels::labels(QWidget *parent, const QString &settingsPath)
+labels::labels(QWidget *parent, const QString &path)
+    : labels(parent, path, PanelSettings::load(path))
+{}
+
+labels::labels(QWidget *parent, const QString &path, const PanelSettings &settings)
     : QDialog(parent)
     , ui(new Form)
-    , settingsPath(settingsPath)
+    , settingsPath(path)
 {
     setObjectName(QStringLiteral("labels"));
     resize(599, 210);
@@ -79,18 +83,18 @@ labels::labels(QWidget *parent, const QString &settingsPath)
     ui->botaoCancel->setGeometry(490, 160, 71, 23);
 
     QMetaObject::connectSlotsByName(this);
-    loadLabels();
+    showStored(settings);
 }
 
 labels::~labels() { delete ui; }
 
-void labels::loadLabels()
+void labels::loadLabels() { showStored(PanelSettings::load(settingsPath)); }
+
+void labels::showStored(const PanelSettings &settings)
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    SettingsFile::useUtf8(settings);
     for (int i = 0; i < 6; ++i)
-        ui->textEdit[i]->setPlainText(settings.value(SettingsFile::Key::antennaName(i + 1)).toString());
-    ui->lineEditID->setText(settings.value(SettingsFile::Key::id()).toString());
+        ui->textEdit[i]->setPlainText(settings.antennaNames[i]);
+    ui->lineEditID->setText(settings.id);
 }
 
 void labels::saveLabels()

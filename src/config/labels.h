@@ -3,13 +3,14 @@
 #include <QDialog>
 
 class MainWindow;
+struct PanelSettings;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTextEdit;
 
-// "Label Config": the six antenna names and the panel's identification line, read from
-// and written to the settings file at settingsPath.
+// "Label Config": the six antenna names and the panel's identification line, shown as the
+// settings hold them and written to the settings file at settingsPath.
 class labels : public QDialog
 {
     Q_OBJECT
@@ -18,9 +19,12 @@ public:
     // The window's dialog: saving makes the window reload its settings and report a
     // write that failed.
     labels(QWidget *parent, MainWindow *ownerWindow);
+    labels(QWidget *parent, const QString &settingsPath, const PanelSettings &settings);
+    // On the file as it is now.
     labels(QWidget *parent, const QString &settingsPath);
     ~labels() override;
 
+    // Shows the names and the identification line the file holds now.
     void loadLabels();
     void saveLabels();
 
@@ -45,6 +49,7 @@ private:
         QPushButton *botaoCancel;
     };
     void closeAndDispose();
+    void showStored(const PanelSettings &settings);
 
     Form *ui;
     QString settingsPath;

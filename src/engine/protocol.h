@@ -37,9 +37,10 @@ constexpr int FirmwareRequestLength = 4;
 constexpr int StateRequestLength = 6;
 constexpr int QueuedCommandLength = 7;
 
-// A reply counts as complete once more than this many bytes wait and the last one read is ';'.
+// Framing of every serial reply (the 14-byte status reply and the firmware reply alike): a
+// tick reads nothing until at least this many bytes wait, and what it read is a frame when
+// its last byte is ';'.
 constexpr int MinReplyLength = 13;
-constexpr int StatusReplyLength = 14;
 
 // LAN command codes (byte 1 of a LanFrame).
 enum LanCode : quint8 {

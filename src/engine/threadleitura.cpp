@@ -3,16 +3,16 @@
 #include "pollingpeer.h"
 #include "polltick.h"
 
-ThreadLeitura::ThreadLeitura(PollingPeer &peer, const MonotonicClock &clock)
-    : peer(peer)
-    , clock(clock)
+ThreadLeitura::ThreadLeitura(PollingPeer &pollingPeer, const MonotonicClock &monotonicClock)
+    : peer(pollingPeer)
+    , clock(monotonicClock)
 {
     connect(
         this, &ThreadLeitura::tickDue, peer.pollingContext(),
-        [pending = pendingRequests, &peer] {
+        [pending = pendingRequests, &pollingPeer] {
             const int requests = pending->exchange(0, std::memory_order_acquire);
             if (requests != 0)
-                peer.carryOutTick(requests);
+                pollingPeer.carryOutTick(requests);
         },
         Qt::QueuedConnection);
     start(QThread::InheritPriority);

@@ -10,7 +10,7 @@
 class MainWindow;
 class PollingPeer;
 
-// Paces the exchange with the box. Every 80 ms it decides what the GUI thread should do
+// The polling thread: it paces the exchange with the box. Every 80 ms it decides what the GUI thread should do
 // next (PollTick::decide) and asks for it; it never touches the port, the panel or the
 // device state itself, and never waits for the GUI thread.
 //

@@ -1,5 +1,6 @@
 #include "formlancfg.h"
 
+#include "config/panelsettings.h"
 #include "config/settingsfile.h"
 #include "theme/theme.h"
 
@@ -7,12 +8,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QSettings>
 
-formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool directIp)
+formLanCFG::formLanCFG(QWidget *parent, const QString &path, const PanelSettings &settings)
     : QDialog(parent)
     , ui(new Form)
-    , settingsPath(settingsPath)
+    , settingsPath(path)
 {
     if (objectName().isEmpty())
         setObjectName(QStringLiteral("formLanCFG"));
@@ -61,19 +61,17 @@ formLanCFG::formLanCFG(QWidget *parent, const QString &settingsPath, bool direct
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
     QMetaObject::connectSlotsByName(this);
 
-    loadLanFields();
-    if (directIp)
-        ui->radioButton->setChecked(true);
+    loadLanFields(settings);
 }
 
 formLanCFG::~formLanCFG() { delete ui; }
 
-void formLanCFG::loadLanFields()
+void formLanCFG::loadLanFields(const PanelSettings &settings)
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    SettingsFile::useUtf8(settings);
-    ui->lineEditIP->setText(settings.value(SettingsFile::Key::ip()).toString());
-    ui->lineEditPort->setText(settings.value(SettingsFile::Key::port()).toString());
+    ui->lineEditIP->setText(settings.ip);
+    ui->lineEditPort->setText(settings.port);
+    if (settings.directIp)
+        ui->radioButton->setChecked(true);
 }
 
 void formLanCFG::saveLanFields()

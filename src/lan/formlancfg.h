@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class MainWindow;
+struct PanelSettings;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -19,7 +20,8 @@ public:
     // The window's dialog: the direct-address option goes to its setDirectIp(), and saving
     // makes it reload its settings and report a write that failed.
     formLanCFG(QWidget *parent, MainWindow *window);
-    formLanCFG(QWidget *parent, const QString &settingsPath, bool directIp);
+    // The box's address, port and direct-address option as the settings hold them.
+    formLanCFG(QWidget *parent, const QString &settingsPath, const PanelSettings &settings);
     ~formLanCFG() override;
 
 signals:
@@ -43,7 +45,7 @@ private:
         QLabel *label_3;
         QRadioButton *radioButton;
     };
-    void loadLanFields();
+    void loadLanFields(const PanelSettings &settings);
     void saveLanFields();
 
     Form *ui;

@@ -14,8 +14,8 @@ namespace {
 constexpr int MaxDatagramsPerNotice = 64;
 } // namespace
 
-ThreadCOM::ThreadCOM(const MonotonicClock &clock)
-    : clock(clock)
+ThreadCOM::ThreadCOM(const MonotonicClock &monotonicClock)
+    : clock(monotonicClock)
     , udpSocket(new QUdpSocket(this))
 {
     // Port 0: the system picks the source port, and the box answers to it.

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <condition_variable>
 
-class MainWindow;
 class QUdpSocket;
 
 // The LAN worker: queues LanFrame datagrams (with superseding), sends them no closer than
@@ -29,9 +28,6 @@ class ThreadCOM : public QThread
     Q_OBJECT
 
 public:
-    // The window's worker: the text of every datagram from the box goes to its
-    // processaPDRLan().
-    explicit ThreadCOM(MainWindow *window);
     explicit ThreadCOM(const MonotonicClock &clock = steadyClock());
     ~ThreadCOM() override;
 

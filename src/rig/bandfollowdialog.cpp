@@ -1,6 +1,7 @@
 #include "bandfollowdialog.h"
 
 #include "config/labelwrap.h"
+#include "config/panelsettings.h"
 #include "config/settingsfile.h"
 #include "rigreply.h"
 #include "theme/theme.h"
@@ -15,33 +16,30 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
-QStringList storedAntennaNames(QSettings &settings)
+QStringList shownAntennaNames(const PanelSettings &settings)
 {
     QStringList names;
     for (int n = 1; n <= 6; ++n) {
-        const QString name = settings.value(SettingsFile::Key::antennaName(n)).toString();
+        const QString &name = settings.antennaNames[n - 1];
         names << (name.trimmed().isEmpty() ? BandFollowDialog::tr("Ant %1").arg(n) : name);
     }
     return names;
 }
 } // namespace
 
-BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &settingsPath)
+BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const PanelSettings &stored)
     : QDialog(parent)
-    , settingsPath(settingsPath)
+    , settingsPath(path)
 {
     setObjectName(QStringLiteral("bandFollowDialog"));
     setWindowTitle(tr("Band Follow"));
     setStyleSheet(Theme::dialogStyleSheet());
     setAttribute(Qt::WA_DeleteOnClose);
 
-    QSettings stored(settingsPath, QSettings::IniFormat);
-    SettingsFile::useUtf8(stored);
-    const QStringList names = storedAntennaNames(stored);
+    const QStringList names = shownAntennaNames(stored);
 
     // One tab a radio: side by side the two tables are wider than a laptop's screen at
     // 150 %.
@@ -76,7 +74,7 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &settingsPath)
     layout->addWidget(problem);
     layout->addWidget(buttons);
 
-    setSettings(BandFollowSettings::read(stored));
+    setSettings(stored.bandFollow);
 }
 
 QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames)

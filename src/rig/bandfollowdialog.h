@@ -9,15 +9,16 @@
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
+struct PanelSettings;
 
 // "Band Follow": per radio, the address of its rigctld and which antenna it uses on each
-// band, read from and written to the settings file at settingsPath.
+// band, shown as the settings hold them and written to the settings file at settingsPath.
 class BandFollowDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    BandFollowDialog(QWidget *parent, const QString &settingsPath);
+    BandFollowDialog(QWidget *parent, const QString &settingsPath, const PanelSettings &settings);
 
     BandFollowSettings settings() const;
     void setSettings(const BandFollowSettings &settings);

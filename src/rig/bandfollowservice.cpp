@@ -2,9 +2,9 @@
 
 #include "rigctldclient.h"
 
-BandFollowService::BandFollowService(const MonotonicClock &clock, ChannelSource channels, QObject *parent)
+BandFollowService::BandFollowService(const MonotonicClock &clock, ChannelSource channelSource, QObject *parent)
     : QObject(parent)
-    , channels(std::move(channels))
+    , channels(std::move(channelSource))
 {
     for (int c = 1; c <= 2; ++c) {
         RigctldClient *client = new RigctldClient(clock, this);

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-RigctldClient::RigctldClient(const MonotonicClock &clock, QObject *parent)
+RigctldClient::RigctldClient(const MonotonicClock &monotonicClock, QObject *parent)
     : QObject(parent)
-    , clock(clock)
+    , clock(monotonicClock)
     , socket(new QTcpSocket(this))
 {
     wakeUp.setSingleShot(true);

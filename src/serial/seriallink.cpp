@@ -4,11 +4,11 @@
 
 #include <QSerialPort>
 
-SerialLink::SerialLink(std::atomic<bool> &openFlag, const MonotonicClock &clock, QObject *parent)
+SerialLink::SerialLink(std::atomic<bool> &openState, const MonotonicClock &monotonicClock, QObject *parent)
     : QObject(parent)
     , port(new QSerialPort(this))
-    , openFlag(openFlag)
-    , clock(clock)
+    , openFlag(openState)
+    , clock(monotonicClock)
 {
     // A line that is gone fails every write at once; left open, the port would retry them
     // in a busy loop. It is closed, and tried again until it comes back or close() is called.
@@ -34,7 +34,6 @@ bool SerialLink::open(const SerialParameters &p)
     const bool opened = port->open(QIODevice::ReadWrite);
     openFlag = opened;
     openFailure = opened ? QString() : OpenFailure::message(port->errorString(), port->error(), p.portName);
-    awaitingFirmware = false;
     return opened;
 }
 
@@ -45,7 +44,6 @@ void SerialLink::close()
     if (port->isOpen())
         port->close();
     openFlag = false;
-    awaitingFirmware = false;
     reopening = false;
 }
 
@@ -64,23 +62,6 @@ void SerialLink::write(const Protocol::TxBuffer &tx, int count)
 {
     if (count > 0 && port->isOpen())
         port->write(tx.data(), count);
-}
-
-void SerialLink::requestFirmware(Protocol::TxBuffer &tx)
-{
-    write(tx, Protocol::composeFirmwareRequest(tx));
-    awaitingFirmware = true;
-    firmwareRequestedAt = clock.nowMs();
-}
-
-void SerialLink::firmwareReplied() { awaitingFirmware = false; }
-
-bool SerialLink::stateRequestAllowed()
-{
-    if (awaitingFirmware && clock.nowMs() - firmwareRequestedAt < FirmwareWaitMs)
-        return false;
-    awaitingFirmware = false;
-    return true;
 }
 
 SerialReply::Result SerialLink::readReply(Protocol::RxBuffer &rx)

@@ -12,9 +12,8 @@
 
 class QSerialPort;
 
-// The serial line to the box: opening and closing the port, writing frames, reading
-// replies, the wait for the firmware reply after connecting, and closing a line that is
-// gone and opening it again when it comes back.
+// The serial port to the box: opening and closing it, writing frames, reading replies, and
+// closing a line that is gone and opening it again when it comes back.
 //
 // Thread contract: GUI thread only. The polling thread sees the line only through the
 // open flag this class keeps (given at construction), never the port.
@@ -23,8 +22,6 @@ class SerialLink : public QObject
     Q_OBJECT
 
 public:
-    // How long the first state request waits for the firmware reply after connecting.
-    static constexpr qint64 FirmwareWaitMs = 300;
     // How often a line that went away is tried again.
     static constexpr qint64 ReopenIntervalMs = 2000;
 
@@ -47,14 +44,6 @@ public:
 
     // Writes `count` bytes of the transmit buffer while the port is open.
     void write(const Protocol::TxBuffer &tx, int count);
-    // Writes the firmware revision request and starts the wait for its reply.
-    void requestFirmware(Protocol::TxBuffer &tx);
-    // The firmware reply has come: the wait is over.
-    void firmwareReplied();
-    // Whether a state request may go now: not while the firmware reply is still awaited,
-    // as both would arrive glued together and be dropped.
-    bool stateRequestAllowed();
-
     // One tick's read of what the box has sent (see SerialReply::read).
     SerialReply::Result readReply(Protocol::RxBuffer &rx);
 
@@ -69,8 +58,6 @@ private:
     SerialParameters applied;
     std::atomic<bool> &openFlag;
     const MonotonicClock &clock;
-    bool awaitingFirmware = false;
-    qint64 firmwareRequestedAt = 0;
     bool reopening = false;
     qint64 lostOrTriedAt = 0;
 };

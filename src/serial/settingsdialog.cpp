@@ -1,6 +1,7 @@
 #include "settingsdialog.h"
 #include "ui_settingsdialog.h"
 
+#include "config/panelsettings.h"
 #include "config/settingsfile.h"
 #include "theme/theme.h"
 
@@ -8,7 +9,6 @@
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QSerialPort>
-#include <QSettings>
 #include <QStringList>
 
 namespace {
@@ -70,10 +70,15 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     : SettingsDialog(availableSerialPorts(), SettingsFile::path(), parent)
 {}
 
-SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath, QWidget *parent)
+SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports, const QString &path, QWidget *parent)
+    : SettingsDialog(ports, path, PanelSettings::load(path), parent)
+{}
+
+SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports, const QString &path,
+                               const PanelSettings &settings, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::SettingsDialog>())
-    , settingsPath(settingsPath)
+    , settingsPath(path)
 {
     ui->setupUi(this);
     setStyleSheet(Theme::dialogStyleSheet());
@@ -95,7 +100,7 @@ SettingsDialog::SettingsDialog(const QList<SerialPortDescription> &ports, const 
 
     fillParameterBoxes();
     fillPortList(ports);
-    restoreIndices();
+    restoreIndices(settings);
     readWidgets();
 }
 
@@ -186,18 +191,16 @@ void SettingsDialog::fillPortList(const QList<SerialPortDescription> &ports)
     ui->serialPortInfoListBox->addItem(tr("Custom"));
 }
 
-void SettingsDialog::restoreIndices()
+void SettingsDialog::restoreIndices(const PanelSettings &settings)
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    SettingsFile::useUtf8(settings);
-    const QString portName = settings.value(SettingsFile::Key::comPort()).toString();
-    if (portName.isEmpty())
-        restoreIndex(ui->serialPortInfoListBox, settings.value(SettingsFile::Key::comIndex()));
+    const PanelSettings::Serial &stored = settings.serial;
+    if (stored.comPort.isEmpty())
+        restoreIndex(ui->serialPortInfoListBox, stored.comIndex);
     else
-        restorePort(portName);
-    restoreIndex(ui->baudRateBox, settings.value(SettingsFile::Key::speedIndex()));
+        restorePort(stored.comPort);
+    restoreIndex(ui->baudRateBox, stored.speedIndex);
     if (ui->baudRateBox->currentIndex() == CustomBaudRateIndex)
-        restoreCustomBaudRate(settings.value(SettingsFile::Key::customSpeed()).toString());
+        restoreCustomBaudRate(stored.customSpeed);
 }
 
 // Only what could have been typed: a whole number the validator takes.

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QIntValidator;
+struct PanelSettings;
 
 namespace Ui {
 class SettingsDialog;
@@ -26,7 +27,11 @@ class SettingsDialog : public QDialog
 public:
     // Lists the ports the system reports now and uses this process's settings file.
     explicit SettingsDialog(QWidget *parent = nullptr);
-    // Lists the given ports and reads and writes the list positions in settingsPath.
+    // Lists the given ports, chooses what the settings hold, and writes the choices to
+    // settingsPath.
+    SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath,
+                   const PanelSettings &settings, QWidget *parent = nullptr);
+    // The same on the file as it is now.
     SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath, QWidget *parent = nullptr);
     ~SettingsDialog() override;
 
@@ -45,7 +50,7 @@ public slots:
 private:
     void fillParameterBoxes();
     void fillPortList(const QList<SerialPortDescription> &ports);
-    void restoreIndices();
+    void restoreIndices(const PanelSettings &settings);
     void restorePort(const QString &portName);
     void restoreCustomBaudRate(QString text);
     void saveIndices();

@@ -1,0 +1,178 @@
+#include "panelview.h"
+
+#include "config/labelwrap.h"
+#include "mainwindowform.h"
+#include "statusnote.h"
+
+#include <QFont>
+
+namespace {
+// Setting a style sheet re-polishes the widget; the panel repaints six times a second,
+// so a sheet is only set when it differs from the one shown.
+void setStyleIfChanged(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
+void setPixelSize(QWidget *widget, int pixels)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+} // namespace
+
+PanelView::PanelView(Ui::mainWindow &form, DeviceState &deviceState, const MonotonicClock &monotonicClock,
+                     QObject *parent)
+    : QObject(parent)
+    , ui(form)
+    , state(deviceState)
+    , clock(monotonicClock)
+    , blinkTicks(this)
+{
+    blinkTicks.setObjectName(QStringLiteral("blinkTimer"));
+    blinkTicks.setInterval(BlinkIntervalMs);
+    for (int c = 1; c <= 2; ++c) {
+        // Two notes and a "Ping: " figure share the bar: each note gets up to 40 % of it.
+        auto *note = new StatusNote(40, ui.statusBar);
+        note->setObjectName(QStringLiteral("bandFollowStatus%1").arg(c));
+        note->hide();
+        ui.statusBar->addPermanentWidget(note);
+        followNotes[c] = note;
+    }
+}
+
+void PanelView::setAntennaNames(const std::array<QString, 6> &names)
+{
+    antennaNames = names;
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a)
+            ui.antennaButton(c, a)->setText(antennaButtonText(names[a]));
+    }
+    speakIfChanged(true);
+}
+
+void PanelView::showState()
+{
+    applyLooks(PanelLook::forState(state));
+    panelShown = true;
+    speakIfChanged(false);
+}
+
+void PanelView::clear()
+{
+    applyLooks(PanelLook::cleared(state));
+    panelShown = false;
+    speakIfChanged(false);
+}
+
+void PanelView::showLinkState(bool answering)
+{
+    setLook(ui.botaoPower, answering ? PanelLook::Look::Green : PanelLook::Look::Neutral);
+    boxAnswering = answering;
+    speakIfChanged(false);
+}
+
+void PanelView::blinkStep()
+{
+    const PanelLook::BlinkStep step = PanelLook::blink(state);
+    if (step.channel != 0)
+        setLook(ui.splitButton(step.channel), step.look);
+}
+
+void PanelView::setLook(QWidget *widget, PanelLook::Look look)
+{
+    if (look != PanelLook::Look::Keep)
+        setStyleIfChanged(widget, PanelLook::styleSheet(look));
+}
+
+void PanelView::applyLooks(const PanelLook::Looks &looks)
+{
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a)
+            setLook(ui.antennaButton(c, a), looks.antenna[c][a]);
+    }
+    for (int c = 1; c <= 2; ++c)
+        setLook(ui.splitButton(c), looks.split[c]);
+    for (int c = 1; c <= 2; ++c)
+        setLook(ui.sendButton(c), looks.send[c]);
+}
+
+void PanelView::speakIfChanged(bool namesChanged)
+{
+    const PanelSpeech::Said now =
+        panelShown ? PanelSpeech::forState(state, boxAnswering) : PanelSpeech::cleared(state, boxAnswering);
+    if (now == said && !namesChanged)
+        return;
+    said = now;
+    for (const PanelButton &panelButton : PanelButtons::readingOrder()) {
+        const PanelSpeech::Texts texts = PanelSpeech::texts(
+            panelButton, said,
+            panelButton.kind == PanelButton::Kind::Antenna ? antennaNames[panelButton.antenna] : QString());
+        QPushButton *button = ui.button(panelButton);
+        // Each setter tells the accessibility framework, so only a change is set.
+        if (button->accessibleName() != texts.name)
+            button->setAccessibleName(texts.name);
+        if (button->accessibleDescription() != texts.description)
+            button->setAccessibleDescription(texts.description);
+        if (button->toolTip() != texts.toolTip)
+            button->setToolTip(texts.toolTip);
+    }
+}
+
+void PanelView::showMessage(const QString &text) { ui.statusBar->showMessage(text); }
+
+void PanelView::holdNotice(const QString &text)
+{
+    ui.statusBar->showMessage(text);
+    noticeHeldUntil = clock.nowMs() + NoticeHoldMs;
+}
+
+void PanelView::showPing(qint64 figure)
+{
+    if (noticeHeldUntil) {
+        if (clock.nowMs() < *noticeHeldUntil)
+            return;
+        noticeHeldUntil.reset();
+    }
+    ui.statusBar->showMessage(tr("Ping: ") + QString::number(figure));
+}
+
+void PanelView::showFollowNote(int channel, const QString &text)
+{
+    followNotes[channel]->setNote(text);
+    followNotes[channel]->show();
+}
+
+void PanelView::hideFollowNote(int channel) { followNotes[channel]->hide(); }
+
+std::vector<QWidget *> PanelView::scaledWidgets() const
+{
+    return {
+        ui.frame,         ui.botaoPower,    ui.botaoRelease1, ui.botaoRelease2, ui.botaoSendC1,
+        ui.botaoSendC2,   ui.botaoSplitC1,  ui.botaoSplitC2,  ui.botaoTecla1C1, ui.botaoTecla1C2,
+        ui.botaoTecla2C1, ui.botaoTecla2C2, ui.botaoTecla3C1, ui.botaoTecla3C2, ui.botaoTecla4C1,
+        ui.botaoTecla4C2, ui.botaoTecla5C1, ui.botaoTecla5C2, ui.botaoTecla6C1, ui.botaoTecla6C2,
+        ui.labelID,       ui.label_A1,      ui.label_A1_2,    ui.label_A1_3,    ui.label_A2,
+        ui.label_A3,      ui.label_A4,      ui.label,         ui.label_2,       ui.label_3,
+    };
+}
+
+void PanelView::setTextSize(int size)
+{
+    for (QWidget *button : {static_cast<QWidget *>(ui.botaoPower), static_cast<QWidget *>(ui.botaoRelease1),
+                            static_cast<QWidget *>(ui.botaoRelease2), static_cast<QWidget *>(ui.botaoSendC1),
+                            static_cast<QWidget *>(ui.botaoSendC2), static_cast<QWidget *>(ui.botaoSplitC1),
+                            static_cast<QWidget *>(ui.botaoSplitC2)})
+        setPixelSize(button, size + 3);
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a)
+            setPixelSize(ui.antennaButton(c, a), size + 1);
+    }
+    setPixelSize(ui.labelID, size + 5);
+    for (QWidget *caption : {ui.label_A1, ui.label_A1_2, ui.label_A1_3, ui.label_A2, ui.label_A3, ui.label_A4})
+        setPixelSize(caption, size + 2);
+    setPixelSize(ui.label, size + 5);
+    setPixelSize(ui.label_2, size + 2);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "engine/devicestate.h"
+#include "engine/monotonicclock.h"
+#include "panellook.h"
+#include "panelspeech.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class QWidget;
+class StatusNote;
+namespace Ui {
+class mainWindow;
+}
+
+// What the operator sees and hears of the panel: the buttons' looks, the words screen
+// readers and tooltips give them, the SPLIT blink, the POWER lamp, the status bar's message
+// and the two band-follow notes at its right end. It draws the window's device state and
+// never changes it, except for the blink phase.
+//
+// Thread contract: GUI thread only.
+class PanelView : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How often a SPLIT button being chosen blinks.
+    static constexpr int BlinkIntervalMs = 400;
+    // A notice that must be read (a settings write that failed) stays this long before the
+    // LAN's ping figures, several a second, may replace it.
+    static constexpr qint64 NoticeHoldMs = 5000;
+
+    PanelView(Ui::mainWindow &form, DeviceState &state, const MonotonicClock &clock, QObject *parent = nullptr);
+
+    // The antenna names as typed: the buttons show them wrapped, screen readers whole.
+    void setAntennaNames(const std::array<QString, 6> &names);
+
+    // The panel drawn from the device state, or cleared while the box is silent.
+    void showState();
+    void clear();
+    // Whether the panel shows the state (rather than cleared).
+    bool showsState() const { return panelShown; }
+    // The POWER lamp: green while the box answers.
+    void showLinkState(bool answering);
+    // A split being chosen or switched off is news before the box answers.
+    void speak() { speakIfChanged(false); }
+
+    // The SPLIT blink's timer: each timeout asks for one blinkStep().
+    QTimer &blinkTimer() { return blinkTicks; }
+    void blinkStep();
+    void setLook(QWidget *widget, PanelLook::Look look);
+
+    void showMessage(const QString &text);
+    // A message that the next ping figures must not replace for NoticeHoldMs.
+    void holdNotice(const QString &text);
+    // "Ping: " and the figure, unless a notice is held.
+    void showPing(qint64 figure);
+
+    // Radio `channel`'s band-follow news at the bar's right end, until hidden.
+    void showFollowNote(int channel, const QString &text);
+    void hideFollowNote(int channel);
+
+    // Every widget the proportional layout scales, and the pixel size of their texts.
+    std::vector<QWidget *> scaledWidgets() const;
+    void setTextSize(int size);
+
+private:
+    void applyLooks(const PanelLook::Looks &looks);
+    // Tells the accessibility framework only of words that changed.
+    void speakIfChanged(bool namesChanged);
+
+    Ui::mainWindow &ui;
+    DeviceState &state;
+    const MonotonicClock &clock;
+    QTimer blinkTicks;
+    std::array<QString, 6> antennaNames;
+    // Whether the panel shows the state or was cleared, and the lamp.
+    bool panelShown = false;
+    bool boxAnswering = false;
+    PanelSpeech::Said said;
+    std::optional<qint64> noticeHeldUntil;
+    std::array<StatusNote *, 3> followNotes{}; // radios 1 and 2
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/linkstate.h"
+#include "rig/bandfollowsettings.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <array>
+
+// Everything the settings file holds, read in one go: the window applies it and the dialogs
+// open on it. Writes go through SettingsFile::store(), after which the window reads the
+// file again.
+struct PanelSettings
+{
+    // "K1_1".."K6_1": the antenna names as typed.
+    std::array<QString, 6> antennaNames;
+    // "ID": the panel's identification line.
+    QString id;
+    // "IP", "PORT", "IPdir": the box on the LAN.
+    QString ip;
+    QString port;
+    bool directIp = false;
+    // "serialMode": 2 is serial, anything else the LAN.
+    LinkMode linkMode = LinkMode::Lan;
+
+    // The serial settings dialog's choices, as stored; it checks them against its lists.
+    struct Serial
+    {
+        QString comPort; // "comport"
+        QVariant comIndex; // "comindex"
+        QVariant speedIndex; // "speedindex"
+        QString customSpeed; // "customspeed"
+    } serial;
+
+    // "RIG<c>", "BAND<c>_<band>".
+    BandFollowSettings bandFollow;
+
+    // Reads the file at `path`; a missing or unreadable file gives the defaults.
+    static PanelSettings load(const QString &path);
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "monotonicclock.h"
+
+// Whether the box is answering: it is from its first sign of life until it has been
+// silent for more than TimeoutMs. Both links tell it when they hear the box; the POWER
+// lamp, the panel and band follow ask it.
+//
+// Thread contract: GUI thread only.
+class LinkWatchdog
+{
+public:
+    // Silence after which the POWER lamp goes neutral and the panel is cleared.
+    static constexpr qint64 TimeoutMs = 7000;
+
+    explicit LinkWatchdog(const MonotonicClock &monotonicClock)
+        : clock(monotonicClock)
+    {}
+
+    // A sign of life from the box, now.
+    void heard()
+    {
+        lastReplyTime = clock.nowMs();
+        heardOnce = true;
+    }
+    // Until the first sign of life the box does not count as answering: the lamp never
+    // claims a box that has not answered yet.
+    bool boxAnswering() const { return heardOnce && clock.nowMs() - lastReplyTime <= TimeoutMs; }
+
+private:
+    const MonotonicClock &clock;
+    qint64 lastReplyTime = 0;
+    bool heardOnce = false;
+};
