@@ -17,29 +17,6 @@
 
 #include <QMessageBox>
 
-namespace {
-QString messageText(Switching::Message message)
-{
-    switch (message) {
-    case Switching::Message::None:
-        break;
-    case Switching::Message::ChooseTxPosition:
-        return MainWindow::tr("Choose the TX position:");
-    case Switching::Message::SplitConfigured:
-        return MainWindow::tr("Split configured succesfuly!");
-    case Switching::Message::SplitCancelled:
-        return MainWindow::tr("Split config cancelled!");
-    case Switching::Message::Split1Disabled:
-        return MainWindow::tr("Split 1 disabled");
-    case Switching::Message::Split2Disabled:
-        return MainWindow::tr("Split 2 disabled");
-    case Switching::Message::LanNotConnected:
-        return MainWindow::tr("LAN link not connected: nothing sent");
-    }
-    return {};
-}
-} // namespace
-
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(Options{SettingsFile::path(), SerialPortSource(&availableSerialPorts)}, parent)
 {}
@@ -94,8 +71,7 @@ void MainWindow::loadSettings()
     ui->labelID->setText(stored.id);
     lan->setBox(stored.ip, stored.port, stored.directIp);
     setLinkMode(stored.linkMode);
-    bandFollow->configure(stored.bandFollow,
-                          QStringList(stored.antennaNames.begin(), stored.antennaNames.end()));
+    bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()));
     for (int c = 1; c <= 2; ++c) {
         if (stored.bandFollow.radio[c].rigAddress.isEmpty())
             view->hideFollowNote(c); // news of a radio no longer followed
@@ -125,7 +101,7 @@ void MainWindow::carryOutTick(int requests)
 
 void MainWindow::openSerialPort()
 {
-    setConnectedMenus(true);
+    view->showConnected(true, link.mode);
     if (link.mode != LinkMode::Serial) {
         link.lanLinkEnabled = true;
         view->showMessage(tr("LAN enabled"));
@@ -149,40 +125,28 @@ void MainWindow::closeSerialPort()
         serial->close();
     else
         link.lanLinkEnabled = false;
-    setConnectedMenus(false);
+    view->showConnected(false, link.mode);
     view->showMessage(tr("Disconnected"));
 }
 
 void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 
-void MainWindow::setConnectedMenus(bool connected)
-{
-    ui->actionConfigure->setEnabled(!connected);
-    ui->actionConnect_to_Brisel->setEnabled(!connected);
-    ui->menuOperating_Mode->setEnabled(!connected);
-    // The LAN's settings are locked only while the LAN is connected.
-    if (!connected || link.mode != LinkMode::Serial)
-        ui->actionLAN_Settings->setEnabled(!connected);
-}
+void MainWindow::on_actionLAN_triggered() { chooseLinkMode(LinkMode::Lan); }
 
-void MainWindow::on_actionLAN_triggered()
-{
-    setLinkMode(LinkMode::Lan);
-    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::serialMode(), int(LinkMode::Lan)}}));
-}
+void MainWindow::on_actionSerial_triggered() { chooseLinkMode(LinkMode::Serial); }
 
-void MainWindow::on_actionSerial_triggered()
+// The operator's choice is stored at once.
+void MainWindow::chooseLinkMode(LinkMode mode)
 {
-    setLinkMode(LinkMode::Serial);
-    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::serialMode(), int(LinkMode::Serial)}}));
+    setLinkMode(mode);
+    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::serialMode(), int(mode)}}));
 }
 
 void MainWindow::setLinkMode(LinkMode mode)
 {
     link.mode = mode;
     stored.linkMode = mode;
-    ui->actionSerial->setChecked(mode == LinkMode::Serial);
-    ui->actionLAN->setChecked(mode == LinkMode::Lan);
+    view->showLinkMode(mode);
 }
 
 // --- Polling ---
@@ -218,17 +182,7 @@ void MainWindow::checkCOMTimeout(MainWindow *w)
 void MainWindow::bindSerial()
 {
     serial = new SerialSession(link.serialOpen, watchdog, clock, this);
-    connect(serial, &SerialSession::opened, this, [this] {
-        const SerialParameters &p = serial->parameters();
-        view->showMessage(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                              .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText,
-                                   p.flowControlText));
-    });
-    // The link stays up in the menus while the line is tried again: queued commands wait,
-    // and the lamp goes on showing how long the box has been silent.
-    connect(serial, &SerialSession::lineLost, this, [this] {
-        view->showMessage(tr("Serial line lost: reconnecting to %1\u2026").arg(serial->parameters().portName));
-    });
+    connect(serial, &SerialSession::message, view, &PanelView::showMessage);
     connect(serial, &SerialSession::replyRead, this, [this] { processaPacoteRecebido(this); });
 }
 
@@ -277,8 +231,7 @@ void MainWindow::bindLan()
 {
     lan = new LanLink(clock, this);
     connect(lan, &LanLink::replyReceived, this, [this](const QString &text) { processaPDRLan(this, text); });
-    connect(lan, &LanLink::hostNotFound, this,
-            [this] { view->showMessage(tr("HOST error: check LAN Settings!")); });
+    connect(lan, &LanLink::hostNotFound, this, [this] { view->showMessage(tr("HOST error: check LAN Settings!")); });
 }
 
 void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3)
@@ -356,50 +309,40 @@ Switching::Delivery MainWindow::commandDelivery() const
 
 void MainWindow::carryOut(const Switching::Outcome &outcome)
 {
-    if (outcome.neutralSplit2)
-        view->setLook(ui->botaoSplitC2, PanelLook::Look::Neutral);
-    if (outcome.blink == Switching::Blink::Start)
-        view->blinkTimer().start();
-    else if (outcome.blink == Switching::Blink::Stop)
-        view->blinkTimer().stop();
     if (outcome.send)
         sendCommand(outcome.command);
-    if (outcome.message != Switching::Message::None)
-        view->showMessage(messageText(outcome.message));
-    if (outcome.highlightSplit1)
-        view->setLook(ui->botaoSplitC1, PanelLook::Look::Highlight);
-    if (outcome.repaint)
-        updateUI(this);
-    else
-        view->speak(); // a split being chosen, or switched off, is news before the box answers
+    view->showOutcome(outcome);
 }
 
 // Serial commands wait in the queue for the polling thread; a LAN frame goes to the worker.
 void MainWindow::sendCommand(const Switching::Command &command)
 {
-    if (link.mode == LinkMode::Serial) {
+    if (link.mode == LinkMode::Serial)
         commandQueue.enqueue(command.queueElement());
-        return;
-    }
-    const Switching::Command::LanCommand frame = command.lanCommand();
-    sendLanFrame(static_cast<signed char>(frame.code), static_cast<signed char>(frame.arg1),
-                 static_cast<signed char>(frame.arg2), static_cast<signed char>(frame.arg3));
+    else if (link.lanLinkEnabled)
+        lan->send(command.lanFrame());
 }
 
-void MainWindow::on_botaoTecla1C1_pressed() { enviaComutacao(0, 1); }
-void MainWindow::on_botaoTecla2C1_pressed() { enviaComutacao(1, 1); }
-void MainWindow::on_botaoTecla3C1_pressed() { enviaComutacao(2, 1); }
-void MainWindow::on_botaoTecla4C1_pressed() { enviaComutacao(3, 1); }
-void MainWindow::on_botaoTecla5C1_pressed() { enviaComutacao(4, 1); }
-void MainWindow::on_botaoTecla6C1_pressed() { enviaComutacao(5, 1); }
-void MainWindow::on_botaoTecla1C2_pressed() { enviaComutacao(0, 2); }
-void MainWindow::on_botaoTecla2C2_pressed() { enviaComutacao(1, 2); }
-void MainWindow::on_botaoTecla3C2_pressed() { enviaComutacao(2, 2); }
-void MainWindow::on_botaoTecla4C2_pressed() { enviaComutacao(3, 2); }
-void MainWindow::on_botaoTecla5C2_pressed() { enviaComutacao(4, 2); }
-void MainWindow::on_botaoTecla6C2_pressed() { enviaComutacao(5, 2); }
-void MainWindow::on_botaoRelease1_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 1); }
-void MainWindow::on_botaoRelease2_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 2); }
+void MainWindow::operatorPress(signed char pos, signed char channel)
+{
+    enviaComutacao(pos, channel);
+    bandFollow->operatorChose(channel); // a choice by hand stands until the next band change
+}
+
+void MainWindow::on_botaoTecla1C1_pressed() { operatorPress(0, 1); }
+void MainWindow::on_botaoTecla2C1_pressed() { operatorPress(1, 1); }
+void MainWindow::on_botaoTecla3C1_pressed() { operatorPress(2, 1); }
+void MainWindow::on_botaoTecla4C1_pressed() { operatorPress(3, 1); }
+void MainWindow::on_botaoTecla5C1_pressed() { operatorPress(4, 1); }
+void MainWindow::on_botaoTecla6C1_pressed() { operatorPress(5, 1); }
+void MainWindow::on_botaoTecla1C2_pressed() { operatorPress(0, 2); }
+void MainWindow::on_botaoTecla2C2_pressed() { operatorPress(1, 2); }
+void MainWindow::on_botaoTecla3C2_pressed() { operatorPress(2, 2); }
+void MainWindow::on_botaoTecla4C2_pressed() { operatorPress(3, 2); }
+void MainWindow::on_botaoTecla5C2_pressed() { operatorPress(4, 2); }
+void MainWindow::on_botaoTecla6C2_pressed() { operatorPress(5, 2); }
+void MainWindow::on_botaoRelease1_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 1); }
+void MainWindow::on_botaoRelease2_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 2); }
 void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1, commandDelivery())); }
 void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2, commandDelivery())); }
 
@@ -414,12 +357,6 @@ void MainWindow::bindBandFollow()
         enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
     });
     connect(bandFollow, &BandFollowService::message, view, &PanelView::showFollowNote);
-    for (int c = 1; c <= 2; ++c) {
-        const auto chose = [this, c] { bandFollow->operatorChose(c); };
-        for (int a = 0; a < 6; ++a)
-            connect(ui->antennaButton(c, a), &QPushButton::pressed, bandFollow, chose);
-        connect(c == 1 ? ui->botaoRelease1 : ui->botaoRelease2, &QPushButton::pressed, bandFollow, chose);
-    }
 }
 
 std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) const
@@ -427,13 +364,7 @@ std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) cons
     const bool linkUp = link.mode == LinkMode::Serial ? link.serialOpen.load() : link.lanLinkEnabled.load();
     if (!linkUp || !watchdog.boxAnswering())
         return std::nullopt;
-    BandFollow::Channel seen;
-    seen.antenna = state.antenna[channel];
-    // Any flag the box sets holds a switch back, not only the one the SEND lamp shows.
-    seen.transmitting = state.transmitting[channel] != 0;
-    seen.splitActive = state.splitActive[channel] != 0;
-    seen.choosingSplit = state.splitSetupActive == 1;
-    return seen;
+    return BandFollow::channelOf(state, channel);
 }
 
 void MainWindow::on_actionBand_Follow_triggered()

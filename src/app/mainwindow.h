@@ -161,9 +161,10 @@ private:
     void bindSerial();
     void bindLan();
     void bindBandFollow();
+    void chooseLinkMode(LinkMode mode);
     void setLinkMode(LinkMode mode);
-    // While connected, the link's settings are not to be changed under it.
-    void setConnectedMenus(bool connected);
+    // An antenna or RELEASE button pressed by the operator.
+    void operatorPress(signed char pos, signed char channel);
     SettingsDialog *serialSettings();
     void carryOut(const Switching::Outcome &outcome);
     void sendCommand(const Switching::Command &command);

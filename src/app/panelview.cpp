@@ -15,6 +15,27 @@ void setStyleIfChanged(QWidget *widget, const QString &sheet)
         widget->setStyleSheet(sheet);
 }
 
+QString messageText(Switching::Message message)
+{
+    switch (message) {
+    case Switching::Message::None:
+        break;
+    case Switching::Message::ChooseTxPosition:
+        return PanelView::tr("Choose the TX position:");
+    case Switching::Message::SplitConfigured:
+        return PanelView::tr("Split configured succesfuly!");
+    case Switching::Message::SplitCancelled:
+        return PanelView::tr("Split config cancelled!");
+    case Switching::Message::Split1Disabled:
+        return PanelView::tr("Split 1 disabled");
+    case Switching::Message::Split2Disabled:
+        return PanelView::tr("Split 2 disabled");
+    case Switching::Message::LanNotConnected:
+        return PanelView::tr("LAN link not connected: nothing sent");
+    }
+    return {};
+}
+
 void setPixelSize(QWidget *widget, int pixels)
 {
     QFont font = widget->font();
@@ -74,6 +95,24 @@ void PanelView::showLinkState(bool answering)
     speakIfChanged(false);
 }
 
+void PanelView::showOutcome(const Switching::Outcome &outcome)
+{
+    if (outcome.neutralSplit2)
+        setLook(ui.botaoSplitC2, PanelLook::Look::Neutral);
+    if (outcome.blink == Switching::Blink::Start)
+        blinkTicks.start();
+    else if (outcome.blink == Switching::Blink::Stop)
+        blinkTicks.stop();
+    if (outcome.message != Switching::Message::None)
+        showMessage(messageText(outcome.message));
+    if (outcome.highlightSplit1)
+        setLook(ui.botaoSplitC1, PanelLook::Look::Highlight);
+    if (outcome.repaint)
+        showState();
+    else
+        speakIfChanged(false); // a split being chosen, or switched off, is news before the box answers
+}
+
 void PanelView::blinkStep()
 {
     const PanelLook::BlinkStep step = PanelLook::blink(state);
@@ -121,6 +160,21 @@ void PanelView::speakIfChanged(bool namesChanged)
     }
 }
 
+void PanelView::showLinkMode(LinkMode mode)
+{
+    ui.actionSerial->setChecked(mode == LinkMode::Serial);
+    ui.actionLAN->setChecked(mode == LinkMode::Lan);
+}
+
+void PanelView::showConnected(bool connected, LinkMode mode)
+{
+    ui.actionConfigure->setEnabled(!connected);
+    ui.actionConnect_to_Brisel->setEnabled(!connected);
+    ui.menuOperating_Mode->setEnabled(!connected);
+    if (!connected || mode == LinkMode::Lan)
+        ui.actionLAN_Settings->setEnabled(!connected);
+}
+
 void PanelView::showMessage(const QString &text) { ui.statusBar->showMessage(text); }
 
 void PanelView::holdNotice(const QString &text)
@@ -150,12 +204,11 @@ void PanelView::hideFollowNote(int channel) { followNotes[channel]->hide(); }
 std::vector<QWidget *> PanelView::scaledWidgets() const
 {
     return {
-        ui.frame,         ui.botaoPower,    ui.botaoRelease1, ui.botaoRelease2, ui.botaoSendC1,
-        ui.botaoSendC2,   ui.botaoSplitC1,  ui.botaoSplitC2,  ui.botaoTecla1C1, ui.botaoTecla1C2,
-        ui.botaoTecla2C1, ui.botaoTecla2C2, ui.botaoTecla3C1, ui.botaoTecla3C2, ui.botaoTecla4C1,
-        ui.botaoTecla4C2, ui.botaoTecla5C1, ui.botaoTecla5C2, ui.botaoTecla6C1, ui.botaoTecla6C2,
-        ui.labelID,       ui.label_A1,      ui.label_A1_2,    ui.label_A1_3,    ui.label_A2,
-        ui.label_A3,      ui.label_A4,      ui.label,         ui.label_2,       ui.label_3,
+        ui.frame,         ui.botaoPower,    ui.botaoRelease1, ui.botaoRelease2, ui.botaoSendC1,   ui.botaoSendC2,
+        ui.botaoSplitC1,  ui.botaoSplitC2,  ui.botaoTecla1C1, ui.botaoTecla1C2, ui.botaoTecla2C1, ui.botaoTecla2C2,
+        ui.botaoTecla3C1, ui.botaoTecla3C2, ui.botaoTecla4C1, ui.botaoTecla4C2, ui.botaoTecla5C1, ui.botaoTecla5C2,
+        ui.botaoTecla6C1, ui.botaoTecla6C2, ui.labelID,       ui.label_A1,      ui.label_A1_2,    ui.label_A1_3,
+        ui.label_A2,      ui.label_A3,      ui.label_A4,      ui.label,         ui.label_2,       ui.label_3,
     };
 }
 

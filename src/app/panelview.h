@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/devicestate.h"
+#include "engine/linkstate.h"
 #include "engine/monotonicclock.h"
+#include "engine/switching.h"
 #include "panellook.h"
 #include "panelspeech.h"
 
@@ -48,13 +50,21 @@ public:
     bool showsState() const { return panelShown; }
     // The POWER lamp: green while the box answers.
     void showLinkState(bool answering);
-    // A split being chosen or switched off is news before the box answers.
-    void speak() { speakIfChanged(false); }
+
+    // What a press changes at once: SPLIT looks, the blink, the message, the panel or its
+    // words.
+    void showOutcome(const Switching::Outcome &outcome);
 
     // The SPLIT blink's timer: each timeout asks for one blinkStep().
     QTimer &blinkTimer() { return blinkTicks; }
     void blinkStep();
     void setLook(QWidget *widget, PanelLook::Look look);
+
+    // The Operating Mode menu's check marks.
+    void showLinkMode(LinkMode mode);
+    // While connected, the link's settings are not to be changed under it: the serial
+    // settings, Connect, the Operating Mode menu and, on the LAN, LAN Settings.
+    void showConnected(bool connected, LinkMode mode);
 
     void showMessage(const QString &text);
     // A message that the next ping figures must not replace for NoticeHoldMs.

@@ -1,5 +1,16 @@
 #include "bandfollow.h"
 
+BandFollow::Channel BandFollow::channelOf(const DeviceState &state, int channel)
+{
+    Channel seen;
+    seen.antenna = state.antenna[channel];
+    // Any flag the box sets holds a switch back, not only the one the SEND lamp shows.
+    seen.transmitting = state.transmitting[channel] != 0;
+    seen.splitActive = state.splitActive[channel] != 0;
+    seen.choosingSplit = state.splitSetupActive == 1;
+    return seen;
+}
+
 #include "engine/devicestate.h"
 
 void BandFollow::setAntennas(const std::array<int, BandPlan::BandCount> &antennaPerBand) { antennas = antennaPerBand; }

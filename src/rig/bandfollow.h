@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bandplan.h"
+#include "engine/devicestate.h"
 
 #include <QtGlobal>
 
@@ -24,6 +25,8 @@ public:
         // selection sent now would be taken as that choice, or dropped.
         bool choosingSplit = false;
     };
+    // Channel 1 or 2 of the box's state as the panel last heard it.
+    static Channel channelOf(const DeviceState &state, int channel);
 
     enum class Step {
         Nothing,

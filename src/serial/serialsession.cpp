@@ -9,7 +9,11 @@ SerialSession::SerialSession(std::atomic<bool> &openFlag, LinkWatchdog &linkWatc
     , watchdog(linkWatchdog)
     , clock(monotonicClock)
 {
-    connect(link, &SerialLink::lineLost, this, &SerialSession::lineLost);
+    // The link stays up in the menus while the line is tried again: queued commands wait,
+    // and the lamp goes on showing how long the box has been silent.
+    connect(link, &SerialLink::lineLost, this, [this] {
+        emit message(tr("Serial line lost: reconnecting to %1\u2026").arg(link->parameters().portName));
+    });
 }
 
 bool SerialSession::open(const SerialParameters &parameters)
@@ -41,7 +45,9 @@ void SerialSession::reopenIfDue()
 
 void SerialSession::connected()
 {
-    emit opened();
+    const SerialParameters &p = link->parameters();
+    emit message(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                     .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
     link->write(tx, Protocol::composeFirmwareRequest(tx));
     awaitingFirmware = true;
     firmwareRequestedAt = clock.nowMs();

@@ -16,7 +16,8 @@ class SerialLink;
 // buffer and writes it, asks for the firmware revision on connecting and holds state
 // requests back until that reply is in, and reads the box's replies into its receive
 // buffer. Each sign of life goes to the link watchdog; each complete frame is announced by
-// replyRead() and stays in reply() until the next one.
+// replyRead() and stays in reply() until the next one. What the operator is to read of the
+// line (connected, lost) comes as message().
 //
 // Thread contract: GUI thread only. The polling thread sees the line only through the open
 // flag given at construction.
@@ -32,8 +33,8 @@ public:
     SerialSession(std::atomic<bool> &openFlag, LinkWatchdog &watchdog, const MonotonicClock &clock,
                   QObject *parent = nullptr);
 
-    // Opens the port with these parameters; on success emits opened() and asks for the
-    // firmware revision.
+    // Opens the port with these parameters; on success says so and asks for the firmware
+    // revision.
     bool open(const SerialParameters &parameters);
     // Why the last open failed: the port's own words, and the likely cause and remedy.
     QString errorString() const;
@@ -56,9 +57,9 @@ public:
     const Protocol::RxBuffer &reply() const { return rx; }
 
 signals:
-    void opened();
-    // The device went away while open; it is tried again by reopenIfDue().
-    void lineLost();
+    // For the status bar: "Connected to …" on opening, "Serial line lost: …" when the device
+    // goes away while open (it is tried again by reopenIfDue()).
+    void message(const QString &text);
     // A complete frame is in reply(); a firmware reply has already ended the wait.
     void replyRead();
 
