@@ -1,4 +1,5 @@
 #include "config/labelwrap.h"
+#include "config/panelsettings.h"
 #include "config/settingsfile.h"
 
 #include <QSettings>
@@ -17,6 +18,8 @@ private slots:
     void settingsPlace_data();
     void settingsPlace();
     void storedAsUtf8AndEarlierTextStillReads();
+    void loadReadsEveryKeyOnce_data();
+    void loadReadsEveryKeyOnce();
 };
 
 void tst_SettingsFile::wrap_data()
@@ -135,6 +138,63 @@ void tst_SettingsFile::storedAsUtf8AndEarlierTextStillReads()
     SettingsFile::useUtf8(settings);
     QCOMPARE(settings.value(QStringLiteral("K1_1")).toString(), QString::fromUtf8("Süd-Ost"));
     QCOMPARE(settings.value(QStringLiteral("ID")).toString(), QStringLiteral("Station 9"));
+}
+
+// Rows: the file's text (none: no file at all) and what the one read of it gives.
+void tst_SettingsFile::loadReadsEveryKeyOnce_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<bool>("directIp");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("firstName");
+    QTest::addColumn<QString>("comPort");
+    QTest::addColumn<QString>("rig1");
+    QTest::newRow("no file") << QByteArray() << false << false << ""
+                             << ""
+                             << ""
+                             << "";
+    QTest::newRow("every key") << QByteArray("[General]\nserialMode=2\nIPdir=true\nIP=box.lan\nK1_1=S\xc3\xbc"
+                                             "d\n"
+                                             "comport=/dev/ttyUSB1\nRIG1= localhost:4532 \n")
+                               << true << true << "box.lan"
+                               << QString::fromUtf8("S\xc3\xbc"
+                                                    "d")
+                               << "/dev/ttyUSB1"
+                               << "localhost:4532";
+    QTest::newRow("mode cut to a byte") << QByteArray("[General]\nserialMode=258\n") << true << false << ""
+                                        << ""
+                                        << ""
+                                        << "";
+    QTest::newRow("mode not a number") << QByteArray("[General]\nserialMode=two\nIPdir=yes\n") << false << false << ""
+                                       << ""
+                                       << ""
+                                       << "";
+}
+
+void tst_SettingsFile::loadReadsEveryKeyOnce()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, serial);
+    QFETCH(bool, directIp);
+    QFETCH(QString, ip);
+    QFETCH(QString, firstName);
+    QFETCH(QString, comPort);
+    QFETCH(QString, rig1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.ini");
+    if (!ini.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+    }
+    const PanelSettings loaded = PanelSettings::load(path);
+    QCOMPARE(loaded.linkMode, serial ? LinkMode::Serial : LinkMode::Lan);
+    QCOMPARE(loaded.directIp, directIp);
+    QCOMPARE(loaded.ip, ip);
+    QCOMPARE(loaded.antennaNames[0], firstName);
+    QCOMPARE(loaded.serial.comPort, comPort);
+    QCOMPARE(loaded.bandFollow.radio[1].rigAddress, rig1);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

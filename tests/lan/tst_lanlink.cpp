@@ -1,0 +1,144 @@
+// The LAN link without a window: where its frames go as the box's name, address and the
+// direct-address option say, which datagrams count as the box's, and the ping figure.
+
+#include "lan/lanlink.h"
+#include "lan/threadcom.h"
+
+#include "loopbackpeer.h"
+#include "manualclock.h"
+
+#include <QDateTime>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+class tst_LanLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void framesGoWhereTheSettingsSay_data();
+    void framesGoWhereTheSettingsSay();
+    void onlyTheBoxIsHeard();
+    void pingFigure();
+
+private:
+    // Waits until the box peer has `count` datagrams, or two seconds.
+    QList<LoopbackPeer::Datagram> boxReceives(int count);
+
+    std::unique_ptr<ManualClock> clock;
+    std::unique_ptr<LanLink> link;
+    std::unique_ptr<LoopbackPeer> box;
+};
+
+void tst_LanLink::init()
+{
+    clock = std::make_unique<ManualClock>();
+    link = std::make_unique<LanLink>(*clock);
+    box = std::make_unique<LoopbackPeer>("127.0.0.2");
+    QVERIFY(box->isValid());
+}
+
+void tst_LanLink::cleanup()
+{
+    link.reset();
+    box.reset();
+    clock.reset();
+}
+
+QList<LoopbackPeer::Datagram> tst_LanLink::boxReceives(int count)
+{
+    QList<LoopbackPeer::Datagram> got;
+    // The caller compares the count.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            got += box->take();
+            return got.size() >= count;
+        },
+        2000));
+    return got;
+}
+
+// Rows: the stored host text and option; the address once loaded and whether that was
+// reported as not found; the address after a frame is sent and whether the box got it.
+void tst_LanLink::framesGoWhereTheSettingsSay_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("direct");
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("afterSend");
+    QTest::addColumn<bool>("delivered");
+    QTest::newRow("address") << "127.0.0.2" << false << "127.0.0.2"
+                             << "127.0.0.2" << true;
+    QTest::newRow("address with spaces") << " 127.0.0.2 " << false << "127.0.0.2"
+                                         << "127.0.0.2" << true;
+    QTest::newRow("address, direct") << "127.0.0.2" << true << "127.0.0.2"
+                                     << "127.0.0.2" << true;
+    // Held back, and each frame asks the resolver again.
+    QTest::newRow("no name") << "" << false << "error"
+                             << "error" << false;
+    // Taken as it stands, without a look-up: no address, so nothing leaves.
+    QTest::newRow("no name, direct") << "" << true << "error"
+                                     << "" << false;
+}
+
+void tst_LanLink::framesGoWhereTheSettingsSay()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, direct);
+    QFETCH(QString, loaded);
+    QFETCH(QString, afterSend);
+    QFETCH(bool, delivered);
+    QSignalSpy notFound(link.get(), &LanLink::hostNotFound);
+    link->setBox(host, QString::number(box->port()), direct);
+    QCOMPARE(link->hostAddress(), loaded);
+    QCOMPARE(notFound.size(), loaded == QLatin1String("error") ? 1 : 0);
+
+    link->send(QByteArray::fromHex("fe0201fd"));
+    if (!direct && loaded == QLatin1String("error"))
+        QTRY_COMPARE(notFound.size(), 2); // the frame's own look-up failed too
+    QCOMPARE(link->hostAddress(), afterSend);
+    if (delivered) {
+        const QList<LoopbackPeer::Datagram> got = boxReceives(1);
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0].payload, QByteArray::fromHex("fe0201fd"));
+        QCOMPARE(got[0].fromPort, link->worker()->localPort());
+    } else {
+        QCOMPARE(link->worker()->lastDatagramTime(), 0);
+    }
+}
+
+void tst_LanLink::onlyTheBoxIsHeard()
+{
+    link->setBox("127.0.0.2", QString::number(box->port()), false);
+    QSignalSpy replies(link.get(), &LanLink::replyReceived);
+    LoopbackPeer stranger("127.0.0.3");
+    QVERIFY(stranger.isValid());
+    const quint16 panelPort = link->worker()->localPort();
+    QVERIFY(stranger.sendTo(panelPort, "1.2.3"));
+    QVERIFY(box->sendTo(panelPort, QByteArray("4.5.6\0junk", 10)));
+    // Both are read and counted; only the box's reaches the panel, up to its zero byte.
+    QTRY_COMPARE(link->worker()->datagramsRead(), quint64(2));
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies[0][0].toString(), QStringLiteral("4.5.6"));
+}
+
+void tst_LanLink::pingFigure()
+{
+    link->setBox("127.0.0.2", QString::number(box->port()), false);
+    // Before anything was sent, the figure is the wall clock's.
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    const qint64 unsent = link->pingFigure(clock->nowMs());
+    QVERIFY(unsent >= before && unsent <= QDateTime::currentMSecsSinceEpoch());
+
+    link->send(QByteArray::fromHex("fe01fd"));
+    QCOMPARE(boxReceives(1).size(), 1);
+    clock->advance(40);
+    QCOMPARE(link->pingFigure(clock->nowMs()), 40);
+}
+
+QTEST_GUILESS_MAIN(tst_LanLink)
+#include "tst_lanlink.moc"
