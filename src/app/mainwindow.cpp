@@ -73,7 +73,8 @@ void MainWindow::loadSettings()
     setLinkMode(stored.linkMode);
     bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()));
     for (int c = 1; c <= 2; ++c) {
-        if (stored.bandFollow.radio[c].rigAddress.isEmpty())
+        const BandFollowSettings::Radio &radio = stored.bandFollow.radio[c];
+        if (radio.source == BandFollowSettings::Source::Off || radio.rigAddress.isEmpty())
             view->hideFollowNote(c); // news of a radio no longer followed
     }
 }

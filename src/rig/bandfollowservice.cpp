@@ -26,9 +26,12 @@ void BandFollowService::configure(const BandFollowSettings &settings, const QStr
     for (int c = 1; c <= 2; ++c) {
         Radio &radio = radios[c];
         radio.follow.setAntennas(settings.radio[c].antenna);
-        if (radio.addressText == settings.radio[c].rigAddress)
+        const QString address = settings.radio[c].source == BandFollowSettings::Source::Rigctld
+            ? settings.radio[c].rigAddress
+            : QString();
+        if (radio.addressText == address)
             continue;
-        radio.addressText = settings.radio[c].rigAddress;
+        radio.addressText = address;
         radio.follow.reset();
         radio.client->stop();
         if (running)

@@ -1,5 +1,25 @@
 #include "bandfollowsettings.h"
 
+namespace {
+BandFollowSettings::Source sourceFrom(const QString &text, const QString &rigAddress)
+{
+    using Source = BandFollowSettings::Source;
+    const QString word = text.trimmed().toLower();
+    if (word == QLatin1String("off"))
+        return Source::Off;
+    if (word == QLatin1String("rigctld"))
+        return Source::Rigctld;
+    if (word == QLatin1String("logger"))
+        return Source::Logger;
+    if (word == QLatin1String("otrsp"))
+        return Source::Otrsp;
+    // Not set, or not a source this version knows: as files without the key read.
+    return rigAddress.isEmpty() ? Source::Off : Source::Rigctld;
+}
+} // namespace
+
+QString BandFollowSettings::followKey(int channel) { return QStringLiteral("FOLLOW%1").arg(channel); }
+
 QString BandFollowSettings::rigKey(int channel) { return QStringLiteral("RIG%1").arg(channel); }
 
 QString BandFollowSettings::bandKey(int channel, int bandIndex)
@@ -12,6 +32,7 @@ BandFollowSettings BandFollowSettings::read(QSettings &settings)
     BandFollowSettings result;
     for (int c = 1; c <= 2; ++c) {
         result.radio[c].rigAddress = settings.value(rigKey(c)).toString().trimmed();
+        result.radio[c].source = sourceFrom(settings.value(followKey(c)).toString(), result.radio[c].rigAddress);
         for (int b = 0; b < BandPlan::BandCount; ++b) {
             bool ok = false;
             const int antenna = settings.value(bandKey(c, b)).toString().trimmed().toInt(&ok);

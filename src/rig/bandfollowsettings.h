@@ -11,27 +11,33 @@
 #include <vector>
 
 // What band follow keeps in the settings file, per radio (channel 1 and 2):
-//   RIG<c>           the rigctld address, "host:port"; empty: band follow off for the channel
+//   FOLLOW<c>        what drives the channel: off, rigctld, logger or otrsp; missing (as in
+//                    files of earlier versions): rigctld when RIG<c> is set, else off
+//   RIG<c>           the rigctld address, "host:port"
 //   BAND<c>_<band>   the antenna (1..6) the channel uses on that band; 0 or empty: none
 struct BandFollowSettings
 {
     static constexpr int NoAntenna = 0;
 
+    enum class Source { Off, Rigctld, Logger, Otrsp };
+
     struct Radio
     {
+        Source source = Source::Off;
         QString rigAddress;
         // Per band of BandPlan::bands(): antenna 1..6, or NoAntenna.
         std::array<int, BandPlan::BandCount> antenna{};
 
         friend bool operator==(const Radio &a, const Radio &b)
         {
-            return a.rigAddress == b.rigAddress && a.antenna == b.antenna;
+            return a.source == b.source && a.rigAddress == b.rigAddress && a.antenna == b.antenna;
         }
     };
 
     // Indexed by channel 1 and 2; index 0 is unused.
     std::array<Radio, 3> radio;
 
+    static QString followKey(int channel);
     static QString rigKey(int channel);
     static QString bandKey(int channel, int bandIndex);
 

@@ -150,26 +150,26 @@ void tst_SettingsFile::loadReadsEveryKeyOnce_data()
     QTest::addColumn<QString>("firstName");
     QTest::addColumn<QString>("comPort");
     QTest::addColumn<QString>("rig1");
-    QTest::newRow("no file") << QByteArray() << false << false << ""
-                             << ""
-                             << ""
-                             << "";
-    QTest::newRow("every key") << QByteArray("[General]\nserialMode=2\nIPdir=true\nIP=box.lan\nK1_1=S\xc3\xbc"
-                                             "d\n"
-                                             "comport=/dev/ttyUSB1\nRIG1= localhost:4532 \n")
-                               << true << true << "box.lan"
-                               << QString::fromUtf8("S\xc3\xbc"
-                                                    "d")
-                               << "/dev/ttyUSB1"
-                               << "localhost:4532";
-    QTest::newRow("mode cut to a byte") << QByteArray("[General]\nserialMode=258\n") << true << false << ""
-                                        << ""
-                                        << ""
-                                        << "";
-    QTest::newRow("mode not a number") << QByteArray("[General]\nserialMode=two\nIPdir=yes\n") << false << false << ""
-                                       << ""
-                                       << ""
-                                       << "";
+    QTest::addColumn<int>("follow1");
+    using Source = BandFollowSettings::Source;
+    const auto row = [](const char *name, const QByteArray &ini, bool serial = false, bool directIp = false,
+                        const QString &ip = {}, const QString &firstName = {}, const QString &comPort = {},
+                        const QString &rig1 = {}, Source follow1 = Source::Off) {
+        QTest::newRow(name) << ini << serial << directIp << ip << firstName << comPort << rig1 << int(follow1);
+    };
+    row("no file", QByteArray());
+    row("every key",
+        "[General]\nserialMode=2\nIPdir=true\nIP=box.lan\nK1_1=S\xc3\xbc" "d\ncomport=/dev/ttyUSB1\n"
+        "RIG1= localhost:4532 \n",
+        true, true, "box.lan", QString::fromUtf8("S\xc3\xbc" "d"), "/dev/ttyUSB1", "localhost:4532", Source::Rigctld);
+    row("mode cut to a byte", "[General]\nserialMode=258\n", true);
+    row("mode not a number", "[General]\nserialMode=two\nIPdir=yes\n");
+    row("follow off, address kept", "[General]\nFOLLOW1=off\nRIG1=localhost:4532\n", false, false, {}, {}, {},
+        "localhost:4532", Source::Off);
+    row("follow the logger", "[General]\nFOLLOW1=Logger\n", false, false, {}, {}, {}, {}, Source::Logger);
+    row("follow OTRSP", "[General]\nFOLLOW1=otrsp\n", false, false, {}, {}, {}, {}, Source::Otrsp);
+    row("unknown source reads as a missing one", "[General]\nFOLLOW1=cat\nRIG1=localhost:4532\n", false, false, {},
+        {}, {}, "localhost:4532", Source::Rigctld);
 }
 
 void tst_SettingsFile::loadReadsEveryKeyOnce()
@@ -181,6 +181,7 @@ void tst_SettingsFile::loadReadsEveryKeyOnce()
     QFETCH(QString, firstName);
     QFETCH(QString, comPort);
     QFETCH(QString, rig1);
+    QFETCH(int, follow1);
     QTemporaryDir dir;
     const QString path = dir.filePath("settings.ini");
     if (!ini.isEmpty()) {
@@ -195,6 +196,7 @@ void tst_SettingsFile::loadReadsEveryKeyOnce()
     QCOMPARE(loaded.antennaNames[0], firstName);
     QCOMPARE(loaded.serial.comPort, comPort);
     QCOMPARE(loaded.bandFollow.radio[1].rigAddress, rig1);
+    QCOMPARE(int(loaded.bandFollow.radio[1].source), follow1);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)
