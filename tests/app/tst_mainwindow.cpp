@@ -14,6 +14,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+
 #include <memory>
 
 class tst_MainWindow : public QObject
@@ -165,8 +166,9 @@ void tst_MainWindow::designGeometryAndTexts()
     QCOMPARE(window->size(), QSize(733, 298));
     QCOMPARE(window->windowTitle(), QStringLiteral("Zorvik Remote Control"));
     QCOMPARE(child<QWidget>(window.get(), "frame")->geometry(), QRect(160, 80, 461, 121));
-    QCOMPARE(child<QWidget>(window.get(), "botaoTecla4C2")->geometry(), QRect(190, 70, 51, 51));
-    QCOMPARE(child<QWidget>(window.get(), "botaoRelease1")->geometry(), QRect(370, 20, 81, 31));
+    // Every button in the central widget's coordinates, the antennas' within the frame's area.
+    QCOMPARE(child<QWidget>(window.get(), "botaoTecla4C2")->geometry(), QRect(350, 150, 51, 51));
+    QCOMPARE(child<QWidget>(window.get(), "botaoRelease1")->geometry(), QRect(530, 100, 81, 31));
     QCOMPARE(child<QWidget>(window.get(), "botaoSendC2")->geometry(), QRect(90, 170, 61, 31));
     QCOMPARE(child<QWidget>(window.get(), "label_A1_3")->geometry(), QRect(480, 60, 41, 16));
     QCOMPARE(child<QLabel>(window.get(), "label_A1_2")->text(), QStringLiteral("Ant 5"));
@@ -196,10 +198,10 @@ void tst_MainWindow::scaling_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QRect>("antenna");
     QTest::addColumn<int>("base");
-    QTest::newRow("twice the design size") << QSize(1466, 596) << QRect(QPoint(20, 20), QPoint(120, 120)) << 15;
-    QTest::newRow("wider only") << QSize(980, 298) << QRect(QPoint(13, 10), QPoint(80, 60)) << 12;
-    QTest::newRow("taller only") << QSize(733, 596) << QRect(QPoint(10, 20), QPoint(60, 120)) << 10;
-    QTest::newRow("below the design size") << QSize(500, 200) << QRect(QPoint(6, 6), QPoint(40, 40)) << 8;
+    QTest::newRow("twice the design size") << QSize(1466, 596) << QRect(QPoint(340, 180), QPoint(440, 280)) << 15;
+    QTest::newRow("wider only") << QSize(980, 298) << QRect(QPoint(227, 90), QPoint(294, 140)) << 12;
+    QTest::newRow("taller only") << QSize(733, 596) << QRect(QPoint(170, 180), QPoint(220, 280)) << 10;
+    QTest::newRow("below the design size") << QSize(500, 200) << QRect(QPoint(115, 60), QPoint(150, 93)) << 8;
 }
 
 void tst_MainWindow::scaling()
