@@ -3,6 +3,7 @@
 #include "rig/bandfollowservice.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,8 +13,10 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QtTest>
 
+#include <map>
 
 #include <memory>
 
@@ -39,6 +42,8 @@ private slots:
     void aboutDialogsAreIndependent();
     void bandFollowNotesNeverWidenTheWindow_data();
     void bandFollowNotesNeverWidenTheWindow();
+    void toolTipsFollowTheTheme_data();
+    void toolTipsFollowTheTheme();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -329,6 +334,56 @@ void tst_MainWindow::bandFollowNotesNeverWidenTheWindow()
     }
     // The bar's own message keeps a fifth of it, room for "Ping: 12" and more.
     QVERIFY(window->statusBar()->width() - notesWidth >= window->statusBar()->width() / 5);
+}
+
+void tst_MainWindow::toolTipsFollowTheTheme_data()
+{
+    QTest::addColumn<QString>("action"); // opens the dialog the widget is in; empty: the panel
+    QTest::addColumn<QString>("widget");
+    // The box reports channel 1 on Ant 2 (white) and Ant 1 free (grey), each its own look.
+    QTest::newRow("antenna in use") << ""
+                                    << "botaoTecla2C1";
+    QTest::newRow("antenna not in use") << ""
+                                        << "botaoTecla1C1";
+    QTest::newRow("POWER") << ""
+                           << "botaoPower";
+    QTest::newRow("Labels dialog") << "actionLabels"
+                                   << "lineEditID";
+}
+
+// Black on the theme's orange, in a black border, as the menus' highlighted items.
+void tst_MainWindow::toolTipsFollowTheTheme()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, widget);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->processaPDRLan(window.get(), QStringLiteral("1.15.0.0.0.0.0.0.0.0.FF"));
+    window->checkCOMTimeout(window.get()); // POWER green
+    if (!action.isEmpty())
+        child<QAction>(window.get(), qPrintable(action))->trigger();
+    auto *target = window->findChild<QWidget *>(widget);
+    QVERIFY(target);
+    QTRY_VERIFY(target->isVisible());
+    QToolTip::showText(target->mapToGlobal(target->rect().center()), QStringLiteral("Ant 1"), target);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QWidget *tip = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        tip = top->objectName() == QLatin1String("qtooltip_label") && top->isVisible() ? top : tip;
+    QVERIFY(tip);
+    const QImage image = tip->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++count[image.pixel(x, y) | 0xff000000u];
+    }
+    QRgb most = 0;
+    for (const auto &entry : count)
+        most = entry.second > count[most] ? entry.first : most;
+    QCOMPARE(QColor(most).name(), QStringLiteral("#ffa02f"));
+    QCOMPARE(tip->palette().color(tip->foregroundRole()).name(), QStringLiteral("#000000"));
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(tst_MainWindow)
