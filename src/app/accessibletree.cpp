@@ -56,7 +56,8 @@ private:
         for (QObject *object : widget()->children()) {
             auto *child = qobject_cast<QWidget *>(object);
             if (child && !child->isWindow() && !qobject_cast<QFocusFrame *>(child) && !qobject_cast<QMenu *>(child)
-                && !child->property(LeftOut).toBool())
+                && child->objectName() != QLatin1String("qt_rubberband")
+                && child->objectName() != QLatin1String("qt_spinbox_lineedit") && !child->property(LeftOut).toBool())
                 children << child;
         }
         return children;
@@ -74,7 +75,8 @@ QAccessibleInterface *make(const QString &className, QObject *object)
         return nullptr;
     if (qobject_cast<QMainWindow *>(widget))
         return new Container(widget, QAccessible::Window);
-    if (className == QLatin1String("QWidget"))
+    // Qt's own plain widgets (a scroll area's viewport, ...) stay Qt's.
+    if (className == QLatin1String("QWidget") && !widget->objectName().startsWith(QLatin1String("qt_")))
         return new Container(widget, QAccessible::Client);
     return nullptr;
 }
