@@ -27,6 +27,7 @@ about::about(QWidget *parent)
     resize(543, 300);
     ui->labelLogo = makeLabel(this, "labelLogo", QRect(121, 140, 301, 91));
     ui->labelLogo->setStyleSheet(QStringLiteral("image: url(:/images/Logomarca.png);"));
+    ui->labelLogo->setAccessibleName(tr("Norvale Antenna Systems"));
     // The texts are centred across the dialog, with room for the wider fonts of Linux desktops.
     ui->labelTopo = makeLabel(this, "labelTopo", QRect(10, 20, 523, 41), 20, true);
     ui->labelVersion = makeLabel(this, "labelVersion", QRect(10, 80, 523, 31), 16);

@@ -1,5 +1,6 @@
 #include "mainwindowform.h"
 
+#include "accessibletree.h"
 #include "theme/theme.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,7 @@ QAction *makeAction(QMainWindow *window, const char *name, bool checkable = fals
 void mainWindow::setupUi(QMainWindow *window)
 {
     Theme::initResources();
+    AccessibleTree::install();
     if (window->objectName().isEmpty())
         window->setObjectName(QStringLiteral("mainWindow"));
     window->resize(733, 298);
@@ -78,27 +80,16 @@ void mainWindow::setupUi(QMainWindow *window)
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
+    // Screen readers list the widgets in the order they are made (the order of children()),
+    // so they are made in reading order: the title line, the antennas' captions, then
+    // PanelButtons::readingOrder(). The frame, made first so that it lies under the buttons,
+    // only marks the antennas' area and is left out of that list.
     frame = new QFrame(centralWidget);
     frame->setObjectName(QStringLiteral("frame"));
     frame->setGeometry(QRect(160, 80, 461, 121));
     frame->setFrameShape(QFrame::NoFrame);
     frame->setFrameShadow(QFrame::Raised);
-
-    auto antennaGeometry = [](int n, int channel) { return QRect(10 + 60 * (n - 1), channel == 1 ? 10 : 70, 51, 51); };
-    botaoTecla1C1 = makeButton(frame, "botaoTecla1C1", antennaGeometry(1, 1));
-    botaoTecla2C1 = makeButton(frame, "botaoTecla2C1", antennaGeometry(2, 1));
-    botaoTecla3C1 = makeButton(frame, "botaoTecla3C1", antennaGeometry(3, 1));
-    botaoTecla4C1 = makeButton(frame, "botaoTecla4C1", antennaGeometry(4, 1));
-    botaoTecla5C1 = makeButton(frame, "botaoTecla5C1", antennaGeometry(5, 1));
-    botaoTecla6C1 = makeButton(frame, "botaoTecla6C1", antennaGeometry(6, 1));
-    botaoTecla2C2 = makeButton(frame, "botaoTecla2C2", antennaGeometry(2, 2));
-    botaoTecla4C2 = makeButton(frame, "botaoTecla4C2", antennaGeometry(4, 2));
-    botaoTecla3C2 = makeButton(frame, "botaoTecla3C2", antennaGeometry(3, 2));
-    botaoTecla6C2 = makeButton(frame, "botaoTecla6C2", antennaGeometry(6, 2));
-    botaoTecla1C2 = makeButton(frame, "botaoTecla1C2", antennaGeometry(1, 2));
-    botaoRelease2 = makeButton(frame, "botaoRelease2", QRect(370, 80, 81, 31));
-    botaoRelease1 = makeButton(frame, "botaoRelease1", QRect(370, 20, 81, 31));
-    botaoTecla5C2 = makeButton(frame, "botaoTecla5C2", antennaGeometry(5, 2));
+    AccessibleTree::leaveOut(frame);
 
     label = makeLabel(centralWidget, "label", QRect(0, 20, 161, 20));
     label->setFont(pointFont(window->font(), 12, true));
@@ -109,17 +100,15 @@ void mainWindow::setupUi(QMainWindow *window)
     remoteControlFont.setPointSize(9);
     label_2->setFont(remoteControlFont);
     label_2->setAlignment(Qt::AlignCenter);
-    botaoPower = makeButton(centralWidget, "botaoPower", QRect(50, 130, 71, 31));
-    botaoSplitC1 = makeButton(centralWidget, "botaoSplitC1", QRect(20, 89, 61, 31));
-    botaoSplitC2 = makeButton(centralWidget, "botaoSplitC2", QRect(20, 170, 61, 31));
-    botaoSendC1 = makeButton(centralWidget, "botaoSendC1", QRect(90, 89, 61, 31));
-    botaoSendC2 = makeButton(centralWidget, "botaoSendC2", QRect(90, 170, 61, 31));
     labelID = makeLabel(centralWidget, "labelID", QRect(140, 20, 411, 21));
     labelID->setFont(pointFont(window->font(), 12, true));
     labelID->setAutoFillBackground(false);
     // The operator's text exactly as typed: "<b>40m</b>" is not markup here.
     labelID->setTextFormat(Qt::PlainText);
     labelID->setAlignment(Qt::AlignCenter);
+    label_3 = makeLabel(centralWidget, "label_3", QRect(570, 0, 131, 81));
+    label_3->setPixmap(QPixmap(QStringLiteral(":/images/Logomarca Branco.png")));
+    label_3->setScaledContents(true);
     const QFont captionFont = pointFont(window->font(), 11, false);
     label_A1 = makeLabel(centralWidget, "label_A1", QRect(180, 60, 51, 16));
     label_A2 = makeLabel(centralWidget, "label_A2", QRect(240, 60, 51, 16));
@@ -129,9 +118,31 @@ void mainWindow::setupUi(QMainWindow *window)
     label_A1_3 = makeLabel(centralWidget, "label_A1_3", QRect(480, 60, 41, 16));
     for (QLabel *caption : {label_A1, label_A2, label_A3, label_A4, label_A1_2, label_A1_3})
         caption->setFont(captionFont);
-    label_3 = makeLabel(centralWidget, "label_3", QRect(570, 0, 131, 81));
-    label_3->setPixmap(QPixmap(QStringLiteral(":/images/Logomarca Branco.png")));
-    label_3->setScaledContents(true);
+
+    // The antenna area's design geometry, in the central widget's coordinates.
+    const QPoint area = frame->geometry().topLeft();
+    auto antennaGeometry = [area](int n, int channel) {
+        return QRect(10 + 60 * (n - 1), channel == 1 ? 10 : 70, 51, 51).translated(area);
+    };
+    botaoSplitC1 = makeButton(centralWidget, "botaoSplitC1", QRect(20, 89, 61, 31));
+    botaoSendC1 = makeButton(centralWidget, "botaoSendC1", QRect(90, 89, 61, 31));
+    botaoTecla1C1 = makeButton(centralWidget, "botaoTecla1C1", antennaGeometry(1, 1));
+    botaoTecla2C1 = makeButton(centralWidget, "botaoTecla2C1", antennaGeometry(2, 1));
+    botaoTecla3C1 = makeButton(centralWidget, "botaoTecla3C1", antennaGeometry(3, 1));
+    botaoTecla4C1 = makeButton(centralWidget, "botaoTecla4C1", antennaGeometry(4, 1));
+    botaoTecla5C1 = makeButton(centralWidget, "botaoTecla5C1", antennaGeometry(5, 1));
+    botaoTecla6C1 = makeButton(centralWidget, "botaoTecla6C1", antennaGeometry(6, 1));
+    botaoRelease1 = makeButton(centralWidget, "botaoRelease1", QRect(370, 20, 81, 31).translated(area));
+    botaoPower = makeButton(centralWidget, "botaoPower", QRect(50, 130, 71, 31));
+    botaoSplitC2 = makeButton(centralWidget, "botaoSplitC2", QRect(20, 170, 61, 31));
+    botaoSendC2 = makeButton(centralWidget, "botaoSendC2", QRect(90, 170, 61, 31));
+    botaoTecla1C2 = makeButton(centralWidget, "botaoTecla1C2", antennaGeometry(1, 2));
+    botaoTecla2C2 = makeButton(centralWidget, "botaoTecla2C2", antennaGeometry(2, 2));
+    botaoTecla3C2 = makeButton(centralWidget, "botaoTecla3C2", antennaGeometry(3, 2));
+    botaoTecla4C2 = makeButton(centralWidget, "botaoTecla4C2", antennaGeometry(4, 2));
+    botaoTecla5C2 = makeButton(centralWidget, "botaoTecla5C2", antennaGeometry(5, 2));
+    botaoTecla6C2 = makeButton(centralWidget, "botaoTecla6C2", antennaGeometry(6, 2));
+    botaoRelease2 = makeButton(centralWidget, "botaoRelease2", QRect(370, 80, 81, 31).translated(area));
     window->setCentralWidget(centralWidget);
 
     menuBar = new QMenuBar(window);
@@ -148,6 +159,8 @@ void mainWindow::setupUi(QMainWindow *window)
     mainToolBar = new QToolBar(window);
     mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
     window->addToolBar(Qt::TopToolBarArea, mainToolBar);
+    // It holds no tools: an empty strip with a handle.
+    AccessibleTree::leaveOut(mainToolBar);
     statusBar = new QStatusBar(window);
     statusBar->setObjectName(QStringLiteral("statusBar"));
     window->setStatusBar(statusBar);
@@ -208,6 +221,7 @@ void mainWindow::retranslateUi(QMainWindow *window)
     label_A1_2->setText(tr("Ant 5"));
     label_A1_3->setText(tr("Ant 6"));
     label_3->setText(QString());
+    label_3->setAccessibleName(tr("Norvale Antenna Systems"));
     menuArquivo->setTitle(tr("File"));
     menuOperating_Mode->setTitle(tr("Operating Mode"));
     menuTools->setTitle(tr("Help"));

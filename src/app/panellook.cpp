@@ -2,20 +2,37 @@
 
 namespace PanelLook {
 
+namespace {
+// A rule for the button alone. Bare declarations would also reach the button's tooltip,
+// which takes the button's sheet as its own, and paint it in the button's colours.
+QString buttonRule(const QString &declarations)
+{
+    return QStringLiteral("QPushButton { ") + declarations + QStringLiteral(" }");
+}
+
+const QString &neutralBackground()
+{
+    static const QString declaration = QStringLiteral(
+        "background-color: QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #565656, stop: 0.1 #525252, "
+        "stop: 0.5 #4e4e4e, stop: 0.9 #4a4a4a, stop: 1 #464646);");
+    return declaration;
+}
+} // namespace
+
 const QString &styleSheet(Look look)
 {
     static const QString keep;
-    static const QString neutral = QStringLiteral(
-        "background-color: QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #565656, stop: 0.1 #525252, "
-        "stop: 0.5 #4e4e4e, stop: 0.9 #4a4a4a, stop: 1 #464646);");
-    static const QString held = QStringLiteral("background-color:  rgb(255, 255, 255); color:  rgb(0, 0, 0);");
-    static const QString highlight = QStringLiteral(
-        "background-color: QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #565656, stop: 0.1 #525252, "
-        "stop: 0.5 #4e4e4e, stop: 0.9 #4a4a4a, stop: 1 #464646);border-width: 1px;border-color: #1e1e1e;"
-        "border-style: solid;border-radius: 6;padding: 3px;font-size: 12px;padding-left: 5px;padding-right: 5px; "
-        "border: 2px solid QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #ffa02f, stop: 1 #d7801a);");
-    static const QString red = QStringLiteral("background-color: rgb(255, 0, 0);");
-    static const QString green = QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);");
+    static const QString neutral = buttonRule(neutralBackground());
+    static const QString held =
+        buttonRule(QStringLiteral("background-color:  rgb(255, 255, 255); color:  rgb(0, 0, 0);"));
+    static const QString highlight = buttonRule(
+        neutralBackground()
+        + QStringLiteral(
+            "border-width: 1px;border-color: #1e1e1e;"
+            "border-style: solid;border-radius: 6;padding: 3px;font-size: 12px;padding-left: 5px;padding-right: 5px; "
+            "border: 2px solid QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #ffa02f, stop: 1 #d7801a);"));
+    static const QString red = buttonRule(QStringLiteral("background-color: rgb(255, 0, 0);"));
+    static const QString green = buttonRule(QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);"));
     switch (look) {
     case Look::Keep:
         break;

@@ -3,6 +3,7 @@
 #include "rig/bandfollowservice.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +13,10 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QtTest>
+
+#include <map>
 
 #include <memory>
 
@@ -38,6 +42,8 @@ private slots:
     void aboutDialogsAreIndependent();
     void bandFollowNotesNeverWidenTheWindow_data();
     void bandFollowNotesNeverWidenTheWindow();
+    void toolTipsFollowTheTheme_data();
+    void toolTipsFollowTheTheme();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -165,8 +171,9 @@ void tst_MainWindow::designGeometryAndTexts()
     QCOMPARE(window->size(), QSize(733, 298));
     QCOMPARE(window->windowTitle(), QStringLiteral("Zorvik Remote Control"));
     QCOMPARE(child<QWidget>(window.get(), "frame")->geometry(), QRect(160, 80, 461, 121));
-    QCOMPARE(child<QWidget>(window.get(), "botaoTecla4C2")->geometry(), QRect(190, 70, 51, 51));
-    QCOMPARE(child<QWidget>(window.get(), "botaoRelease1")->geometry(), QRect(370, 20, 81, 31));
+    // Every button in the central widget's coordinates, the antennas' within the frame's area.
+    QCOMPARE(child<QWidget>(window.get(), "botaoTecla4C2")->geometry(), QRect(350, 150, 51, 51));
+    QCOMPARE(child<QWidget>(window.get(), "botaoRelease1")->geometry(), QRect(530, 100, 81, 31));
     QCOMPARE(child<QWidget>(window.get(), "botaoSendC2")->geometry(), QRect(90, 170, 61, 31));
     QCOMPARE(child<QWidget>(window.get(), "label_A1_3")->geometry(), QRect(480, 60, 41, 16));
     QCOMPARE(child<QLabel>(window.get(), "label_A1_2")->text(), QStringLiteral("Ant 5"));
@@ -196,10 +203,10 @@ void tst_MainWindow::scaling_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QRect>("antenna");
     QTest::addColumn<int>("base");
-    QTest::newRow("twice the design size") << QSize(1466, 596) << QRect(QPoint(20, 20), QPoint(120, 120)) << 15;
-    QTest::newRow("wider only") << QSize(980, 298) << QRect(QPoint(13, 10), QPoint(80, 60)) << 12;
-    QTest::newRow("taller only") << QSize(733, 596) << QRect(QPoint(10, 20), QPoint(60, 120)) << 10;
-    QTest::newRow("below the design size") << QSize(500, 200) << QRect(QPoint(6, 6), QPoint(40, 40)) << 8;
+    QTest::newRow("twice the design size") << QSize(1466, 596) << QRect(QPoint(340, 180), QPoint(440, 280)) << 15;
+    QTest::newRow("wider only") << QSize(980, 298) << QRect(QPoint(227, 90), QPoint(294, 140)) << 12;
+    QTest::newRow("taller only") << QSize(733, 596) << QRect(QPoint(170, 180), QPoint(220, 280)) << 10;
+    QTest::newRow("below the design size") << QSize(500, 200) << QRect(QPoint(115, 60), QPoint(150, 93)) << 8;
 }
 
 void tst_MainWindow::scaling()
@@ -327,6 +334,56 @@ void tst_MainWindow::bandFollowNotesNeverWidenTheWindow()
     }
     // The bar's own message keeps a fifth of it, room for "Ping: 12" and more.
     QVERIFY(window->statusBar()->width() - notesWidth >= window->statusBar()->width() / 5);
+}
+
+void tst_MainWindow::toolTipsFollowTheTheme_data()
+{
+    QTest::addColumn<QString>("action"); // opens the dialog the widget is in; empty: the panel
+    QTest::addColumn<QString>("widget");
+    // The box reports channel 1 on Ant 2 (white) and Ant 1 free (grey), each its own look.
+    QTest::newRow("antenna in use") << ""
+                                    << "botaoTecla2C1";
+    QTest::newRow("antenna not in use") << ""
+                                        << "botaoTecla1C1";
+    QTest::newRow("POWER") << ""
+                           << "botaoPower";
+    QTest::newRow("Labels dialog") << "actionLabels"
+                                   << "lineEditID";
+}
+
+// Black on the theme's orange, in a black border, as the menus' highlighted items.
+void tst_MainWindow::toolTipsFollowTheTheme()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, widget);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->processaPDRLan(window.get(), QStringLiteral("1.15.0.0.0.0.0.0.0.0.FF"));
+    window->checkCOMTimeout(window.get()); // POWER green
+    if (!action.isEmpty())
+        child<QAction>(window.get(), qPrintable(action))->trigger();
+    auto *target = window->findChild<QWidget *>(widget);
+    QVERIFY(target);
+    QTRY_VERIFY(target->isVisible());
+    QToolTip::showText(target->mapToGlobal(target->rect().center()), QStringLiteral("Ant 1"), target);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QWidget *tip = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        tip = top->objectName() == QLatin1String("qtooltip_label") && top->isVisible() ? top : tip;
+    QVERIFY(tip);
+    const QImage image = tip->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++count[image.pixel(x, y) | 0xff000000u];
+    }
+    QRgb most = 0;
+    for (const auto &entry : count)
+        most = entry.second > count[most] ? entry.first : most;
+    QCOMPARE(QColor(most).name(), QStringLiteral("#ffa02f"));
+    QCOMPARE(tip->palette().color(tip->foregroundRole()).name(), QStringLiteral("#000000"));
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(tst_MainWindow)

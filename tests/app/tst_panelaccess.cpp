@@ -2,10 +2,12 @@
 // sends the box the bytes a click on its button sends, on the serial line (a pseudo-terminal)
 // and on the LAN (a box on 127.0.0.2); keys wait while a dialog is active; Tab walks the
 // buttons in reading order with the outline; and a screen reader (QAccessible) hears each
-// button's channel, antenna, name and state, and of a change only when there is one.
+// button's channel, antenna, name and state, and of a change only when there is one; it
+// walks the buttons in reading order, hears the pictures named and not the decoration.
 
 #include "app/focusmark.h"
 #include "app/mainwindow.h"
+#include "app/panelbutton.h"
 #include "manualclock.h"
 #include "pseudoterminal.h"
 
@@ -40,6 +42,25 @@ void hear(QAccessibleEvent *event)
         heard << object + QStringLiteral(":Name");
     if (object.startsWith(QLatin1String("botao")) && event->type() == QAccessible::DescriptionChanged)
         heard << object + QStringLiteral(":Description");
+}
+
+// What a screen reader walks: the accessible tree under `root`, depth first, bounded.
+QList<QAccessibleInterface *> walk(QObject *root)
+{
+    QList<QAccessibleInterface *> listed;
+    QList<QAccessibleInterface *> pending{QAccessible::queryAccessibleInterface(root)};
+    while (!pending.isEmpty() && listed.size() < 1000) {
+        QAccessibleInterface *node = pending.takeFirst();
+        listed << node;
+        for (int i = node->childCount() - 1; i >= 0; --i) {
+            QAccessibleInterface *child = node->child(i);
+            // The same tree read upwards, else a screen reader loses its place.
+            if (child->parent() != node || node->indexOfChild(child) != i)
+                return {};
+            pending.prepend(child);
+        }
+    }
+    return listed;
 }
 
 QString plain(const QString &richText)
@@ -129,7 +150,9 @@ private slots:
     void screenReaderHearsTheBoxState();
     void powerSaysWhetherTheBoxAnswers();
     void fullNameAsTypedInNameAndTooltip();
-    void screenReaderListsTheButtonsButNotTheOutline();
+    void screenReaderListsTheButtonsInReadingOrder();
+    void picturesNamedDecorationLeftOut_data();
+    void picturesNamedDecorationLeftOut();
 
 private:
     QTemporaryDir dir;
@@ -348,27 +371,103 @@ void tst_PanelAccess::fullNameAsTypedInNameAndTooltip()
     QVERIFY(plain(bench.button(QStringLiteral("botaoTecla3C2"))->toolTip()).contains(QLatin1String("Ant 3: in use\n")));
 }
 
-void tst_PanelAccess::screenReaderListsTheButtonsButNotTheOutline()
+void tst_PanelAccess::screenReaderListsTheButtonsInReadingOrder()
 {
     Bench bench(false, dir, QStringLiteral("tree.ini"));
     bench.activate();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // the outline shows
     QVERIFY(bench.window->focusMark()->markedWidget());
 
-    // What a screen reader walks: the window's accessible tree, depth first, bounded.
-    QList<QObject *> listed;
-    QList<QAccessibleInterface *> pending{QAccessible::queryAccessibleInterface(bench.window.get())};
-    while (!pending.isEmpty() && listed.size() < 1000) {
-        QAccessibleInterface *node = pending.takeFirst();
-        listed << node->object();
-        for (int i = 0; i < node->childCount(); ++i)
-            pending << node->child(i);
+    QStringList expected;
+    for (const PanelButton &button : PanelButtons::readingOrder()) {
+        switch (button.kind) {
+        case PanelButton::Kind::Antenna:
+            expected << QStringLiteral("botaoTecla%1C%2").arg(button.antenna + 1).arg(button.channel);
+            break;
+        case PanelButton::Kind::Release:
+            expected << QStringLiteral("botaoRelease%1").arg(button.channel);
+            break;
+        case PanelButton::Kind::Split:
+            expected << QStringLiteral("botaoSplitC%1").arg(button.channel);
+            break;
+        case PanelButton::Kind::Send:
+            expected << QStringLiteral("botaoSendC%1").arg(button.channel);
+            break;
+        case PanelButton::Kind::Power:
+            expected << QStringLiteral("botaoPower");
+            break;
+        }
     }
-    QVERIFY(!listed.contains(const_cast<FocusMark *>(bench.window->focusMark())));
-    int buttons = 0;
-    for (QObject *object : qAsConst(listed))
-        buttons += object && object->objectName().startsWith(QLatin1String("botao")) ? 1 : 0;
-    QCOMPARE(buttons, 19); // per channel SPLIT, SEND, six antennas and RELEASE; POWER
+    const QList<QAccessibleInterface *> listed = walk(bench.window.get());
+    QVERIFY2(!listed.isEmpty(), "a child does not name its parent, or its parent not its index");
+    QStringList heardButtons;
+    for (QAccessibleInterface *node : listed) {
+        QVERIFY(node->object() != bench.window->focusMark());
+        if (node->role() == QAccessible::PushButton && node->object()->objectName().startsWith(QLatin1String("botao")))
+            heardButtons << node->object()->objectName();
+    }
+    QCOMPARE(heardButtons, expected);
+}
+
+void tst_PanelAccess::picturesNamedDecorationLeftOut_data()
+{
+    QTest::addColumn<QString>("action"); // opens the dialog it is in; empty: the panel
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("logo") << ""
+                          << ""
+                          << "label_3" << true << "Norvale Antenna Systems";
+    QTest::newRow("About's logo") << "actionAbout_Norvale"
+                                  << "about"
+                                  << "labelLogo" << true << "Norvale Antenna Systems";
+    QTest::newRow("antennas' area") << ""
+                                    << ""
+                                    << "frame" << false << "";
+    QTest::newRow("empty tool bar") << ""
+                                    << ""
+                                    << "mainToolBar" << false << "";
+    QTest::newRow("title") << ""
+                           << ""
+                           << "label" << true << "Zorvik";
+}
+
+void tst_PanelAccess::picturesNamedDecorationLeftOut()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, dialog);
+    QFETCH(QString, object);
+    QFETCH(bool, listed);
+    QFETCH(QString, name);
+    Bench bench(false, dir, QStringLiteral("decoration.ini"));
+    bench.activate();
+    QWidget *root = bench.window.get();
+    if (!action.isEmpty()) {
+        bench.window->findChild<QAction *>(action)->trigger();
+        root = bench.window->findChild<QDialog *>(dialog);
+        QVERIFY(root && root->isVisible());
+    }
+    QWidget *widget = root->findChild<QWidget *>(object);
+    QVERIFY(widget);
+
+    const QList<QAccessibleInterface *> tree = walk(root);
+    QVERIFY(!tree.isEmpty());
+    QList<QObject *> objects;
+    for (QAccessibleInterface *node : tree) {
+        objects << node->object();
+        // No picture and no frame a screen reader would announce without a name.
+        if (node->role() == QAccessible::Graphic || node->role() == QAccessible::Border)
+            QVERIFY2(!node->text(QAccessible::Name).isEmpty(), qPrintable(node->object()->objectName()));
+    }
+    QCOMPARE(objects.contains(widget), listed);
+    if (listed)
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+
+    // The application by the program's name, not by its executable's path.
+    QAccessibleInterface *application = QAccessible::queryAccessibleInterface(qApp);
+    QCOMPARE(application->role(), QAccessible::Application);
+    QCOMPARE(application->text(QAccessible::Description), QStringLiteral("Zorvik Remote Control"));
 }
 
 QTEST_MAIN(tst_PanelAccess)

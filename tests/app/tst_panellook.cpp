@@ -134,15 +134,17 @@ void tst_PanelLook::blinkAlternates()
     QCOMPARE(int(s.blinkPhase), 0);
 }
 
+// Each look is a rule for the button alone, so that it never reaches the button's tooltip
+// (tst_mainwindow shows the tooltips in the theme's colours on buttons of every look).
 void tst_PanelLook::styleTexts()
 {
-    QCOMPARE(PanelLook::styleSheet(Look::Held),
-             QStringLiteral("background-color:  rgb(255, 255, 255); color:  rgb(0, 0, 0);"));
-    QCOMPARE(PanelLook::styleSheet(Look::Red), QStringLiteral("background-color: rgb(255, 0, 0);"));
-    QCOMPARE(PanelLook::styleSheet(Look::Green),
-             QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);"));
+    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+        const QString sheet = PanelLook::styleSheet(look);
+        QVERIFY2(sheet.startsWith(QLatin1String("QPushButton {")) && sheet.endsWith(QLatin1Char('}'))
+                     && sheet.count(QLatin1Char('{')) == 1,
+                 qPrintable(sheet));
+    }
     QVERIFY(PanelLook::styleSheet(Look::Highlight).contains(QLatin1String("font-size: 12px;")));
-    QVERIFY(PanelLook::styleSheet(Look::Highlight).startsWith(PanelLook::styleSheet(Look::Neutral)));
     QVERIFY(PanelLook::styleSheet(Look::Keep).isEmpty());
 }
 

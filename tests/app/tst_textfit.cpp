@@ -1,12 +1,15 @@
 // Every text of the panel and of its dialogs fits its widget at the usual display scales,
-// and the scale the user asks for is the scale the panel gets.
+// and the scale the desktop and the user ask for is the scale the panel gets: on the
+// headless platform, and on a real X server (Xvfb, when installed) whose screen's
+// millimetres make 96.07 or 100 dpi, with and without the desktop's Xft.dpi.
 //
 // The scale is fixed when the application object is made, so each row runs this program
 // again as a probe under that row's environment. The probe prepares scaling as the panel
 // does, opens the window and every dialog, measures each label's and button's text with
 // its font metrics against the rectangle the style gives the text, and prints what does
-// not fit.
+// not fit, the scale and the window's size in the screen's pixels.
 
+#include "app/displayscale.h"
 #include "app/highdpi.h"
 #include "app/mainwindow.h"
 
@@ -23,13 +26,22 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
 
+#include <qpa/qplatformwindow.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#ifdef ZORVIK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace {
 
@@ -217,8 +229,66 @@ int probe(int argc, char **argv)
     }
     std::printf("windows %d\n", windows);
     std::printf("scale %.3f\n", window.devicePixelRatioF());
+    const QSize native = window.windowHandle()->handle()->geometry().size();
+    std::printf("window %dx%d\n", native.width(), native.height());
     return 0;
 }
+
+// A private X server with one screen, started with -noreset so that the resources set on
+// it outlive the connection that set them; stopped when this object goes.
+class XServer
+{
+public:
+    ~XServer()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+    // ":N" once it is ready, empty when it would not start. `screen` as Xvfb's -screen 0.
+    QString start(const QString &screen, const QStringList &options)
+    {
+        // Xvfb picks a free display and writes its number on the descriptor -displayfd names.
+        process.start(QStringLiteral("Xvfb"),
+                      QStringList{"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", screen} + options);
+        QString number;
+        QElapsedTimer timer;
+        timer.start();
+        while (!number.endsWith(QLatin1Char('\n')) && timer.elapsed() < 10000
+               && process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(100);
+            number += QString::fromLatin1(process.readAllStandardOutput());
+        }
+        return number.endsWith(QLatin1Char('\n')) ? QLatin1Char(':') + number.trimmed() : QString();
+    }
+
+private:
+    QProcess process;
+};
+
+#ifdef ZORVIK_HAVE_XCB
+// Sets the desktop's resources as xrdb does: the RESOURCE_MANAGER text on the first root.
+bool setXftDpi(const QString &display, int dpi)
+{
+    xcb_connection_t *connection = xcb_connect(display.toLocal8Bit().constData(), nullptr);
+    bool done = false;
+    if (!xcb_connection_has_error(connection)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        const QByteArray text = "Xft.antialias:\t1\nXft.dpi:\t" + QByteArray::number(dpi) + '\n';
+        const xcb_void_cookie_t cookie =
+            xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root, XCB_ATOM_RESOURCE_MANAGER,
+                                        XCB_ATOM_STRING, 8, quint32(text.size()), text.constData());
+        xcb_generic_error_t *error = xcb_request_check(connection, cookie);
+        done = !error;
+        std::free(error);
+    }
+    xcb_disconnect(connection);
+    return done;
+}
+#endif
 
 } // namespace
 
@@ -239,18 +309,48 @@ void tst_TextFit::textsFitAtScale_data()
     // Whether the layout's texts are expected to fit: not where the user keeps Qt from
     // scaling a dense screen, as the fonts then grow and the layout does not.
     QTest::addColumn<bool>("scaled");
+    // Empty: the headless platform. Else an X server's -screen 0 and its -dpi, which set the
+    // screen's size in millimetres, and the desktop's Xft.dpi (0: none).
+    QTest::addColumn<QString>("xScreen");
+    QTest::addColumn<QString>("xDpi");
+    QTest::addColumn<int>("xftDpi");
+    QTest::addColumn<QSize>("window"); // in the screen's pixels
 
     // The headless screen reports 100 dpi; 96 dpi is what a desktop's 100 % means.
     const QString desktop = QStringLiteral("QT_FONT_DPI=96");
-    QTest::newRow("100 %") << QStringList{desktop, "QT_SCALE_FACTOR=1"} << 1.0 << true;
-    QTest::newRow("125 %") << QStringList{desktop, "QT_SCALE_FACTOR=1.25"} << 1.25 << true;
-    QTest::newRow("150 %") << QStringList{desktop, "QT_SCALE_FACTOR=1.5"} << 1.5 << true;
-    QTest::newRow("200 %") << QStringList{desktop, "QT_SCALE_FACTOR=2"} << 2.0 << true;
+    const auto headless = [](const char *name, const QStringList &environment, double scale, bool scaled,
+                             const QSize &window) {
+        QTest::newRow(name) << environment << scale << scaled << QString() << QString() << 0 << window;
+    };
+    headless("100 %", {desktop, "QT_SCALE_FACTOR=1"}, 1.0, true, {733, 298});
+    headless("125 %", {desktop, "QT_SCALE_FACTOR=1.25"}, 1.25, true, {916, 373});
+    headless("150 %", {desktop, "QT_SCALE_FACTOR=1.5"}, 1.5, true, {1100, 447});
+    headless("200 %", {desktop, "QT_SCALE_FACTOR=2"}, 2.0, true, {1466, 596});
     // A screen of 120 dpi is a 125 % screen: the factor is used as it is, not rounded.
-    QTest::newRow("120 dpi screen") << QStringList{"QT_FONT_DPI=120"} << 1.25 << true;
+    headless("120 dpi screen", {"QT_FONT_DPI=120"}, 1.25, true, {916, 373});
     // The user's own word over the screen's density still holds.
-    QTest::newRow("density scaling switched off") << QStringList{"QT_FONT_DPI=120", "QT_ENABLE_HIGHDPI_SCALING=0"} << 1.0 << false;
-    QTest::newRow("rounding asked for") << QStringList{"QT_FONT_DPI=120", "QT_SCALE_FACTOR_ROUNDING_POLICY=Round"} << 1.0 << false;
+    headless("density scaling switched off", {"QT_FONT_DPI=120", "QT_ENABLE_HIGHDPI_SCALING=0"}, 1.0, false,
+             {733, 298});
+    headless("rounding asked for", {"QT_FONT_DPI=120", "QT_SCALE_FACTOR_ROUNDING_POLICY=Round"}, 1.0, false,
+             {733, 298});
+
+    // A 1600-pixel-wide screen at 96 dpi is 423 mm wide, 96.07 dpi; Xvfb's default screen is
+    // 1280x1024 at 100 dpi. Neither was asked to scale: only Xft.dpi and Qt's variables are.
+    const QString wide = QStringLiteral("1600x900x24");
+    const QString square = QStringLiteral("1280x1024x24");
+    const auto x11 = [](const char *name, const QString &screen, const QString &dpi, int xft,
+                        const QStringList &environment, double scale, const QSize &window) {
+        QTest::newRow(name) << environment << scale << true << screen << dpi << xft << window;
+    };
+    x11("X11 96.07 dpi, no Xft.dpi", wide, "96", 0, {}, 1.0, {733, 298});
+    x11("X11 100 dpi, no Xft.dpi", square, "100", 0, {}, 1.0, {733, 298});
+    x11("X11 Xft.dpi 96", square, "100", 96, {}, 1.0, {733, 298});
+    x11("X11 Xft.dpi 120", wide, "96", 120, {}, 1.25, {916, 373});
+    x11("X11 Xft.dpi 144", wide, "96", 144, {}, 1.5, {1100, 447});
+    x11("X11 Xft.dpi 192", wide, "96", 192, {}, 2.0, {1466, 596});
+    x11("X11 QT_SCALE_FACTOR", wide, "96", 0, {"QT_SCALE_FACTOR=1.5"}, 1.5, {1100, 447});
+    x11("X11 QT_SCREEN_SCALE_FACTORS over Xft.dpi", wide, "96", 192, {"QT_SCREEN_SCALE_FACTORS=1.25"}, 1.25,
+        {916, 373});
 }
 
 void tst_TextFit::textsFitAtScale()
@@ -258,15 +358,43 @@ void tst_TextFit::textsFitAtScale()
     QFETCH(QStringList, environment);
     QFETCH(double, expectedScale);
     QFETCH(bool, scaled);
+    QFETCH(QString, xScreen);
+    QFETCH(QString, xDpi);
+    QFETCH(int, xftDpi);
+    QFETCH(QSize, window);
 
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "QT_ENABLE_HIGHDPI_SCALING",
-                             "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_SCALE_FACTOR_ROUNDING_POLICY"})
+                             "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_USE_PHYSICAL_DPI"})
         variables.remove(QLatin1String(name));
     for (const QString &assignment : qAsConst(environment))
         variables.insert(assignment.section(QLatin1Char('='), 0, 0), assignment.section(QLatin1Char('='), 1));
     variables.insert(QLatin1String(ProbeVariable), QStringLiteral("1"));
     variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    std::unique_ptr<XServer> server;
+    if (!xScreen.isEmpty()) {
+#ifndef ZORVIK_HAVE_XCB
+        QSKIP("built without libxcb: no X server to try");
+#else
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            QSKIP("Xvfb is not installed (Debian package xvfb)");
+        server = std::make_unique<XServer>();
+        const QString display = server->start(xScreen, {QStringLiteral("-dpi"), xDpi});
+        QVERIFY2(!display.isEmpty(), "Xvfb did not start");
+        if (xftDpi > 0)
+            QVERIFY(setXftDpi(display, xftDpi));
+        variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        variables.insert(QStringLiteral("DISPLAY"), display);
+#endif
+    }
+    // What DisplayScale, the panel's own rule, makes of the same request.
+    DisplayScale::Request request;
+    request.xftDpi = xScreen.isEmpty() ? 0 : xftDpi;
+    request.scaleFactor = variables.value(QStringLiteral("QT_SCALE_FACTOR")).toLocal8Bit();
+    request.screenScaleFactors = variables.value(QStringLiteral("QT_SCREEN_SCALE_FACTORS")).toLocal8Bit();
+    request.enableScaling = variables.value(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING")).toLocal8Bit();
+    request.fontDpi = variables.value(QStringLiteral("QT_FONT_DPI")).toLocal8Bit();
+    request.roundingPolicy = variables.value(QStringLiteral("QT_SCALE_FACTOR_ROUNDING_POLICY")).toLocal8Bit();
 
     QProcess probe;
     probe.setProcessEnvironment(variables);
@@ -286,6 +414,9 @@ void tst_TextFit::textsFitAtScale()
     const QStringList scale = lines.filter(QRegularExpression(QStringLiteral("^scale ")));
     QCOMPARE(scale.size(), 1);
     QCOMPARE(scale.first().section(QLatin1Char(' '), 1).toDouble(), expectedScale);
+    QCOMPARE(DisplayScale::scaleFactor(request), expectedScale);
+    QVERIFY2(lines.contains(QStringLiteral("window %1x%2").arg(window.width()).arg(window.height())),
+             qPrintable(lines.filter(QStringLiteral("window ")).join(QLatin1Char('\n'))));
 }
 
 // The pictures the style sheets draw come as a pair: name.png and name@2x.png at twice its
