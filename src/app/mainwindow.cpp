@@ -327,7 +327,8 @@ void MainWindow::sendCommand(const Switching::Command &command)
 void MainWindow::operatorPress(signed char pos, signed char channel)
 {
     enviaComutacao(pos, channel);
-    bandFollow->operatorChose(channel); // a choice by hand stands until the next band change
+    // A choice by hand stands until the next band change, and may become the band's.
+    bandFollow->operatorChose(channel, static_cast<quint8>(pos));
 }
 
 void MainWindow::on_botaoTecla1C1_pressed() { operatorPress(0, 1); }
@@ -358,6 +359,10 @@ void MainWindow::bindBandFollow()
         enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
     });
     connect(bandFollow, &BandFollowService::message, view, &PanelView::showFollowNote);
+    connect(bandFollow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
+        stored.bandFollow.radio[channel].antenna[band] = antenna;
+        reportNotSaved(SettingsFile::store(settingsPath, {{BandFollowSettings::bandKey(channel, band), antenna}}));
+    });
 }
 
 std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) const

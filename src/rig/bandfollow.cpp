@@ -1,5 +1,7 @@
 #include "bandfollow.h"
 
+#include "engine/devicestate.h"
+
 BandFollow::Channel BandFollow::channelOf(const DeviceState &state, int channel)
 {
     Channel seen;
@@ -11,13 +13,12 @@ BandFollow::Channel BandFollow::channelOf(const DeviceState &state, int channel)
     return seen;
 }
 
-#include "engine/devicestate.h"
-
 void BandFollow::setAntennas(const std::array<int, BandPlan::BandCount> &antennaPerBand) { antennas = antennaPerBand; }
 
 void BandFollow::frequencyRead(qint64 hz)
 {
     const std::optional<int> band = BandPlan::bandIndexOf(hz);
+    currentBand = band;
     if (!band || band == lastBand)
         return;
     lastBand = band;
@@ -28,8 +29,11 @@ void BandFollow::frequencyRead(qint64 hz)
 
 void BandFollow::operatorChose() { dueBand.reset(); }
 
+void BandFollow::remember(int bandIndex, int antenna) { antennas.at(bandIndex) = antenna; }
+
 void BandFollow::reset()
 {
+    currentBand.reset();
     lastBand.reset();
     dueBand.reset();
     pauseReported = false;

@@ -52,6 +52,10 @@ public:
     // The operator pressed an antenna or RELEASE of the channel: that choice stands until
     // the radio's next band change.
     void operatorChose();
+    // The band of the latest reading; nothing before one or outside every band.
+    std::optional<int> band() const { return currentBand; }
+    // The antenna (1..6) to use on a band from now on.
+    void remember(int bandIndex, int antenna);
     // Forgets the radio: the next reading counts as the first.
     void reset();
 
@@ -59,6 +63,7 @@ public:
 
 private:
     std::array<int, BandPlan::BandCount> antennas{};
+    std::optional<int> currentBand;
     std::optional<int> lastBand;
     std::optional<int> dueBand;
     bool pauseReported = false;

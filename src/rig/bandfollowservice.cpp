@@ -26,9 +26,12 @@ void BandFollowService::configure(const BandFollowSettings &settings, const QStr
     for (int c = 1; c <= 2; ++c) {
         Radio &radio = radios[c];
         radio.follow.setAntennas(settings.radio[c].antenna);
-        const QString address = settings.radio[c].source == BandFollowSettings::Source::Rigctld
-            ? settings.radio[c].rigAddress
-            : QString();
+        const BandFollowSettings::Source source = settings.radio[c].source;
+        radio.followsBand =
+            source == BandFollowSettings::Source::Rigctld || source == BandFollowSettings::Source::Logger;
+        radio.bandMemory = settings.radio[c].bandMemory;
+        const QString address =
+            settings.radio[c].source == BandFollowSettings::Source::Rigctld ? settings.radio[c].rigAddress : QString();
         if (radio.addressText == address)
             continue;
         radio.addressText = address;
@@ -68,10 +71,17 @@ void BandFollowService::startRadio(int channel)
         emit message(channel, tr("Radio %1: rigctld at %2 not reachable").arg(channel).arg(radio.addressText));
 }
 
-void BandFollowService::operatorChose(int channel)
+void BandFollowService::operatorChose(int channel, quint8 position)
 {
-    if (channel == 1 || channel == 2)
-        radios[channel].follow.operatorChose();
+    if (channel != 1 && channel != 2)
+        return;
+    Radio &radio = radios[channel];
+    radio.follow.operatorChose();
+    const std::optional<int> band = radio.follow.band();
+    if (!running || !radio.followsBand || !radio.bandMemory || !band || !AntennaPosition::isAntenna(position))
+        return;
+    radio.follow.remember(*band, position + 1);
+    emit bandAntennaChosen(channel, *band, position + 1);
 }
 
 void BandFollowService::onFrequency(int channel, qint64 hz)

@@ -38,13 +38,16 @@ public:
     // The link is down: stop reading, close the connections.
     void stop();
     bool isRunning() const { return running; }
-    // An antenna or RELEASE button of the channel was pressed.
-    void operatorChose(int channel);
+    // An antenna (position 0..5) or RELEASE of the channel was pressed by hand. With band
+    // memory on and the radio on a known band, the antenna becomes the band's.
+    void operatorChose(int channel, quint8 position = AntennaPosition::None);
 
 signals:
     void selectAntenna(int channel, int position);
     // What the operator should read about one radio; the newest replaces the last.
     void message(int channel, const QString &text);
+    // Band memory: the antenna (1..6) the channel now uses on the band, to be stored.
+    void bandAntennaChosen(int channel, int bandIndex, int antenna);
     // Every reading, for whoever wants to watch the radios.
     void frequencyRead(int channel, qint64 hz);
 
@@ -54,6 +57,8 @@ private:
         RigctldClient *client = nullptr;
         BandFollow follow;
         QString addressText;
+        bool followsBand = false;
+        bool bandMemory = false;
     };
 
     void startRadio(int channel);

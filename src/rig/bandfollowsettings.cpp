@@ -1,5 +1,7 @@
 #include "bandfollowsettings.h"
 
+#include "config/settingsfile.h"
+
 namespace {
 BandFollowSettings::Source sourceFrom(const QString &text, const QString &rigAddress)
 {
@@ -20,6 +22,8 @@ BandFollowSettings::Source sourceFrom(const QString &text, const QString &rigAdd
 
 QString BandFollowSettings::followKey(int channel) { return QStringLiteral("FOLLOW%1").arg(channel); }
 
+QString BandFollowSettings::bandMemoryKey(int channel) { return QStringLiteral("BANDMEMORY%1").arg(channel); }
+
 QString BandFollowSettings::rigKey(int channel) { return QStringLiteral("RIG%1").arg(channel); }
 
 QString BandFollowSettings::bandKey(int channel, int bandIndex)
@@ -32,6 +36,7 @@ BandFollowSettings BandFollowSettings::read(QSettings &settings)
     BandFollowSettings result;
     for (int c = 1; c <= 2; ++c) {
         result.radio[c].rigAddress = settings.value(rigKey(c)).toString().trimmed();
+        result.radio[c].bandMemory = SettingsFile::toBool(settings.value(bandMemoryKey(c)));
         result.radio[c].source = sourceFrom(settings.value(followKey(c)).toString(), result.radio[c].rigAddress);
         for (int b = 0; b < BandPlan::BandCount; ++b) {
             bool ok = false;

@@ -15,6 +15,7 @@
 //                    files of earlier versions): rigctld when RIG<c> is set, else off
 //   RIG<c>           the rigctld address, "host:port"
 //   BAND<c>_<band>   the antenna (1..6) the channel uses on that band; 0 or empty: none
+//   BANDMEMORY<c>    1: an antenna pressed by hand becomes the one for the radio's band
 struct BandFollowSettings
 {
     static constexpr int NoAntenna = 0;
@@ -25,12 +26,14 @@ struct BandFollowSettings
     {
         Source source = Source::Off;
         QString rigAddress;
+        bool bandMemory = false;
         // Per band of BandPlan::bands(): antenna 1..6, or NoAntenna.
         std::array<int, BandPlan::BandCount> antenna{};
 
         friend bool operator==(const Radio &a, const Radio &b)
         {
-            return a.source == b.source && a.rigAddress == b.rigAddress && a.antenna == b.antenna;
+            return a.source == b.source && a.rigAddress == b.rigAddress && a.bandMemory == b.bandMemory
+                && a.antenna == b.antenna;
         }
     };
 
@@ -40,6 +43,7 @@ struct BandFollowSettings
     static QString followKey(int channel);
     static QString rigKey(int channel);
     static QString bandKey(int channel, int bandIndex);
+    static QString bandMemoryKey(int channel);
 
     // Any value that is not a whole number from 1 to 6 reads as NoAntenna.
     static BandFollowSettings read(QSettings &settings);

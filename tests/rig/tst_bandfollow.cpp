@@ -89,6 +89,12 @@ void tst_BandFollow::scriptGivesSwitches_data()
     QTest::newRow("split pause said for the next band") << "split 14074 7074 7074 | paused paused wait";
     QTest::newRow("choosing a split holds it") << "choose 14074 chosen 14074 | wait 20 m>Ant 3";
     QTest::newRow("released channel gets the antenna") << "ant 15 3573 | 80 m>Ant 1";
+    // Band memory: "keep n" makes antenna n the current band's, if the radio is on one.
+    QTest::newRow("kept antenna comes back on the next visit")
+        << "14074 press ant 2 keep 2 7074 14074 | 20 m>Ant 3 20 40 m>Ant 5 20 m>Ant 2";
+    QTest::newRow("kept for a band that had none") << "21074 keep 4 7074 21074 | - 15 40 m>Ant 5 15 m>Ant 4";
+    QTest::newRow("outside every band nothing is kept") << "14074 15000 keep 2 7074 14074 | 20 m>Ant 3 - none "
+                                                          "40 m>Ant 5 20 m>Ant 3";
 }
 
 void tst_BandFollow::scriptGivesSwitches()
@@ -114,7 +120,13 @@ void tst_BandFollow::scriptGivesSwitches()
             channel.splitActive = event == QLatin1String("split");
         else if (event == QLatin1String("choose") || event == QLatin1String("chosen"))
             channel.choosingSplit = event == QLatin1String("choose");
-        else if (event == QLatin1String("ant"))
+        else if (event == QLatin1String("keep")) {
+            const int antenna = events.at(++i).toInt();
+            const std::optional<int> band = follow.band();
+            seen << (band ? BandPlan::bandName(*band) : QStringLiteral("none"));
+            if (band)
+                follow.remember(*band, antenna);
+        } else if (event == QLatin1String("ant"))
             channel.antenna = quint8(events.at(++i).toInt() - 1);
         else {
             follow.frequencyRead(event.toLongLong() * 1000);
