@@ -2,6 +2,8 @@
 
 #include "config/settingsfile.h"
 
+#include <QRegularExpression>
+
 namespace {
 BandFollowSettings::Source sourceFrom(const QString &text, const QString &rigAddress)
 {
@@ -44,6 +46,15 @@ BandFollowSettings BandFollowSettings::read(QSettings &settings)
             result.radio[c].antenna[b] = ok && antenna >= 1 && antenna <= 6 ? antenna : NoAntenna;
         }
     }
+    bool ok = false;
+    const int port = settings.value(QStringLiteral("LOGGER_PORT")).toString().trimmed().toInt(&ok);
+    result.loggerPort = ok && port >= 1 && port <= 65535 ? quint16(port) : DefaultLoggerPort;
+    result.loggerStation = settings.value(QStringLiteral("LOGGER_STATION")).toString().trimmed();
+    // QSettings reads "a, b" as a list; one text with blanks is split here.
+    const QStringList from = settings.value(QStringLiteral("LOGGER_FROM")).toStringList();
+    for (const QString &part : from)
+        result.loggerFrom += part.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+    result.otrspPort = settings.value(QStringLiteral("OTRSP_PORT")).toString().trimmed();
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <array>
@@ -16,6 +17,12 @@
 //   RIG<c>           the rigctld address, "host:port"
 //   BAND<c>_<band>   the antenna (1..6) the channel uses on that band; 0 or empty: none
 //   BANDMEMORY<c>    1: an antenna pressed by hand becomes the one for the radio's band
+// and, for the station's logger:
+//   LOGGER_PORT      the UDP port its broadcasts come to (1..65535, default 12060)
+//   LOGGER_STATION   only its broadcasts with this StationName; empty: every station's
+//   LOGGER_FROM      the sender addresses taken, separated by commas or blanks; empty:
+//                    this computer and the networks its interfaces are directly on
+//   OTRSP_PORT       the serial port its OTRSP commands come on
 struct BandFollowSettings
 {
     static constexpr int NoAntenna = 0;
@@ -39,6 +46,12 @@ struct BandFollowSettings
 
     // Indexed by channel 1 and 2; index 0 is unused.
     std::array<Radio, 3> radio;
+
+    static constexpr quint16 DefaultLoggerPort = 12060;
+    quint16 loggerPort = DefaultLoggerPort;
+    QString loggerStation;
+    QStringList loggerFrom;
+    QString otrspPort;
 
     static QString followKey(int channel);
     static QString rigKey(int channel);

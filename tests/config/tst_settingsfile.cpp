@@ -20,6 +20,8 @@ private slots:
     void storedAsUtf8AndEarlierTextStillReads();
     void loadReadsEveryKeyOnce_data();
     void loadReadsEveryKeyOnce();
+    void stationKeys_data();
+    void stationKeys();
 };
 
 void tst_SettingsFile::wrap_data()
@@ -197,6 +199,46 @@ void tst_SettingsFile::loadReadsEveryKeyOnce()
     QCOMPARE(loaded.serial.comPort, comPort);
     QCOMPARE(loaded.bandFollow.radio[1].rigAddress, rig1);
     QCOMPARE(int(loaded.bandFollow.radio[1].source), follow1);
+}
+
+// Rows: the logger's and OTRSP's keys as written, and as read.
+void tst_SettingsFile::stationKeys_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("station");
+    QTest::addColumn<QStringList>("from");
+    QTest::addColumn<QString>("otrsp");
+    QTest::newRow("none") << QByteArray("[General]\n") << 12060 << "" << QStringList() << "";
+    QTest::newRow("all") << QByteArray("[General]\nLOGGER_PORT=12061\nLOGGER_STATION= CW-80m \n"
+                                       "LOGGER_FROM=\"127.0.0.2, 127.0.0.3 127.0.0.4\"\nOTRSP_PORT=/dev/pts/7\n")
+                         << 12061 << "CW-80m" << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"} << "/dev/pts/7";
+    QTest::newRow("list as QSettings writes it") << QByteArray("[General]\nLOGGER_FROM=127.0.0.2, 127.0.0.3\n")
+                                                 << 12060 << "" << QStringList{"127.0.0.2", "127.0.0.3"} << "";
+    QTest::newRow("port not a number") << QByteArray("[General]\nLOGGER_PORT=udp\n") << 12060 << ""
+                                       << QStringList() << "";
+    QTest::newRow("port out of range") << QByteArray("[General]\nLOGGER_PORT=65536\n") << 12060 << ""
+                                       << QStringList() << "";
+}
+
+void tst_SettingsFile::stationKeys()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, port);
+    QFETCH(QString, station);
+    QFETCH(QStringList, from);
+    QFETCH(QString, otrsp);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.ini");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
+    const BandFollowSettings loaded = PanelSettings::load(path).bandFollow;
+    QCOMPARE(int(loaded.loggerPort), port);
+    QCOMPARE(loaded.loggerStation, station);
+    QCOMPARE(loaded.loggerFrom, from);
+    QCOMPARE(loaded.otrspPort, otrsp);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)
