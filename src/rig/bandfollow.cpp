@@ -24,10 +24,15 @@ void BandFollow::frequencyRead(qint64 hz)
     lastBand = band;
     // A switch still held back for the band just left is dropped with it.
     dueBand = band;
+    duePosition.reset();
     pauseReported = false;
 }
 
-void BandFollow::operatorChose() { dueBand.reset(); }
+void BandFollow::operatorChose()
+{
+    dueBand.reset();
+    duePosition.reset();
+}
 
 void BandFollow::remember(int bandIndex, int antenna) { antennas.at(bandIndex) = antenna; }
 
@@ -36,18 +41,29 @@ void BandFollow::reset()
     currentBand.reset();
     lastBand.reset();
     dueBand.reset();
+    duePosition.reset();
     pauseReported = false;
 }
 
+void BandFollow::positionAsked(quint8 position)
+{
+    dueBand.reset();
+    duePosition = position;
+    pauseReported = false;
+}
+
+bool BandFollow::switchDue() const { return dueBand || duePosition; }
+
 BandFollow::Decision BandFollow::decide(const Channel &channel)
 {
-    if (!dueBand)
+    if (!dueBand && !duePosition)
         return {};
-    const int band = *dueBand;
-    const int antenna = antennas.at(band);
+    const int band = dueBand.value_or(NoBand);
+    const int antenna = duePosition ? *duePosition + 1 : antennas.at(band);
     const quint8 position = quint8(antenna - 1);
     if (antenna < 1 || antenna > 6 || (AntennaPosition::isAntenna(channel.antenna) && channel.antenna == position)) {
         dueBand.reset();
+        duePosition.reset();
         return {};
     }
     if (channel.splitActive) {
@@ -58,5 +74,6 @@ BandFollow::Decision BandFollow::decide(const Channel &channel)
     if (channel.transmitting || channel.choosingSplit)
         return {Step::Wait, band, position};
     dueBand.reset();
+    duePosition.reset();
     return {Step::Switch, band, position};
 }

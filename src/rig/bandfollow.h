@@ -37,9 +37,11 @@ public:
         // Select `position` on the channel now.
         Switch,
     };
+    static constexpr int NoBand = -1;
     struct Decision
     {
         Step step = Step::Nothing;
+        // The band the switch is for; NoBand for a position asked for directly.
         int bandIndex = 0;
         quint8 position = 0;
     };
@@ -49,6 +51,11 @@ public:
     // A reading of the radio's frequency. Only a band other than the last one seen (the
     // first reading included) makes a switch due; outside every band nothing changes.
     void frequencyRead(qint64 hz);
+    // The station's logger asks for a position (0..5) directly (OTRSP), held back as a
+    // band's switch is.
+    void positionAsked(quint8 position);
+    // A switch is waiting for the channel to be free.
+    bool switchDue() const;
     // The operator pressed an antenna or RELEASE of the channel: that choice stands until
     // the radio's next band change.
     void operatorChose();
@@ -66,5 +73,6 @@ private:
     std::optional<int> currentBand;
     std::optional<int> lastBand;
     std::optional<int> dueBand;
+    std::optional<quint8> duePosition;
     bool pauseReported = false;
 };

@@ -93,8 +93,14 @@ void tst_BandFollow::scriptGivesSwitches_data()
     QTest::newRow("kept antenna comes back on the next visit")
         << "14074 press ant 2 keep 2 7074 14074 | 20 m>Ant 3 20 40 m>Ant 5 20 m>Ant 2";
     QTest::newRow("kept for a band that had none") << "21074 keep 4 7074 21074 | - 15 40 m>Ant 5 15 m>Ant 4";
+    // OTRSP: "aux n" asks for antenna n directly, held back as a band's switch.
+    QTest::newRow("asked antenna") << "ant 1 aux 4 | AUX>Ant 4";
+    QTest::newRow("asked antenna waits for the end of a transmission")
+        << "tx aux 2 check rx check | wait wait AUX>Ant 2";
+    QTest::newRow("asked antenna already held") << "ant 2 aux 2 | -";
+    QTest::newRow("press drops an asked antenna") << "tx aux 2 press rx check | wait -";
     QTest::newRow("outside every band nothing is kept") << "14074 15000 keep 2 7074 14074 | 20 m>Ant 3 - none "
-                                                          "40 m>Ant 5 20 m>Ant 3";
+                                                           "40 m>Ant 5 20 m>Ant 3";
 }
 
 void tst_BandFollow::scriptGivesSwitches()
@@ -112,8 +118,26 @@ void tst_BandFollow::scriptGivesSwitches()
     const QStringList events = script.section(QLatin1String(" | "), 0, 0).split(QLatin1Char(' '));
     for (int i = 0; i < events.size(); ++i) {
         const QString &event = events.at(i);
+        const auto decideNow = [&] {
+            const BandFollow::Decision decision = follow.decide(channel);
+            const char *const words[] = {"-", "wait", "paused"};
+            if (decision.step != BandFollow::Step::Switch) {
+                seen << QLatin1String(words[int(decision.step)]);
+                return;
+            }
+            const QString band = decision.bandIndex == BandFollow::NoBand
+                ? QStringLiteral("AUX")
+                : BandPlan::bandName(decision.bandIndex) + QStringLiteral(" m");
+            seen << QStringLiteral("%1>Ant %2").arg(band).arg(decision.position + 1);
+            channel.antenna = decision.position;
+        };
         if (event == QLatin1String("press"))
             follow.operatorChose();
+        else if (event == QLatin1String("aux")) {
+            follow.positionAsked(quint8(events.at(++i).toInt() - 1));
+            decideNow();
+        } else if (event == QLatin1String("check"))
+            decideNow();
         else if (event == QLatin1String("tx") || event == QLatin1String("rx"))
             channel.transmitting = event == QLatin1String("tx");
         else if (event == QLatin1String("split") || event == QLatin1String("nosplit"))
@@ -130,15 +154,7 @@ void tst_BandFollow::scriptGivesSwitches()
             channel.antenna = quint8(events.at(++i).toInt() - 1);
         else {
             follow.frequencyRead(event.toLongLong() * 1000);
-            const BandFollow::Decision decision = follow.decide(channel);
-            const char *const words[] = {"-", "wait", "paused"};
-            if (decision.step != BandFollow::Step::Switch) {
-                seen << QLatin1String(words[int(decision.step)]);
-                continue;
-            }
-            seen
-                << QStringLiteral("%1 m>Ant %2").arg(BandPlan::bandName(decision.bandIndex)).arg(decision.position + 1);
-            channel.antenna = decision.position;
+            decideNow();
         }
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), script.section(QLatin1String(" | "), 1));
