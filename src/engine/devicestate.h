@@ -26,6 +26,9 @@ struct DeviceState
     // Split configuration: 1 while the operator is choosing a TX position.
     quint8 splitSetupActive = 0;
     quint8 splitSetupChannel = 1;
+    // The receive antenna of the split being chosen when it is not the one the channel
+    // holds (a receive-only antenna pressed); AntennaPosition::None otherwise.
+    quint8 splitSetupRx = AntennaPosition::None;
     // Blink toggle of the SPLIT button being configured; written only by the blink step.
     quint8 blinkPhase = 0;
 
@@ -34,7 +37,7 @@ struct DeviceState
         return a.antenna == b.antenna && a.splitActive == b.splitActive && a.splitTxAntenna == b.splitTxAntenna
             && a.transmitting == b.transmitting && a.ignoreNextStatus == b.ignoreNextStatus
             && a.splitSetupActive == b.splitSetupActive && a.splitSetupChannel == b.splitSetupChannel
-            && a.blinkPhase == b.blinkPhase;
+            && a.splitSetupRx == b.splitSetupRx && a.blinkPhase == b.blinkPhase;
     }
     friend bool operator!=(const DeviceState &a, const DeviceState &b) { return !(a == b); }
 };

@@ -65,7 +65,28 @@ Outcome unlessDropped(Outcome out, DeviceState &state, const DeviceState &before
 Command select(quint8 channel, quint8 position) { return {Command::Kind::Select, channel, position, 0}; }
 Command splitOff(quint8 channel) { return {Command::Kind::SplitOff, channel, 0, 0}; }
 
-Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel)
+Outcome refusal(Message message, quint8 position)
+{
+    Outcome out;
+    out.message = message;
+    out.refused = position;
+    return out;
+}
+
+// A receive-only antenna pressed on its own: the split choice starts with it as RX.
+Outcome offerSplit(DeviceState &state, quint8 position, quint8 channel)
+{
+    Outcome out = refusal(Message::ReceiveOnlySplitOffered, position);
+    out.blink = Blink::Start;
+    out.highlightSplit1 = channel == 1;
+    state.splitSetupActive = 1;
+    state.splitSetupChannel = channel;
+    state.splitSetupRx = position;
+    return out;
+}
+
+Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel,
+                       const ReceiveOnly &receiveOnly)
 {
     Outcome out;
     // Whatever follows, the next serial status may still predate this press.
@@ -75,6 +96,10 @@ Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint
     const quint8 splitActive = state.splitActive[channel];
 
     if (state.splitSetupActive == 0) {
+        if (splitActive == 1 && position == antenna && isReceiveOnly(receiveOnly, antenna))
+            return refusal(Message::ReceiveOnlySplitStaysOn, antenna);
+        if (isReceiveOnly(receiveOnly, position) && !(splitActive == 1 && position == antenna))
+            return offerSplit(state, position, channel);
         if (splitActive == 1 && position == antenna) {
             // Pressing the split's receive antenna switches the split off; the box's
             // next status shows the result.
@@ -97,31 +122,41 @@ Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint
     if (state.splitSetupActive != 1 || channel != state.splitSetupChannel)
         return out;
 
-    // Choosing the TX position: RX is the antenna the channel holds now. A split needs
-    // two real antennas; with RELEASE as TX or no antenna held there is nothing to split
-    // (on the serial line it would even go out as "split off").
+    // Choosing the TX position: RX is the receive-only antenna that started the choice, or
+    // the antenna the channel holds now. A receive-only TX leaves the choice open. A split
+    // needs two real antennas; with RELEASE as TX or no antenna held there is nothing to
+    // split (on the serial line it would even go out as "split off").
+    if (isReceiveOnly(receiveOnly, position))
+        return refusal(Message::ReceiveOnlyNotForTx, position);
+    const quint8 rx = state.splitSetupRx != AntennaPosition::None ? state.splitSetupRx : antenna;
     state.splitSetupActive = 0;
+    state.splitSetupRx = AntennaPosition::None;
     out.blink = Blink::Stop;
-    if (!AntennaPosition::isAntenna(position) || !AntennaPosition::isAntenna(antenna)) {
+    if (!AntennaPosition::isAntenna(position) || !AntennaPosition::isAntenna(rx)) {
         out.message = Message::SplitCancelled;
         return out;
     }
     if (mode == LinkMode::Serial)
         state.splitActive[channel] = 1;
     out.send = true;
-    out.command = {Command::Kind::SplitOn, channel, position, antenna};
+    out.command = {Command::Kind::SplitOn, channel, position, rx};
     out.message = Message::SplitConfigured;
     return out;
 }
 
-Outcome decideSplit(DeviceState &state, quint8 channel)
+Outcome decideSplit(DeviceState &state, quint8 channel, const ReceiveOnly &receiveOnly)
 {
     Outcome out;
+    // Switched off, a split transmits on its receive antenna (only a real split: the box
+    // counts the flag 1 alone).
+    if (state.splitActive[channel] == 1 && isReceiveOnly(receiveOnly, state.antenna[channel]))
+        return refusal(Message::ReceiveOnlySplitStaysOn, state.antenna[channel]);
     if (state.splitActive[channel] != 0) {
         out.neutralSplit2 = channel == 2;
         out.blink = Blink::Stop;
         // Also ends, silently, a configuration running on the other channel.
         state.splitSetupActive = 0;
+        state.splitSetupRx = AntennaPosition::None;
         state.splitActive[channel] = 0;
         out.send = true;
         out.command = splitOff(channel);
@@ -138,6 +173,7 @@ Outcome decideSplit(DeviceState &state, quint8 channel)
     }
     if (state.splitSetupActive == 1 && state.splitSetupChannel == channel) {
         state.splitSetupActive = 0;
+        state.splitSetupRx = AntennaPosition::None;
         // The blink step does nothing once configuration has ended; stopping the timer
         // just saves its idle ticks.
         out.blink = Blink::Stop;
@@ -148,16 +184,17 @@ Outcome decideSplit(DeviceState &state, quint8 channel)
 
 } // namespace
 
-Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel, Delivery delivery)
+Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel, Delivery delivery,
+                      const ReceiveOnly &receiveOnly)
 {
     const DeviceState before = state;
-    return unlessDropped(decidePosition(state, mode, position, channel), state, before, delivery);
+    return unlessDropped(decidePosition(state, mode, position, channel, receiveOnly), state, before, delivery);
 }
 
-Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery)
+Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery, const ReceiveOnly &receiveOnly)
 {
     const DeviceState before = state;
-    return unlessDropped(decideSplit(state, channel), state, before, delivery);
+    return unlessDropped(decideSplit(state, channel, receiveOnly), state, before, delivery);
 }
 
 } // namespace Switching

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <array>
+
 // What the operator's presses on the panel turn into. The functions here change only
 // DeviceState (the local feedback and the split-configuration state) and describe
 // everything else the window has to do: the command to send, the message, the blink.
@@ -42,6 +44,13 @@ enum class Message {
     Split2Disabled,
     // A split press whose command the link would drop: nothing was sent, nothing changed.
     LanNotConnected,
+    // Outcome::refused is receive-only: pressed on its own it starts a split with it as the
+    // receive antenna...
+    ReceiveOnlySplitOffered,
+    // ...it cannot be the split's transmit antenna: choose another...
+    ReceiveOnlyNotForTx,
+    // ...and a split that receives on it stays on, or the channel would transmit on it.
+    ReceiveOnlySplitStaysOn,
 };
 enum class Blink { Keep, Start, Stop };
 
@@ -55,7 +64,14 @@ struct Outcome
     // SPLIT button looks that change at once, before the next repaint.
     bool highlightSplit1 = false;
     bool neutralSplit2 = false;
+    // The receive-only antenna (position) the message speaks of.
+    quint8 refused = AntennaPosition::None;
 };
+
+// The antennas (positions 0..5) that are receive-only: no command may leave a channel
+// able to transmit on one, by the box's rules (a selection with a split on moves the
+// split's transmit antenna; switching a split off transmits on its receive antenna).
+using ReceiveOnly = std::array<bool, 6>;
 
 // Whether a command sent now leaves: on the serial link it waits in the queue for the
 // port; on the LAN it is dropped while the link is not enabled. A split press whose
@@ -65,8 +81,14 @@ enum class Delivery { Sent, Dropped };
 
 // An antenna button (position 0..5) or RELEASE (position 15) of a channel (1 or 2).
 Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8 channel,
-                      Delivery delivery = Delivery::Sent);
+                      Delivery delivery = Delivery::Sent, const ReceiveOnly &receiveOnly = {});
 // The SPLIT button of a channel (1 or 2).
-Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery = Delivery::Sent);
+Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery = Delivery::Sent,
+                   const ReceiveOnly &receiveOnly = {});
+// Whether a position is receive-only.
+inline bool isReceiveOnly(const ReceiveOnly &receiveOnly, int position)
+{
+    return AntennaPosition::isAntenna(position) && receiveOnly[size_t(position)];
+}
 
 } // namespace Switching

@@ -33,6 +33,8 @@ private slots:
     void droppedSplitCommandChangesNothing();
     void droppedDeliveryLeavesOtherPressesAlone_data();
     void droppedDeliveryLeavesOtherPressesAlone();
+    void receiveOnlyIsNeverTransmittedOn_data();
+    void receiveOnlyIsNeverTransmittedOn();
 };
 
 void tst_Switching::antennaPressSerial_data()
@@ -333,6 +335,73 @@ void tst_Switching::droppedDeliveryLeavesOtherPressesAlone()
     QCOMPARE(dropped.repaint, sent.repaint);
     QCOMPARE(dropped.highlightSplit1, sent.highlightSplit1);
     QVERIFY(droppedState == sentState);
+}
+
+// Ant 5 (position 4) is receive-only. Rows: channel 1's antenna and split (TX antenna, 0
+// for none) as the box has them, presses on channel 1 ("a<n>" Ant n, "r" RELEASE, "s"
+// SPLIT), and what each press does: the command sent ("sel n", "split tx/rx", "off"), or
+// the receive-only message ("offer", "not tx", "stays on") or "-".
+void tst_Switching::receiveOnlyIsNeverTransmittedOn_data()
+{
+    QTest::addColumn<int>("antenna");
+    QTest::addColumn<int>("splitTx");
+    QTest::addColumn<QString>("presses");
+    QTest::addColumn<QString>("outcomes");
+    QTest::newRow("others select as ever") << 1 << 0 << "a2 r"
+                                           << "sel 2, sel 0";
+    QTest::newRow("alone it offers a split, then the TX") << 1 << 0 << "a5 a2"
+                                                          << "offer, split 2/5";
+    QTest::newRow("the offer never takes it as TX") << 1 << 0 << "a5 a5 a3"
+                                                    << "offer, not tx, split 3/5";
+    QTest::newRow("SPLIT cancels the offer, nothing sent") << 1 << 0 << "a5 s a2"
+                                                           << "offer, -, sel 2";
+    QTest::newRow("RELEASE as TX cancels") << 1 << 0 << "a5 r"
+                                           << "offer, -";
+    QTest::newRow("not as a split's TX") << 1 << 0 << "s a5 a3"
+                                         << "-, not tx, split 3/1";
+    QTest::newRow("a split's TX is not moved onto it") << 1 << 2 << "a5"
+                                                       << "offer";
+    QTest::newRow("a split receiving on it stays on") << 5 << 2 << "s a5 a3"
+                                                      << "stays on, stays on, sel 3";
+    QTest::newRow("other splits switch off as ever") << 1 << 2 << "a1"
+                                                     << "off";
+}
+
+void tst_Switching::receiveOnlyIsNeverTransmittedOn()
+{
+    QFETCH(int, antenna);
+    QFETCH(int, splitTx);
+    QFETCH(QString, presses);
+    QFETCH(QString, outcomes);
+    ReceiveOnly receiveOnly{};
+    receiveOnly[4] = true;
+    DeviceState state = stateWith(antenna - 1);
+    state.splitActive[1] = splitTx != 0 ? 1 : 0;
+    state.splitTxAntenna[1] = quint8(splitTx - 1);
+    QStringList seen;
+    for (const QString &press : presses.split(' ')) {
+        const Outcome out = press == "s"
+            ? pressSplit(state, 1, Delivery::Sent, receiveOnly)
+            : pressPosition(state, LinkMode::Lan, quint8(press == "r" ? 15 : press.mid(1).toInt() - 1), 1,
+                            Delivery::Sent, receiveOnly);
+        if (out.send && out.command.kind == Command::Kind::Select)
+            seen << QStringLiteral("sel %1").arg((out.command.position + 1) % 16);
+        else if (out.send && out.command.kind == Command::Kind::SplitOn)
+            seen << QStringLiteral("split %1/%2").arg(out.command.position + 1).arg(out.command.rx + 1);
+        else if (out.send)
+            seen << "off";
+        else if (out.message == Message::ReceiveOnlySplitOffered)
+            seen << "offer";
+        else if (out.message == Message::ReceiveOnlyNotForTx)
+            seen << "not tx";
+        else if (out.message == Message::ReceiveOnlySplitStaysOn)
+            seen << "stays on";
+        else
+            seen << "-";
+        if (out.message >= Message::ReceiveOnlySplitOffered)
+            QCOMPARE(int(out.refused), 4);
+    }
+    QCOMPARE(seen.join(", "), outcomes);
 }
 
 QTEST_GUILESS_MAIN(tst_Switching)
