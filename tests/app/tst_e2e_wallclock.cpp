@@ -165,7 +165,7 @@ void tst_E2eWallClock::initTestCase()
     if (offsetFile.isEmpty())
         QSKIP("libfaketime not found (Debian: apt-get install libfaketime, or set ZORVIK_LIBFAKETIME)");
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
-    ReadNotices::install();
+    silenceReadNotices();
 }
 
 void tst_E2eWallClock::cleanupTestCase()

@@ -12,8 +12,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <atomic>
-
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #endif
@@ -133,31 +131,6 @@ inline void silenceReadNotices()
             previous(type, context, message);
     });
 }
-
-// The LAN worker logs every datagram it reads; install() counts those lines instead of
-// printing them, and passes every other message on.
-class ReadNotices
-{
-public:
-    static void install()
-    {
-        if (!previous)
-            previous = qInstallMessageHandler(handler);
-    }
-    static int count() { return counter.load(); }
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (message.contains(QLatin1String("Read Pending Datagram!"))) {
-            ++counter;
-            return;
-        }
-        previous(type, context, message);
-    }
-    static inline std::atomic<int> counter{0};
-    static inline QtMessageHandler previous = nullptr;
-};
 
 #ifdef Q_OS_UNIX
 // User and system CPU time of this process so far, in milliseconds.

@@ -93,11 +93,7 @@ private:
     quint16 panelPort = 0;
 };
 
-void tst_LanPath::initTestCase()
-{
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-    PanelProbe::ReadNotices::install();
-}
+void tst_LanPath::initTestCase() { qRegisterMetaType<MainWindow *>("MainWindow*"); }
 
 void tst_LanPath::init()
 {
@@ -159,10 +155,10 @@ void tst_LanPath::replyFrom(QUdpSocket &socket, const QByteArray &text)
 
 void tst_LanPath::replyAndWaitForRead(QUdpSocket &socket, const QByteArray &text)
 {
-    const int before = PanelProbe::ReadNotices::count();
+    const quint64 before = window->lanLink()->datagramsRead();
     replyFrom(socket, text);
     // The worker reads and hands the text to the window in one go on this thread.
-    QTRY_COMPARE(PanelProbe::ReadNotices::count(), before + 1);
+    QTRY_COMPARE(window->lanLink()->datagramsRead(), before + 1);
 }
 
 // Points the window at the box after a test set something else.
@@ -275,10 +271,10 @@ void tst_LanPath::textStopsAtZeroByteAndEmptyCounts()
 void tst_LanPath::twoDatagramsAtOnceAreBothHandled()
 {
     makeWindow(BoxAddress.toString(), boxPort());
-    const int before = PanelProbe::ReadNotices::count();
+    const quint64 before = window->lanLink()->datagramsRead();
     replyFrom(*box, "1.1.0.0.0.0.0.0.0.0.FF");
     replyFrom(*box, "4.5.0.0.0.0.0.0.0.0.FF");
-    QTRY_COMPARE(PanelProbe::ReadNotices::count() - before, 2);
+    QTRY_COMPARE(window->lanLink()->datagramsRead() - before, quint64(2));
     QCOMPARE(int(window->deviceState().antenna[1]), 4);
     QCOMPARE(int(window->deviceState().antenna[2]), 5);
 }

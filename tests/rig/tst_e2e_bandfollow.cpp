@@ -90,7 +90,7 @@ void tst_E2eBandFollow::initTestCase()
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
     QVERIFY2(RigctldProcess::available(), "rigctld and rigctl (Debian's libhamlib-utils) are needed");
     qRegisterMetaType<MainWindow *>("MainWindow*");
-    PanelProbe::ReadNotices::install();
+    PanelProbe::silenceReadNotices();
 }
 
 void tst_E2eBandFollow::init()
