@@ -51,7 +51,9 @@ public:
 
     bool isValid() const { return dir.isValid(); }
     QString filePath(const QString &name) const { return dir.filePath(name); }
-    QString iniPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
+    QString iniPath() const { return settingsFile; }
+    // Where the window's settings file is, settings.ini in the bench's folder unless set.
+    void setIniPath(const QString &path) { settingsFile = path; }
 
     // Stores `keys` in the settings file (next to what it already holds).
     void store(const QVariantMap &keys) const
@@ -132,6 +134,20 @@ public:
     void disconnectFromBox() const { trigger(QStringLiteral("actionDisconnect")); }
     // The link the window holds open or enabled.
     bool linkUp() const { return window->linkFlags().serialOpen || window->linkFlags().lanLinkEnabled; }
+
+    // Waits until everything posted to this thread so far has been handled, and then what
+    // that posted in turn: a call queued behind them has run, twice.
+    static bool drainEvents()
+    {
+        for (int round = 0; round < 2; ++round) {
+            bool ran = false;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [&ran] { ran = true; }, Qt::QueuedConnection);
+            if (!check(QTest::qWaitFor([&ran] { return ran; }, 3000), "the event loop did not come round"))
+                return false;
+        }
+        return true;
+    }
 
     // Datagrams the window's LAN worker has read so far.
     quint64 datagramsRead() const { return window->lanLink()->datagramsRead(); }
@@ -307,6 +323,7 @@ private:
         return peer.endsWith(QLatin1Char(':') + QString::number(window->lanLink()->localPort()));
     }
 
+    QString settingsFile = dir.filePath(QStringLiteral("settings.ini"));
     Link boxLink = Link::Serial;
     QString boxPort;
     int ticks = 0;
