@@ -71,13 +71,21 @@ public:
         return description;
     }
 
-    // Builds the window on the settings file and shows it.
-    bool open(const QList<SerialPortDescription> &ports = {}, const MonotonicClock *clock = nullptr)
+    // Builds the window on the settings file (build) and shows it (open).
+    void build(const QList<SerialPortDescription> &ports = {}, const MonotonicClock *clock = nullptr)
     {
         window = std::make_unique<MainWindow>(
             MainWindow::Options{iniPath(), [ports] { return ports; }, clock ? clock : &steadyClock()});
+    }
+    bool show()
+    {
         window->show();
         return check(QTest::qWaitForWindowExposed(window.get()), "the window was not shown");
+    }
+    bool open(const QList<SerialPortDescription> &ports = {}, const MonotonicClock *clock = nullptr)
+    {
+        build(ports, clock);
+        return show();
     }
 
     // Starts the polling thread on the window, as main() does, and counts its ticks.
