@@ -15,9 +15,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>

@@ -18,8 +18,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
