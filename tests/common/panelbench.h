@@ -42,7 +42,7 @@ public:
     // window closes its port and socket before the box goes.
     ~PanelBench()
     {
-        stopPolling();
+        polling.reset();
         window.reset();
         sim.reset();
     }
@@ -104,10 +104,6 @@ public:
             },
             Qt::DirectConnection);
     }
-    void stopPolling() { polling.reset(); }
-
-    // Ticks the window has been asked to carry out so far.
-    int tickCount() const { return ticks; }
     // Waits until the polling thread has ticked `count` more times.
     bool waitForTicks(int count)
     {
@@ -299,12 +295,11 @@ public:
         return check(QTest::qWaitFor([&] { return repliesSent(from) >= count + 1; }, 3000), "too few replies sent");
     }
 
-    // What the polling asks the box on `link`.
-    static QString stateRequestOn(Link link)
+    // What the polling asks the box.
+    QString stateRequest() const
     {
-        return link == Link::Serial ? QStringLiteral("49 47 05 33 3B") : QStringLiteral("FE 01 FD");
+        return boxLink == Link::Serial ? QStringLiteral("49 47 05 33 3B") : QStringLiteral("FE 01 FD");
     }
-    QString stateRequest() const { return stateRequestOn(boxLink); }
 
     QTemporaryDir dir;
     std::unique_ptr<TalmekSimProcess> sim;
