@@ -8,25 +8,15 @@
 // where Debian's libfaketime package puts it); the simulator it starts does not get it.
 // Without the library every test here is skipped.
 
-#include "app/mainwindow.h"
-#include "app/panellook.h"
 #include "engine/monotonicclock.h"
-#include "engine/threadleitura.h"
-#include "lan/threadcom.h"
-#include "talmeksimprocess.h"
+#include "panelbench.h"
 
-#include "panelprobe.h"
-
-#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QSaveFile>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -41,7 +31,6 @@ using namespace PanelProbe;
 
 namespace {
 const char OffsetFileVariable[] = "ZORVIK_WALLCLOCK_OFFSET_FILE";
-const QString BoxAddress = QStringLiteral("127.0.0.2");
 constexpr qint64 Hour = 3600;
 constexpr qint64 Day = 24 * Hour;
 
@@ -105,29 +94,15 @@ void preloadLibfaketime(char **argv)
 // One panel on one link, against its own simulated box.
 struct Rig
 {
-    bool lan = false;
+    Link link = Link::Lan;
     QString name;
-    std::unique_ptr<TalmekSimProcess> sim;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> polling;
+    std::unique_ptr<PanelBench> bench;
 
-    QPushButton *button(const QString &objectName) const { return window->findChild<QPushButton *>(objectName); }
-    QAction *action(const char *objectName) const { return window->findChild<QAction *>(QLatin1String(objectName)); }
-    Look lamp() const { return lookOf(button(QStringLiteral("botaoPower"))); }
-
+    QPushButton *button(const QString &objectName) const { return bench->button(objectName); }
+    Look lamp() const { return bench->lamp(); }
+    TalmekSimProcess &sim() const { return *bench->sim; }
     // State requests the box has seen since its log line `from`.
-    int stateRequests(int from) const
-    {
-        if (!lan)
-            return sim->count(QStringLiteral("RX pty 49 47 05 33 3B"), from);
-        int n = 0;
-        const QStringList &lines = sim->lines();
-        for (int i = qMax(0, from); i < lines.size(); ++i)
-            n += lines.at(i).startsWith(QLatin1String("RX udp ")) && lines.at(i).endsWith(QLatin1String(" FE 01 FD"))
-                ? 1
-                : 0;
-        return n;
-    }
+    int stateRequests(int from) const { return bench->stateRequestsReceived(from); }
 };
 
 class tst_E2eWallClock : public QObject
@@ -154,7 +129,6 @@ private:
 
     QString offsetFile;
     qint64 wallOffset = 0;
-    std::unique_ptr<QTemporaryDir> dir;
     // Both links at once, so that every step of the wall clock is tried on both.
     Rig rigs[2];
 };
@@ -165,7 +139,7 @@ void tst_E2eWallClock::initTestCase()
     if (offsetFile.isEmpty())
         QSKIP("libfaketime not found (Debian: apt-get install libfaketime, or set ZORVIK_LIBFAKETIME)");
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
-    ReadNotices::install();
+    silenceReadNotices();
 }
 
 void tst_E2eWallClock::cleanupTestCase()
@@ -177,25 +151,20 @@ void tst_E2eWallClock::cleanupTestCase()
 void tst_E2eWallClock::init()
 {
     setWallOffset(0);
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    rigs[0].lan = true;
+    rigs[0].link = Link::Lan;
     rigs[0].name = QStringLiteral("LAN");
-    rigs[1].lan = false;
+    rigs[1].link = Link::Serial;
     rigs[1].name = QStringLiteral("serial");
-    for (Rig &rig : rigs)
-        rig.sim = std::make_unique<TalmekSimProcess>();
+    for (Rig &rig : rigs) {
+        rig.bench = std::make_unique<PanelBench>();
+        QVERIFY(rig.bench->isValid());
+    }
 }
 
 void tst_E2eWallClock::cleanup()
 {
-    for (Rig &rig : rigs) {
-        // The thread asks the window for work, so it goes first.
-        rig.polling.reset();
-        rig.window.reset();
-        rig.sim.reset();
-    }
-    dir.reset();
+    for (Rig &rig : rigs)
+        rig.bench.reset();
     setWallOffset(0);
 }
 
@@ -238,31 +207,9 @@ void tst_E2eWallClock::wallClockStepsAndMonotonicClockDoesNot()
 
 void tst_E2eWallClock::startRig(Rig &rig)
 {
-    const QString ini = dir->filePath(QStringLiteral("settings%1.ini").arg(rig.name));
-    QList<SerialPortDescription> ports;
-    if (rig.lan) {
-        QVERIFY2(rig.sim->start({QStringLiteral("--hex"), QStringLiteral("--udp"), QStringLiteral("0"),
-                                 QStringLiteral("--udp-bind"), BoxAddress}),
-                 "talmek-sim did not start");
-        const QString line = rig.sim->waitForLine(QStringLiteral("UDP "), 0, 5000);
-        QVERIFY2(line.startsWith(QStringLiteral("UDP ") + BoxAddress + QLatin1Char(':')), qPrintable(line));
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), 1);
-        settings.setValue(QStringLiteral("IP"), BoxAddress);
-        settings.setValue(QStringLiteral("PORT"), line.section(QLatin1Char(':'), 1));
-    } else {
-        QVERIFY2(rig.sim->start({QStringLiteral("--hex"), QStringLiteral("--pty")}), "talmek-sim did not start");
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), 2);
-        SerialPortDescription port;
-        port.portName = rig.sim->ptyPath();
-        ports << port;
-    }
-    rig.window = std::make_unique<MainWindow>(ini, ports);
-    rig.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    rig.polling = std::make_unique<ThreadLeitura>(rig.window.get());
-    rig.action("actionConnect_to_Brisel")->trigger();
+    QVERIFY(rig.bench->startBox(rig.link));
+    QVERIFY(rig.bench->openOnBox());
+    rig.bench->connectToBox();
 }
 
 // About six state requests a second on each link, and the lamps green all the while.
@@ -272,7 +219,7 @@ void tst_E2eWallClock::checkPace(const QString &when)
                             LookHistory(rigs[1].button(QStringLiteral("botaoPower")))};
     int from[2];
     for (int i = 0; i < 2; ++i)
-        from[i] = rigs[i].sim->lineCount();
+        from[i] = rigs[i].sim().lineCount();
     QElapsedTimer span;
     span.start();
     // Long enough for six state requests at the pace, and bounded by its own clock.
@@ -301,14 +248,15 @@ void tst_E2eWallClock::checkPressesArrive(const QString &buttonName, int positio
         QTest::mouseClick(rig.button(buttonName), Qt::LeftButton);
     for (Rig &rig : rigs) {
         int antenna = -1;
-        while (clock.elapsed() < 1000 && antenna != position) {
-            antenna = rig.sim->stateValue(QStringLiteral("antenna1"), 500);
-            if (antenna != position)
-                QTest::qWait(10);
-        }
+        const bool there = QTest::qWaitFor(
+            [&] {
+                antenna = rig.sim().stateValue(QStringLiteral("antenna1"), 500);
+                return antenna == position;
+            },
+            int(qMax(qint64(0), 1000 - clock.elapsed())));
         const qint64 arrived = clock.elapsed();
         QVERIFY2(
-            antenna == position && arrived <= 1000,
+            there && arrived <= 1000,
             qPrintable(
                 QStringLiteral("%1, %2: the box holds %3 after %4 ms").arg(rig.name, when).arg(antenna).arg(arrived)));
     }
@@ -335,7 +283,7 @@ void tst_E2eWallClock::panelsKeepTimeAcrossWallClockSteps()
     // Silence, and an hour back while it lasts: a watchdog on the wall clock would then
     // never fire, one that counts the step as time would fire at once.
     for (Rig &rig : rigs)
-        QVERIFY(rig.sim->control(QStringLiteral("silent on")));
+        QVERIFY(rig.sim().control(QStringLiteral("silent on")));
     QElapsedTimer silence;
     silence.start();
     QTRY_VERIFY_WITH_TIMEOUT(silence.elapsed() >= 1000, 2000);
@@ -355,15 +303,15 @@ void tst_E2eWallClock::panelsKeepTimeAcrossWallClockSteps()
         // The last reply came at most a polling gap before the silence began.
         QVERIFY2(noticed[i] >= 6700 && noticed[i] <= 9000,
                  qPrintable(QStringLiteral("%1: lamp went out after %2 ms").arg(rigs[i].name).arg(noticed[i])));
-        QCOMPARE(panelMarks(rigs[i].window.get()), QString());
+        QCOMPARE(panelMarks(rigs[i].bench->window.get()), QString());
     }
 
     for (Rig &rig : rigs)
-        QVERIFY(rig.sim->control(QStringLiteral("silent off")));
+        QVERIFY(rig.sim().control(QStringLiteral("silent off")));
     for (Rig &rig : rigs) {
         QTRY_COMPARE_WITH_TIMEOUT(rig.lamp(), Look::Green, 2000);
-        rig.action("actionDisconnect")->trigger();
-        QVERIFY(rig.sim->quit());
+        rig.bench->disconnectFromBox();
+        QVERIFY(rig.sim().quit());
     }
 }
 

@@ -3,10 +3,9 @@
 // The window runs on a clock the test moves by hand, so the firmware wait and the link
 // watchdog are checked to the millisecond.
 
-#include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "manualclock.h"
-#include "panelprobe.h"
+#include "panelbench.h"
 #include "pseudoterminal.h"
 #include "serial/seriallink.h"
 
@@ -16,9 +15,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -68,7 +64,6 @@ class tst_SerialPath : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -94,59 +89,52 @@ private slots:
     void lanConnectTouchesNoPort();
 
 private:
-    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QLatin1String(name)); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    QString status() { return window->statusBar()->currentMessage(); }
-    Look lookOf(const char *name) { return PanelProbe::lookOf(button(name)); }
+    QPushButton *button(const char *name) { return bench->button(QLatin1String(name)); }
+    QAction *action(const char *name) { return bench->action(QLatin1String(name)); }
+    QString status() { return bench->status(); }
+    Look lookOf(const char *name) { return bench->look(QLatin1String(name)); }
     void connectSerial();
     void deliver(const QByteArray &bytes);
 
-    std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ManualClock> clock;
     std::unique_ptr<PseudoTerminal> pty;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<PanelBench> bench;
 };
-
-void tst_SerialPath::initTestCase() { qRegisterMetaType<MainWindow *>("MainWindow*"); }
 
 void tst_SerialPath::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
     clock = std::make_unique<ManualClock>();
     pty = std::make_unique<PseudoTerminal>();
     QVERIFY(pty->isValid());
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("serialMode"), 2);
-    SerialPortDescription port;
-    port.portName = pty->slavePath();
-    window = std::make_unique<MainWindow>(
-        MainWindow::Options{ini, [port] { return QList<SerialPortDescription>{port}; }, clock.get()});
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
+    bench->store({{QStringLiteral("serialMode"), 2}});
+    bench->build({PanelBench::port(pty->slavePath())}, clock.get());
 }
 
 void tst_SerialPath::cleanup()
 {
-    window.reset();
+    bench.reset();
     pty.reset();
     clock.reset();
-    dir.reset();
 }
 
 void tst_SerialPath::connectSerial()
 {
     action("actionConnect_to_Brisel")->trigger();
-    QVERIFY(window->linkFlags().serialOpen);
+    QVERIFY(bench->window->linkFlags().serialOpen);
     QCOMPARE(pty->read(4), QByteArray("IGW;"));
 }
 
 void tst_SerialPath::deliver(const QByteArray &bytes)
 {
     // The port reads from the line in the event loop; the panel only looks when polled.
-    auto *port = window->findChild<QSerialPort *>();
+    auto *port = bench->window->findChild<QSerialPort *>();
     QVERIFY(port);
     const qint64 waiting = port->bytesAvailable();
     QVERIFY(pty->write(bytes));
     QTRY_COMPARE(port->bytesAvailable(), waiting + bytes.size());
-    window->callReceber(window.get());
+    bench->window->callReceber(bench->window.get());
 }
 
 void tst_SerialPath::connectShowsParametersAndAsksFirmware()
@@ -155,16 +143,16 @@ void tst_SerialPath::connectShowsParametersAndAsksFirmware()
     QCOMPARE(status(), QStringLiteral("Connected to %1 : 9600, 8, None, 1, None").arg(pty->slavePath()));
     QVERIFY(!action("actionConfigure")->isEnabled());
     QVERIFY(!action("actionConnect_to_Brisel")->isEnabled());
-    QVERIFY(!window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
+    QVERIFY(!bench->window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
     QVERIFY(action("actionLAN_Settings")->isEnabled());
     QVERIFY(pty->read(1, 200).isEmpty()); // the firmware request went out once
 
     action("actionDisconnect")->trigger();
-    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(!bench->window->linkFlags().serialOpen);
     QCOMPARE(status(), QStringLiteral("Disconnected"));
     QVERIFY(action("actionConfigure")->isEnabled());
     QVERIFY(action("actionConnect_to_Brisel")->isEnabled());
-    QVERIFY(window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
+    QVERIFY(bench->window->findChild<QMenu *>(QStringLiteral("menuOperating_Mode"))->isEnabled());
 }
 
 void tst_SerialPath::firmwareReplyShown()
@@ -172,7 +160,7 @@ void tst_SerialPath::firmwareReplyShown()
     connectSerial();
     deliver(firmwareReply());
     QCOMPARE(status(), QStringLiteral("Connected! Firmware Revision: 1 . 7"));
-    QCOMPARE(window->deviceState(), DeviceState());
+    QCOMPARE(bench->window->deviceState(), DeviceState());
 }
 
 void tst_SerialPath::replyFramingRules_data()
@@ -210,7 +198,7 @@ void tst_SerialPath::replyFramingRules()
     QFETCH(bool, lampGreen);
     connectSerial();
     deliver(bytes);
-    QCOMPARE(int(window->deviceState().antenna[1]), applied ? 3 : 0);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), applied ? 3 : 0);
     QCOMPARE(lookOf("botaoPower") == Look::Green, lampGreen);
 }
 
@@ -269,27 +257,27 @@ void tst_SerialPath::antennaPressLightsAtOnceAndQueuesCommand()
     QTest::mouseClick(button("botaoTecla5C1"), Qt::LeftButton);
     QCOMPARE(lookOf("botaoTecla5C1"), Look::Held);
     QCOMPARE(lookOf("botaoTecla3C1"), Look::Neutral);
-    QVERIFY(!window->isCommandQueueEmpty());
-    window->callEnvioFila();
+    QVERIFY(!bench->window->isCommandQueueEmpty());
+    bench->window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x01\x34;\0\0", 7));
-    QVERIFY(window->isCommandQueueEmpty());
+    QVERIFY(bench->window->isCommandQueueEmpty());
 
     QTest::mouseClick(button("botaoRelease2"), Qt::LeftButton);
-    window->callEnvioFila();
+    bench->window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x02?;\0\0", 7));
-    QCOMPARE(int(window->deviceState().antenna[2]), 15);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 15);
     deliver(firmwareReply());
-    window->callEnviar();
+    bench->window->callEnviar();
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 }
 
 void tst_SerialPath::stateRequestWaitsForFirmwareReply()
 {
     connectSerial();
-    window->callEnviar(); // held back: nothing written...
+    bench->window->callEnviar(); // held back: nothing written...
     clock->advance(10);
     deliver(firmwareReply());
-    window->callEnviar(); // ...until the reply came, and then this one at once
+    bench->window->callEnviar(); // ...until the reply came, and then this one at once
     QCOMPARE(pty->read(6), QByteArray("IG\x05\x33;\0", 6));
 }
 
@@ -302,14 +290,14 @@ void tst_SerialPath::stateRequestWaits300msForAFirmwareReplyThatNeverComes()
             action("actionDisconnect")->trigger();
         connectSerial();
         clock->advance(299);
-        window->callEnviar();
+        bench->window->callEnviar();
         clock->advance(1);
-        window->callEnviar();
+        bench->window->callEnviar();
         // Both calls were made before the port wrote anything: one request on the line
         // means the one at 299 ms was held back and the one at 300 ms went.
         QCOMPARE(pty->read(6), stateRequest);
         clock->advance(1);
-        window->callEnviar(); // from then on every poll goes
+        bench->window->callEnviar(); // from then on every poll goes
         QCOMPARE(pty->read(6), stateRequest);
     }
 }
@@ -321,20 +309,20 @@ void tst_SerialPath::statusAfterPressIsIgnoredOnce()
     QTest::mouseClick(button("botaoTecla5C1"), Qt::LeftButton);
     QTest::mouseClick(button("botaoTecla6C1"), Qt::LeftButton);
     deliver(statusReply(2, 15)); // predates the presses: discarded, but the box answered
-    QCOMPARE(int(window->deviceState().antenna[1]), 5);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 5);
     QCOMPARE(lookOf("botaoPower"), Look::Green);
     deliver(statusReply(4, 15)); // the box decides
-    QCOMPARE(int(window->deviceState().antenna[1]), 4);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 4);
     QCOMPARE(lookOf("botaoTecla5C1"), Look::Held);
 }
 
 void tst_SerialPath::commandsWaitWhilePortClosed()
 {
     QTest::mouseClick(button("botaoTecla2C2"), Qt::LeftButton);
-    window->callEnvioFila();
-    QVERIFY(!window->isCommandQueueEmpty());
+    bench->window->callEnvioFila();
+    QVERIFY(!bench->window->isCommandQueueEmpty());
     connectSerial();
-    window->callEnvioFila();
+    bench->window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x02\x31;\0\0", 7));
 }
 
@@ -353,19 +341,19 @@ void tst_SerialPath::splitConfigurationBlinksAndSends()
 
     QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton);
     QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
-    window->callEnvioFila();
+    bench->window->callEnvioFila();
     QCOMPARE(pty->read(7),
              QByteArray("IG\x03"
                         "311;",
                         7)); // TX Ant 4, RX Ant 2
     const Look settled = lookOf("botaoSplitC1");
-    window->blinkSplit(); // the blink has stopped: its steps change nothing now
-    window->blinkSplit();
+    bench->window->blinkSplit(); // the blink has stopped: its steps change nothing now
+    bench->window->blinkSplit();
     QCOMPARE(lookOf("botaoSplitC1"), settled);
 
     QTest::mouseClick(button("botaoSplitC1"), Qt::LeftButton);
     QCOMPARE(status(), QStringLiteral("Split 1 disabled"));
-    window->callEnvioFila();
+    bench->window->callEnvioFila();
     QCOMPARE(pty->read(7), QByteArray("IG\x03//0;", 7));
 }
 
@@ -398,9 +386,9 @@ void tst_SerialPath::splitButtonLooksAtOnce()
     QCOMPARE(lookOf("botaoSplitC2"), reply.at(6) ? Look::Red : Look::Neutral);
     QCOMPARE(lookOf("botaoSplitC1"), Look::Neutral);
 
-    PanelProbe::LookHistory history(window->findChild<QPushButton *>(watched));
-    QTest::mouseClick(window->findChild<QPushButton *>(press), Qt::LeftButton);
-    QCOMPARE(PanelProbe::lookName(window->findChild<QPushButton *>(watched)), look);
+    PanelProbe::LookHistory history(bench->window->findChild<QPushButton *>(watched));
+    QTest::mouseClick(bench->window->findChild<QPushButton *>(press), Qt::LeftButton);
+    QCOMPARE(PanelProbe::lookName(bench->window->findChild<QPushButton *>(watched)), look);
     if (watched != press) {
         // Not even for one blink step: wait until the pressed button has blinked.
         QTRY_COMPARE_WITH_TIMEOUT(lookOf(press.toLatin1().constData()), Look::Highlight, 2000);
@@ -411,10 +399,10 @@ void tst_SerialPath::splitButtonLooksAtOnce()
 void tst_SerialPath::lampNeutralUntilFirstReply()
 {
     connectSerial();
-    window->checkCOMTimeout(window.get());
+    bench->window->checkCOMTimeout(bench->window.get());
     QCOMPARE(lookOf("botaoPower"), Look::Neutral);
     deliver(statusReply(0, 1));
-    window->checkCOMTimeout(window.get());
+    bench->window->checkCOMTimeout(bench->window.get());
     QCOMPARE(lookOf("botaoPower"), Look::Green);
     QCOMPARE(lookOf("botaoTecla1C1"), Look::Held);
 }
@@ -424,30 +412,26 @@ void tst_SerialPath::lampStaysGreen7000msAfterTheLastReply()
     connectSerial();
     deliver(statusReply(0, 1));
     clock->advance(7000);
-    window->carryOutTick(PollingPeer::CheckLink);
+    bench->window->carryOutTick(PollingPeer::CheckLink);
     QCOMPARE(lookOf("botaoPower"), Look::Green);
-    QCOMPARE(PanelProbe::panelMarks(window.get()), QStringLiteral("botaoTecla1C1:Held botaoTecla2C2:Held"));
+    QCOMPARE(PanelProbe::panelMarks(bench->window.get()), QStringLiteral("botaoTecla1C1:Held botaoTecla2C2:Held"));
     clock->advance(1);
-    window->carryOutTick(PollingPeer::CheckLink);
+    bench->window->carryOutTick(PollingPeer::CheckLink);
     QCOMPARE(lookOf("botaoPower"), Look::Neutral);
-    QCOMPARE(PanelProbe::panelMarks(window.get()), QString());
-    QVERIFY(window->linkFlags().serialOpen);
+    QCOMPARE(PanelProbe::panelMarks(bench->window.get()), QString());
+    QVERIFY(bench->window->linkFlags().serialOpen);
 }
 
 void tst_SerialPath::missingPortShowsErrorAndStaysDisabled()
 {
-    const QString ini = dir->filePath(QStringLiteral("missing.ini"));
-    QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("serialMode"), 2);
-    SerialPortDescription gone;
-    gone.portName = dir->filePath(QStringLiteral("no-such-port"));
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{gone});
+    bench->build({PanelBench::port(bench->filePath(QStringLiteral("no-such-port")))});
     ModalCloser closer;
     closer.arm();
     action("actionConnect_to_Brisel")->trigger();
     QCOMPARE(closer.title, QStringLiteral("Error"));
     QVERIFY(!closer.text.isEmpty());
     QCOMPARE(status(), QStringLiteral("Open error"));
-    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(!bench->window->linkFlags().serialOpen);
     QVERIFY(!action("actionConfigure")->isEnabled());
     QVERIFY(!action("actionConnect_to_Brisel")->isEnabled());
     action("actionDisconnect")->trigger();
@@ -467,23 +451,19 @@ void tst_SerialPath::lostLineIsTriedAgainEveryTwoSeconds()
 {
     QFETCH(int, failedTries);
     // The port is a name that follows the line, as a udev name follows an adapter.
-    const QString link = dir->filePath(QStringLiteral("ttyTalmek"));
+    const QString link = bench->filePath(QStringLiteral("ttyTalmek"));
     QVERIFY(QFile::link(pty->slavePath(), link));
-    SerialPortDescription port;
-    port.portName = link;
-    window = std::make_unique<MainWindow>(MainWindow::Options{dir->filePath(QStringLiteral("settings.ini")),
-                                                              [port] { return QList<SerialPortDescription>{port}; },
-                                                              clock.get()});
+    bench->build({PanelBench::port(link)}, clock.get());
     connectSerial();
 
     pty.reset();
     QVERIFY(QFile::remove(link));
-    QTRY_VERIFY(!window->linkFlags().serialOpen);
+    QTRY_VERIFY(!bench->window->linkFlags().serialOpen);
     const qint64 lost = clock->nowMs();
     const auto tickAt = [&](qint64 ms) {
         clock->advanceTo(lost + ms);
-        window->carryOutTick(PollingPeer::CheckLink);
-        return window->linkFlags().serialOpen.load();
+        bench->window->carryOutTick(PollingPeer::CheckLink);
+        return bench->window->linkFlags().serialOpen.load();
     };
     for (int n = 1; n <= failedTries; ++n)
         QVERIFY(!tickAt(n * SerialLink::ReopenIntervalMs));
@@ -501,12 +481,12 @@ void tst_SerialPath::lanConnectTouchesNoPort()
     action("actionLAN")->trigger();
     action("actionConnect_to_Brisel")->trigger();
     QCOMPARE(status(), QStringLiteral("LAN enabled"));
-    QVERIFY(window->linkFlags().lanLinkEnabled);
-    QVERIFY(!window->linkFlags().serialOpen);
+    QVERIFY(bench->window->linkFlags().lanLinkEnabled);
+    QVERIFY(!bench->window->linkFlags().serialOpen);
     QVERIFY(!action("actionLAN_Settings")->isEnabled());
     QVERIFY(pty->read(1, 200).isEmpty());
     action("actionDisconnect")->trigger();
-    QVERIFY(!window->linkFlags().lanLinkEnabled);
+    QVERIFY(!bench->window->linkFlags().lanLinkEnabled);
     QVERIFY(action("actionLAN_Settings")->isEnabled());
 }
 

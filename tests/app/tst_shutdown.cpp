@@ -8,24 +8,16 @@
 // LAN rows use 127.0.0.1 for the box: the panel looks its configured address up, and Qt's
 // look-up of an IP literal that /etc/hosts does not name asks DNS for its name.
 
-#include "app/mainwindow.h"
-#include "engine/threadleitura.h"
-#include "lan/threadcom.h"
 #include "loopbackpeer.h"
-#include "panelprobe.h"
-#include "talmeksimprocess.h"
+#include "panelbench.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QPointer>
-#include <QPushButton>
 #include <QSerialPort>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -67,6 +59,17 @@ enum class Situation {
 };
 
 bool isSerial(Situation s) { return s == Situation::SerialRepliesFlowing || s == Situation::SerialCommandsQueued; }
+
+// Each frame starts an asynchronous look-up in Qt's resolver threads: "localhost" resolves
+// from /etc/hosts, a name with a space fails there without asking DNS.
+QString boxHostFor(Situation s)
+{
+    if (s == Situation::LookupsInFlight)
+        return QStringLiteral("localhost");
+    if (s == Situation::FailingLookupsInFlight)
+        return QStringLiteral("talmek box");
+    return QString::fromLatin1(BoxAddress);
+}
 
 bool linksLan(Situation s)
 {
@@ -192,19 +195,14 @@ private slots:
     void closingTheWindowEndsTheEventLoop();
 
 private:
-    QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    QString status() { return window->statusBar()->currentMessage(); }
+    QString status() const { return bench->status(); }
     void startAsMainDoes(Situation situation);
     void bringAbout(Situation situation);
     void pressAntennas(int count);
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<TalmekSimProcess> sim;
+    std::unique_ptr<PanelBench> bench;
     std::unique_ptr<LoopbackPeer> box;
     std::unique_ptr<LoopbackPeer> stranger;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> polling;
     std::unique_ptr<Flood> flood;
     QPointer<QWidget> dialog;
 };
@@ -212,14 +210,14 @@ private:
 void tst_Shutdown::initTestCase()
 {
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
-    ReadNotices::install();
+    silenceReadNotices();
 }
 
 void tst_Shutdown::init()
 {
     dialog.clear();
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
     box = std::make_unique<LoopbackPeer>(BoxAddress);
     stranger = std::make_unique<LoopbackPeer>(StrangerAddress);
     QVERIFY(box->isValid());
@@ -230,93 +228,67 @@ void tst_Shutdown::cleanup()
 {
     // After a failed check: the same order as main().
     flood.reset();
-    polling.reset();
-    window.reset();
+    bench.reset();
     box.reset();
     stranger.reset();
-    sim.reset();
-    dir.reset();
 }
 
 void tst_Shutdown::startAsMainDoes(Situation situation)
 {
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    QList<SerialPortDescription> ports;
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        if (isSerial(situation)) {
-            sim = std::make_unique<TalmekSimProcess>();
-            QVERIFY2(sim->start({QStringLiteral("--pty"), QStringLiteral("--hex")}), "talmek-sim did not start");
-            SerialPortDescription port;
-            port.portName = sim->ptyPath();
-            ports << port;
-            settings.setValue(QStringLiteral("serialMode"), 2);
-        } else {
-            settings.setValue(QStringLiteral("serialMode"), 1);
-        }
-        // Each frame starts an asynchronous look-up in Qt's resolver threads: "localhost"
-        // resolves from /etc/hosts, a name with a space fails there without asking DNS.
-        QString ip = QString::fromLatin1(BoxAddress);
-        if (situation == Situation::LookupsInFlight)
-            ip = QStringLiteral("localhost");
-        else if (situation == Situation::FailingLookupsInFlight)
-            ip = QStringLiteral("talmek box");
-        settings.setValue(QStringLiteral("IP"), ip);
-        settings.setValue(QStringLiteral("PORT"), box->port());
-    }
-
-    window = std::make_unique<MainWindow>(ini, ports);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-    polling = std::make_unique<ThreadLeitura>(window.get());
+    if (isSerial(situation))
+        QVERIFY(bench->startBox(Link::Serial));
+    bench->store({{QStringLiteral("serialMode"), isSerial(situation) ? 2 : 1},
+                  {QStringLiteral("IP"), boxHostFor(situation)},
+                  {QStringLiteral("PORT"), box->port()}});
+    QVERIFY(bench->open(isSerial(situation) ? bench->linkPorts() : QList<SerialPortDescription>{}));
+    bench->startPolling();
 }
 
 void tst_Shutdown::pressAntennas(int count)
 {
     for (int i = 0; i < count; ++i)
-        QTest::mouseClick(button(QStringLiteral("botaoTecla%1C%2").arg(i % 6 + 1).arg(i % 2 + 1)), Qt::LeftButton);
+        bench->press(QStringLiteral("botaoTecla%1C%2").arg(i % 6 + 1).arg(i % 2 + 1));
 }
 
 // Puts the panel into `situation` and checks that it is really there.
 void tst_Shutdown::bringAbout(Situation situation)
 {
     if (isSerial(situation)) {
-        action("actionConnect_to_Brisel")->trigger();
-        QVERIFY(window->linkFlags().serialOpen);
+        bench->action("actionConnect_to_Brisel")->trigger();
+        QVERIFY(bench->window->linkFlags().serialOpen);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Connected! Firmware Revision: 1 . 7"), 3000);
-        const int from = sim->lineCount();
-        QTRY_VERIFY_WITH_TIMEOUT(sim->count(QStringLiteral("TX pty 49 47 05 "), from) >= 2, 3000);
-        QCOMPARE(lookOf(button(QStringLiteral("botaoPower"))), Look::Green);
+        const int from = bench->sim->lineCount();
+        QTRY_VERIFY_WITH_TIMEOUT(bench->sim->count(QStringLiteral("TX pty 49 47 05 "), from) >= 2, 3000);
+        QCOMPARE(bench->lamp(), Look::Green);
         if (situation == Situation::SerialCommandsQueued) {
             pressAntennas(6);
-            QVERIFY(!window->isCommandQueueEmpty());
+            QVERIFY(!bench->window->isCommandQueueEmpty());
         }
         return;
     }
     if (situation == Situation::FailingLookupsInFlight) {
-        action("actionConnect_to_Brisel")->trigger();
-        QVERIFY(window->linkFlags().lanLinkEnabled);
+        bench->action("actionConnect_to_Brisel")->trigger();
+        QVERIFY(bench->window->linkFlags().lanLinkEnabled);
         pressAntennas(12);
-        QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
-        QVERIFY(window->lanLink()->pendingDatagrams() > 0); // held while the name fails
+        QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("error"));
+        QVERIFY(bench->window->lanLink()->pendingDatagrams() > 0); // held while the name fails
         return;
     }
     if (linksLan(situation)) {
         box->answerStateRequests(BoxStatus);
-        action("actionConnect_to_Brisel")->trigger();
-        QVERIFY(window->linkFlags().lanLinkEnabled);
+        bench->action("actionConnect_to_Brisel")->trigger();
+        QVERIFY(bench->window->linkFlags().lanLinkEnabled);
         QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QLatin1String("Ping: ")), 3000);
-        QCOMPARE(int(window->deviceState().antenna[2]), 2);
+        QCOMPARE(int(bench->window->deviceState().antenna[2]), 2);
         if (situation == Situation::LanCommandsQueued) {
             pressAntennas(6);
-            QVERIFY(window->lanLink()->pendingDatagrams() > 0);
+            QVERIFY(bench->window->lanLink()->pendingDatagrams() > 0);
         } else if (situation == Situation::LookupsInFlight) {
             pressAntennas(12);
         } else if (situation == Situation::DatagramFlood) {
-            const int before = ReadNotices::count();
-            flood = std::make_unique<Flood>(*box, *stranger, window->lanLink()->localPort());
-            QTRY_VERIFY_WITH_TIMEOUT(ReadNotices::count() - before >= 500, 3000);
+            const quint64 before = bench->window->lanLink()->datagramsRead();
+            flood = std::make_unique<Flood>(*box, *stranger, bench->window->lanLink()->localPort());
+            QTRY_VERIFY_WITH_TIMEOUT(bench->window->lanLink()->datagramsRead() - before >= 500, 3000);
         }
         return;
     }
@@ -341,12 +313,12 @@ void tst_Shutdown::bringAbout(Situation situation)
     default:
         return;
     }
-    action(actionName)->trigger();
+    bench->action(actionName)->trigger();
     if (dialogName) {
-        dialog = window->findChild<QDialog *>(QLatin1String(dialogName));
+        dialog = bench->window->findChild<QDialog *>(QLatin1String(dialogName));
     } else {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget != window.get() && qobject_cast<QDialog *>(widget) && widget->isVisible())
+            if (widget != bench->window.get() && qobject_cast<QDialog *>(widget) && widget->isVisible())
                 dialog = widget;
         }
     }
@@ -382,35 +354,35 @@ void tst_Shutdown::closeAtAnyMoment()
     if (QTest::currentTestFailed())
         return;
 
-    QVERIFY(polling->isRunning());
-    QVERIFY(window->lanLink()->isRunning());
+    QVERIFY(bench->polling->isRunning());
+    QVERIFY(bench->window->lanLink()->isRunning());
     // Counted with atomics: the signal comes from the ending thread, and the join that
     // orders it before the checks below happens inside Qt, out of the race detector's view.
     std::atomic<int> pollingFinished{0};
     std::atomic<int> workerFinished{0};
     connect(
-        polling.get(), &QThread::finished, this, [&] { ++pollingFinished; }, Qt::DirectConnection);
+        bench->polling.get(), &QThread::finished, this, [&] { ++pollingFinished; }, Qt::DirectConnection);
     connect(
-        window->lanLink(), &QThread::finished, this, [&] { ++workerFinished; }, Qt::DirectConnection);
-    const QList<const void *> gone{window.get(), window->lanLink()};
-    const quint16 panelPort = window->lanLink()->localPort();
-    const bool childDialog = dialog && dialog->parent() == window.get();
+        bench->window->lanLink(), &QThread::finished, this, [&] { ++workerFinished; }, Qt::DirectConnection);
+    const QList<const void *> gone{bench->window.get(), bench->window->lanLink()};
+    const quint16 panelPort = bench->window->lanLink()->localPort();
+    const bool childDialog = dialog && dialog->parent() == bench->window.get();
     // What is released below is held now.
     {
         QUdpSocket taken;
         QVERIFY(!taken.bind(QHostAddress::AnyIPv4, panelPort, QAbstractSocket::DontShareAddress));
     }
     if (isSerial(situation))
-        QCOMPARE(descriptorsTo(sim->ptyPath()), 1);
+        QCOMPARE(descriptorsTo(bench->sim->ptyPath()), 1);
 
     qint64 teardownMs = 0;
     {
         Watchdog watchdog(WatchdogMs, "the teardown");
         QElapsedTimer clock;
         clock.start();
-        window->close();
-        polling.reset();
-        window.reset();
+        bench->window->close();
+        bench->polling.reset();
+        bench->window.reset();
         teardownMs = clock.elapsed();
     }
     flood.reset(); // the flood went on through the teardown
@@ -427,8 +399,15 @@ void tst_Shutdown::closeAtAnyMoment()
     QMetaObject::invokeMethod(
         this, [&drained] { drained = true; }, Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(drained, 2000);
-    if (situation == Situation::LookupsInFlight || situation == Situation::FailingLookupsInFlight)
-        QTest::qWait(400);
+    if (situation == Situation::LookupsInFlight || situation == Situation::FailingLookupsInFlight) {
+        // Qt looks one name up at a time, in the order asked (or answers from its cache,
+        // filled as each look-up ends): once a look-up of the same name asked now has
+        // answered, every one the window started has answered and posted its result.
+        const auto answered = std::make_shared<bool>(false);
+        QHostInfo::lookupHost(boxHostFor(situation), this, [answered](const QHostInfo &) { *answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(*answered, 10000);
+        QVERIFY(PanelBench::drainEvents());
+    }
     QCOMPARE(late.count, 0);
     if (childDialog)
         QVERIFY2(dialog.isNull(), "a dialog of the window outlived it");
@@ -440,18 +419,18 @@ void tst_Shutdown::closeAtAnyMoment()
 
     if (isSerial(situation)) {
         // The port is closed, and the line works for whoever opens it next.
-        QCOMPARE(descriptorsTo(sim->ptyPath()), 0);
-        QSerialPort port(sim->ptyPath());
+        QCOMPARE(descriptorsTo(bench->sim->ptyPath()), 0);
+        QSerialPort port(bench->sim->ptyPath());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        const int from = sim->lineCount();
+        const int from = bench->sim->lineCount();
         QVERIFY(port.write(QByteArray("IG\x05"
                                       "3;",
                                       5))
                 == 5);
-        QVERIFY(!sim->waitForLine(QStringLiteral("RX pty 49 47 05 33 3B"), from).isEmpty());
+        QVERIFY(!bench->sim->waitForLine(QStringLiteral("RX pty 49 47 05 33 3B"), from).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(port.bytesAvailable() >= 14, 2000);
         port.close();
-        QVERIFY(sim->quit());
+        QVERIFY(bench->sim->quit());
     }
 }
 
@@ -478,7 +457,7 @@ void tst_Shutdown::closingTheWindowEndsTheEventLoop()
     if (QTest::currentTestFailed())
         return;
 
-    MainWindow *shown = window.get();
+    MainWindow *shown = bench->window.get();
     QTimer::singleShot(100, shown, [shown] { shown->close(); });
     QTimer giveUp;
     giveUp.setSingleShot(true);
@@ -497,11 +476,11 @@ void tst_Shutdown::closingTheWindowEndsTheEventLoop()
                             .arg(clock.elapsed() - 100)
                             .arg(dialog ? dialog->windowTitle() : QStringLiteral("nothing"))));
     QCOMPARE(code, 0);
-    QVERIFY(!window->isVisible());
+    QVERIFY(!bench->window->isVisible());
 
     Watchdog watchdog(WatchdogMs, "the teardown");
-    polling.reset();
-    window.reset();
+    bench->polling.reset();
+    bench->window.reset();
 }
 
 QTEST_MAIN(tst_Shutdown)

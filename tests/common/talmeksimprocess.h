@@ -5,7 +5,6 @@
 // nothing here blocks it), sends control lines and stops it.
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMap>
 #include <QProcess>
 #include <QString>
@@ -71,18 +70,20 @@ public:
     // `timeoutMs` while the event loop runs; empty if none came.
     QString waitForLine(const QString &prefix, int from, int timeoutMs = 3000)
     {
-        QElapsedTimer clock;
-        clock.start();
+        QString found;
         int i = qMax(0, from);
-        for (;;) {
-            for (; i < output.size(); ++i) {
-                if (output.at(i).startsWith(prefix))
-                    return output.at(i);
-            }
-            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
-                return QString();
-            QTest::qWait(10);
-        }
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                for (; i < output.size(); ++i) {
+                    if (output.at(i).startsWith(prefix)) {
+                        found = output.at(i);
+                        return true;
+                    }
+                }
+                return process.state() == QProcess::NotRunning;
+            },
+            timeoutMs);
+        return ended ? found : QString();
     }
 
     bool send(const QString &line)

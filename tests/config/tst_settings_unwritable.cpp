@@ -2,10 +2,9 @@
 // reach the file. The unwritable file lies under a regular file instead of a folder, which
 // stops even root (permission bits would not).
 
-#include "app/mainwindow.h"
+#include "panelbench.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,9 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -49,32 +45,24 @@ private:
             qFatal("no child %s", qPrintable(name));
         return found;
     }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    QString status() const { return bench->status(); }
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<MainWindow> window;
+    // The window takes its dialogs with it, the serial settings window included.
+    std::unique_ptr<PanelBench> bench;
 };
 
 void tst_SettingsUnwritable::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
 }
 
-void tst_SettingsUnwritable::cleanup()
-{
-    // The window takes its dialogs with it, the serial settings window included.
-    window.reset();
-    dir.reset();
-}
+void tst_SettingsUnwritable::cleanup() { bench.reset(); }
 
 void tst_SettingsUnwritable::makeWindow(const QString &ini)
 {
-    SerialPortDescription port;
-    port.portName = QStringLiteral("ttyTEST0");
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    bench->setIniPath(ini);
+    QVERIFY(bench->open({PanelBench::port(QStringLiteral("ttyTEST0"))}));
 }
 
 // Each row: one writer and what it stores.
@@ -111,13 +99,13 @@ void tst_SettingsUnwritable::addWriterRows()
 void tst_SettingsUnwritable::carryOut(const QString &writer)
 {
     if (writer == QLatin1String("labels")) {
-        child<QAction>(window.get(), QStringLiteral("actionLabels"))->trigger();
-        QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("labels"));
+        bench->action(QStringLiteral("actionLabels"))->trigger();
+        QDialog *dialog = child<QDialog>(bench->window.get(), QStringLiteral("labels"));
         child<QTextEdit>(dialog, QStringLiteral("textEdit1_1"))->setPlainText(QStringLiteral("Yagi"));
         QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("botaoOK")), Qt::LeftButton);
     } else if (writer == QLatin1String("lan") || writer == QLatin1String("directIp")) {
-        child<QAction>(window.get(), QStringLiteral("actionLAN_Settings"))->trigger();
-        QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("formLanCFG"));
+        bench->action(QStringLiteral("actionLAN_Settings"))->trigger();
+        QDialog *dialog = child<QDialog>(bench->window.get(), QStringLiteral("formLanCFG"));
         if (writer == QLatin1String("directIp")) {
             QTest::mouseClick(child<QRadioButton>(dialog, QStringLiteral("radioButton")), Qt::LeftButton);
             return;
@@ -127,7 +115,7 @@ void tst_SettingsUnwritable::carryOut(const QString &writer)
         auto *buttons = child<QDialogButtonBox>(dialog, QStringLiteral("buttonBox"));
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
     } else if (writer == QLatin1String("serialApply")) {
-        child<QAction>(window.get(), QStringLiteral("actionConfigure"))->trigger();
+        bench->action(QStringLiteral("actionConfigure"))->trigger();
         QDialog *dialog = nullptr;
         for (QWidget *top : QApplication::topLevelWidgets()) {
             if (top->objectName() == QLatin1String("SettingsDialog") && top->isVisible())
@@ -137,14 +125,14 @@ void tst_SettingsUnwritable::carryOut(const QString &writer)
         QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("applyButton")), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
     } else if (writer == QLatin1String("bandFollow")) {
-        child<QAction>(window.get(), QStringLiteral("actionBand_Follow"))->trigger();
-        QDialog *dialog = child<QDialog>(window.get(), QStringLiteral("bandFollowDialog"));
+        bench->action(QStringLiteral("actionBand_Follow"))->trigger();
+        QDialog *dialog = child<QDialog>(bench->window.get(), QStringLiteral("bandFollowDialog"));
         QTest::mouseClick(child<QRadioButton>(dialog, QStringLiteral("band2_17_4")), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("botaoOK")), Qt::LeftButton);
     } else if (writer == QLatin1String("modeSerial")) {
-        child<QAction>(window.get(), QStringLiteral("actionSerial"))->trigger();
+        bench->action(QStringLiteral("actionSerial"))->trigger();
     } else if (writer == QLatin1String("modeLan")) {
-        child<QAction>(window.get(), QStringLiteral("actionLAN"))->trigger();
+        bench->action(QStringLiteral("actionLAN"))->trigger();
     } else {
         QFAIL(qPrintable(writer));
     }
@@ -157,7 +145,7 @@ void tst_SettingsUnwritable::writerReportsAFileItCannotWrite()
     QFETCH(QString, writer);
 
     // A regular file where the settings file's folder should be.
-    const QString blocker = dir->filePath(QStringLiteral("file"));
+    const QString blocker = bench->filePath(QStringLiteral("file"));
     {
         QFile file(blocker);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -166,7 +154,7 @@ void tst_SettingsUnwritable::writerReportsAFileItCannotWrite()
     const QString ini = blocker + QStringLiteral("/settings.ini");
     makeWindow(ini);
 
-    QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
+    QSignalSpy messages(bench->window->statusBar(), &QStatusBar::messageChanged);
     carryOut(writer);
     if (QTest::currentTestFailed())
         return;
@@ -174,7 +162,7 @@ void tst_SettingsUnwritable::writerReportsAFileItCannotWrite()
     const QString expected = NotSavedPrefix + ini + QStringLiteral(" is not writable");
     // It is the last word, not hidden by what the reload after a save shows.
     QTRY_COMPARE(status(), expected);
-    QTest::qWait(50);
+    QVERIFY(PanelBench::drainEvents());
     QCOMPARE(status(), expected);
     int notices = 0;
     for (const QList<QVariant> &message : qAsConst(messages))
@@ -196,21 +184,18 @@ void tst_SettingsUnwritable::writerStoresQuietlyWhenItCan()
     QFETCH(QString, key);
     QFETCH(QString, value);
 
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    {
-        // The other mode than the one stored, so that the mode rows change something.
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), writer == QLatin1String("modeLan") ? 2 : 1);
-    }
+    const QString ini = bench->iniPath();
+    // The other mode than the one stored, so that the mode rows change something.
+    bench->store({{QStringLiteral("serialMode"), writer == QLatin1String("modeLan") ? 2 : 1}});
     makeWindow(ini);
 
-    QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
+    QSignalSpy messages(bench->window->statusBar(), &QStatusBar::messageChanged);
     carryOut(writer);
     if (QTest::currentTestFailed())
         return;
 
     QTRY_COMPARE(QSettings(ini, QSettings::IniFormat).value(key).toString(), value);
-    QTest::qWait(50);
+    QVERIFY(PanelBench::drainEvents());
     for (const QList<QVariant> &message : qAsConst(messages))
         QVERIFY2(!message.at(0).toString().startsWith(NotSavedPrefix), qPrintable(message.at(0).toString()));
     QVERIFY(!status().startsWith(NotSavedPrefix));

@@ -7,19 +7,11 @@
 // The box is on 127.0.0.1, which /etc/hosts names: the panel looks its
 // configured address up, and Qt's look-up of any other IP literal asks DNS for its name.
 
-#include "app/mainwindow.h"
-#include "engine/threadleitura.h"
-#include "lan/threadcom.h"
 #include "loopbackpeer.h"
-#include "panelprobe.h"
+#include "panelbench.h"
 
-#include <QAction>
 #include <QEventLoop>
-#include <QPushButton>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -130,29 +122,10 @@ class tst_FaultsLan : public QObject
 
 private slots:
     void initTestCase();
-    void cleanup();
     void floodFromBoxAndStranger();
-
-private:
-    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QLatin1String(name)); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> polling;
 };
 
-void tst_FaultsLan::initTestCase()
-{
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-    ReadNotices::install();
-}
-
-void tst_FaultsLan::cleanup()
-{
-    // The thread posts to the window, so it goes first.
-    polling.reset();
-    window.reset();
-}
+void tst_FaultsLan::initTestCase() { silenceReadNotices(); }
 
 void tst_FaultsLan::floodFromBoxAndStranger()
 {
@@ -161,23 +134,18 @@ void tst_FaultsLan::floodFromBoxAndStranger()
     QVERIFY(box.isValid());
     QVERIFY(stranger.isValid());
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString ini = dir.filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), 1);
-        settings.setValue(QStringLiteral("IP"), QString::fromLatin1(BoxAddress));
-        settings.setValue(QStringLiteral("PORT"), box.port());
-    }
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{});
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    polling = std::make_unique<ThreadLeitura>(window.get());
+    PanelBench bench;
+    QVERIFY(bench.isValid());
+    bench.store({{QStringLiteral("serialMode"), 1},
+                 {QStringLiteral("IP"), QString::fromLatin1(BoxAddress)},
+                 {QStringLiteral("PORT"), box.port()}});
+    QVERIFY(bench.open());
+    bench.startPolling();
+    const MainWindow *window = bench.window.get();
     const quint16 panelPort = window->lanLink()->localPort();
     QVERIFY(panelPort != 0);
-    action("actionConnect_to_Brisel")->trigger();
-    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("LAN enabled"));
+    bench.connectToBox();
+    QCOMPARE(bench.status(), QStringLiteral("LAN enabled"));
 
     // The flood, composed up front: bursts of the stranger alone, then mixed bursts with
     // one valid status from each of the two. What the panel must show after each burst is
@@ -264,7 +232,7 @@ void tst_FaultsLan::floodFromBoxAndStranger()
 
     // The GUI thread runs its event loop as the program does; timers check each burst,
     // watch the box's side and press buttons meanwhile.
-    const int noticeBase = ReadNotices::count();
+    const quint64 readBase = bench.datagramsRead();
     int lost = 0;
     int verified = 0;
     int undelivered = 0;
@@ -274,7 +242,7 @@ void tst_FaultsLan::floodFromBoxAndStranger()
     QStringList strangerPhaseLamp;
     int strangerPhaseMessages = -1;
     Status afterStrangerPhase{};
-    LookHistory lamp(button("botaoPower"));
+    LookHistory lamp(bench.button(QStringLiteral("botaoPower")));
     QSignalSpy messages(window->statusBar(), &QStatusBar::messageChanged);
 
     QElapsedTimer floodClock;
@@ -305,7 +273,7 @@ void tst_FaultsLan::floodFromBoxAndStranger()
                 waitingForBurst = true;
                 burstClock.start();
             }
-            const int read = ReadNotices::count() - noticeBase;
+            const int read = int(bench.datagramsRead() - readBase);
             const int due = sentAfterBurst[size_t(k)] - lost;
             if (read >= due) {
                 const Status shown = statusOf(window->deviceState());
@@ -355,7 +323,7 @@ void tst_FaultsLan::floodFromBoxAndStranger()
         if (burstsChecked.load() < strangerOnlyBursts)
             return;
         const auto &press = presses[pressIndex++ % int(std::size(presses))];
-        QTest::mouseClick(button(press[0]), Qt::LeftButton);
+        bench.press(QLatin1String(press[0]));
         commandsPressed << QString::fromLatin1(press[1]);
     });
 
@@ -386,8 +354,8 @@ void tst_FaultsLan::floodFromBoxAndStranger()
     QCOMPARE(notSent, 0);
     QVERIFY2(verified * 10 >= int(bursts.size()) * 9,
              qPrintable(QStringLiteral("only %1 of %2 bursts arrived whole").arg(verified).arg(bursts.size())));
-    QVERIFY2(ReadNotices::count() - noticeBase >= Datagrams * 9 / 10,
-             qPrintable(QStringLiteral("the panel read %1 datagrams").arg(ReadNotices::count() - noticeBase)));
+    QVERIFY2(int(bench.datagramsRead() - readBase) >= Datagrams * 9 / 10,
+             qPrintable(QStringLiteral("the panel read %1 datagrams").arg(int(bench.datagramsRead() - readBase))));
 
     // The stranger alone moves nothing: no state, no lamp, no round-trip figure.
     QCOMPARE(describe(afterStrangerPhase), describe(Status{}));
@@ -398,8 +366,8 @@ void tst_FaultsLan::floodFromBoxAndStranger()
     // Every status of the box was applied, and none of the stranger's.
     QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
     QCOMPARE(describe(statusOf(window->deviceState())), describe(expected.back()));
-    QTRY_COMPARE_WITH_TIMEOUT(lookOf(button("botaoPower")), Look::Green, 1000);
-    QVERIFY(window->statusBar()->currentMessage().startsWith(QLatin1String("Ping: ")));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.lamp(), Look::Green, 1000);
+    QVERIFY(bench.status().startsWith(QLatin1String("Ping: ")));
 
     // The GUI thread kept its timers going.
     QVERIFY2(largestTickGap < 500, qPrintable(QStringLiteral("a 10 ms timer waited %1 ms").arg(largestTickGap)));
@@ -427,7 +395,7 @@ void tst_FaultsLan::floodFromBoxAndStranger()
         "%d datagrams in %d bursts over %lld ms (%d lost on the way); %d presses; %d polls; largest timer gap %lld ms",
         Datagrams, int(bursts.size()), floodEndedAt, lost, int(commandsPressed.size()), polls, largestTickGap);
 
-    action("actionDisconnect")->trigger();
+    bench.disconnectFromBox();
 }
 
 QTEST_MAIN(tst_FaultsLan)

@@ -2,12 +2,11 @@
 // sends, the replies it accepts, the link watchdog, host resolution, and the LAN settings
 // dialog. The window runs on a clock the test moves by hand, so every interval is exact.
 
-#include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "lan/threadcom.h"
 #include "loopbackaddress.h"
 #include "manualclock.h"
-#include "panelprobe.h"
+#include "panelbench.h"
 
 #include <QAction>
 #include <QDialog>
@@ -19,8 +18,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -44,7 +41,6 @@ class tst_LanPath : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -70,9 +66,9 @@ private slots:
 private:
     void makeWindow(const QString &ip, const QString &port, bool directIp = false);
     void connectLan() { action("actionConnect_to_Brisel")->trigger(); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QLatin1String(name)); }
-    QString status() { return window->statusBar()->currentMessage(); }
+    QAction *action(const char *name) { return bench->action(QLatin1String(name)); }
+    QPushButton *button(const char *name) { return bench->button(QLatin1String(name)); }
+    QString status() { return bench->status(); }
     QList<Received> receive(int atLeast, int ms = 3000);
     void replyFrom(QUdpSocket &socket, const QByteArray &text);
     // Sends `text` from `socket` and waits until the panel has read it.
@@ -80,28 +76,22 @@ private:
     void pointAtBox();
     bool lampGreen()
     {
-        window->checkCOMTimeout(window.get());
+        bench->window->checkCOMTimeout(bench->window.get());
         return isLook("botaoPower", Look::Green);
     }
-    bool isLook(const char *name, Look look) { return button(name)->styleSheet() == PanelLook::styleSheet(look); }
+    bool isLook(const char *name, Look look) { return bench->look(QLatin1String(name)) == look; }
     QString boxPort() const { return QString::number(box->localPort()); }
 
-    std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ManualClock> clock;
     std::unique_ptr<QUdpSocket> box;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<PanelBench> bench;
     quint16 panelPort = 0;
 };
 
-void tst_LanPath::initTestCase()
-{
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-    PanelProbe::ReadNotices::install();
-}
-
 void tst_LanPath::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
     clock = std::make_unique<ManualClock>();
     box = std::make_unique<QUdpSocket>();
     QVERIFY(box->bind(BoxAddress, 0));
@@ -109,25 +99,19 @@ void tst_LanPath::init()
 
 void tst_LanPath::cleanup()
 {
-    window.reset();
+    bench.reset();
     box.reset();
     clock.reset();
-    dir.reset();
 }
 
 void tst_LanPath::makeWindow(const QString &ip, const QString &port, bool directIp)
 {
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("IP"), ip);
-        settings.setValue(QStringLiteral("PORT"), port);
-        settings.setValue(QStringLiteral("serialMode"), 1);
-        settings.setValue(QStringLiteral("IPdir"), directIp);
-    }
-    window = std::make_unique<MainWindow>(
-        MainWindow::Options{ini, [] { return QList<SerialPortDescription>{}; }, clock.get()});
-    panelPort = window->lanLink()->localPort();
+    bench->store({{QStringLiteral("IP"), ip},
+                  {QStringLiteral("PORT"), port},
+                  {QStringLiteral("serialMode"), 1},
+                  {QStringLiteral("IPdir"), directIp}});
+    bench->build({}, clock.get());
+    panelPort = bench->window->lanLink()->localPort();
     QVERIFY(panelPort != 0);
 }
 
@@ -159,33 +143,33 @@ void tst_LanPath::replyFrom(QUdpSocket &socket, const QByteArray &text)
 
 void tst_LanPath::replyAndWaitForRead(QUdpSocket &socket, const QByteArray &text)
 {
-    const int before = PanelProbe::ReadNotices::count();
+    const quint64 before = bench->window->lanLink()->datagramsRead();
     replyFrom(socket, text);
     // The worker reads and hands the text to the window in one go on this thread.
-    QTRY_COMPARE(PanelProbe::ReadNotices::count(), before + 1);
+    QTRY_COMPARE(bench->window->lanLink()->datagramsRead(), before + 1);
 }
 
 // Points the window at the box after a test set something else.
 void tst_LanPath::pointAtBox()
 {
-    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(bench->window->settingsFilePath(), QSettings::IniFormat);
     settings.setValue(QStringLiteral("IP"), BoxAddress.toString());
     settings.setValue(QStringLiteral("PORT"), boxPort());
     settings.sync();
-    window->loadSettings();
-    QCOMPARE(window->boxHostAddress(), BoxAddress.toString());
+    bench->window->loadSettings();
+    QCOMPARE(bench->window->boxHostAddress(), BoxAddress.toString());
 }
 
 void tst_LanPath::replyUpdatesPanelLampAndPing()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     connectLan();
-    window->callEnviar();
+    bench->window->callEnviar();
     QCOMPARE(receive(1).size(), 1);
     clock->advance(37);
     replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
-    QCOMPARE(int(window->deviceState().antenna[2]), 3);
-    QCOMPARE(int(window->deviceState().splitTxAntenna[1]), 4);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 3);
+    QCOMPARE(int(bench->window->deviceState().splitTxAntenna[1]), 4);
     // Channel 1 transmits in split: its TX antenna is the orange one.
     QVERIFY(isLook("botaoTecla5C1", Look::Highlight));
     QVERIFY(isLook("botaoTecla3C1", Look::Held));
@@ -196,7 +180,7 @@ void tst_LanPath::replyUpdatesPanelLampAndPing()
     clock->advance(5);
     replyAndWaitForRead(*box, "5.5.0.0.0.0.0.0.0.0.FE"); // not a status: changes nothing, still counts
     QCOMPARE(status(), QStringLiteral("Ping: 42"));
-    QCOMPARE(int(window->deviceState().antenna[2]), 3);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 3);
     QVERIFY(isLook("botaoTecla3C1", Look::Held));
 }
 
@@ -218,21 +202,21 @@ void tst_LanPath::lampStaysGreen7000msAfterTheLastReply()
     makeWindow(BoxAddress.toString(), boxPort());
     connectLan();
     replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
-    const QString shown = PanelProbe::panelMarks(window.get());
+    const QString shown = PanelProbe::panelMarks(bench->window.get());
     QVERIFY2(shown.contains(QLatin1String("botaoTecla3C1:Held")) && shown.contains(QLatin1String("botaoTecla4C2:Held")),
              qPrintable(shown));
     clock->advance(silenceMs);
     // The watchdog runs on the polling thread's every tick.
-    window->carryOutTick(PollingPeer::CheckLink);
+    bench->window->carryOutTick(PollingPeer::CheckLink);
     QCOMPARE(PanelProbe::lookName(button("botaoPower")), green ? QStringLiteral("Green") : QStringLiteral("Neutral"));
-    QCOMPARE(PanelProbe::panelMarks(window.get()), green ? shown : QString());
-    QCOMPARE(window->linkFlags().lanLinkEnabled, true); // it never gives up on the link
+    QCOMPARE(PanelProbe::panelMarks(bench->window.get()), green ? shown : QString());
+    QCOMPARE(bench->window->linkFlags().lanLinkEnabled, true); // it never gives up on the link
 
     // The next reply brings both back at once.
     replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
-    window->carryOutTick(PollingPeer::CheckLink);
+    bench->window->carryOutTick(PollingPeer::CheckLink);
     QVERIFY(isLook("botaoPower", Look::Green));
-    QCOMPARE(PanelProbe::panelMarks(window.get()), shown);
+    QCOMPARE(PanelProbe::panelMarks(bench->window.get()), shown);
 }
 
 void tst_LanPath::datagramsFromOthersAreIgnored()
@@ -244,11 +228,11 @@ void tst_LanPath::datagramsFromOthersAreIgnored()
     QUdpSocket stranger;
     QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
     replyAndWaitForRead(stranger, "4.4.0.0.0.0.0.0.0.0.FF");
-    QCOMPARE(int(window->deviceState().antenna[1]), 0);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 0);
     QVERIFY(!lampGreen());
     // The same text from the box is taken.
     replyAndWaitForRead(*box, "4.4.0.0.0.0.0.0.0.0.FF");
-    QCOMPARE(int(window->deviceState().antenna[1]), 4);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 4);
     QVERIFY(lampGreen());
 }
 
@@ -256,31 +240,31 @@ void tst_LanPath::textStopsAtZeroByteAndEmptyCounts()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     replyAndWaitForRead(*box, QByteArray("1.2.0.0.0.0.0.0.0.0.FF\0.5.5", 27));
-    QCOMPARE(int(window->deviceState().antenna[1]), 1);
-    QCOMPARE(int(window->deviceState().antenna[2]), 2);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 1);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 2);
     // Each of these is a sign of life though it changes nothing: long after the last
     // reply, it alone keeps the lamp green.
     clock->advance(7001);
     QVERIFY(!lampGreen());
     replyAndWaitForRead(*box, QByteArray("3.3\0.0.0.0.0.0.0.0.FF", 22)); // cut at the zero: too few fields
-    QCOMPARE(int(window->deviceState().antenna[1]), 1);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 1);
     QVERIFY(lampGreen());
     clock->advance(7001);
     QVERIFY(!lampGreen());
     replyAndWaitForRead(*box, QByteArray());
     QVERIFY(lampGreen());
-    QCOMPARE(int(window->deviceState().antenna[1]), 1);
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 1);
 }
 
 void tst_LanPath::twoDatagramsAtOnceAreBothHandled()
 {
     makeWindow(BoxAddress.toString(), boxPort());
-    const int before = PanelProbe::ReadNotices::count();
+    const quint64 before = bench->window->lanLink()->datagramsRead();
     replyFrom(*box, "1.1.0.0.0.0.0.0.0.0.FF");
     replyFrom(*box, "4.5.0.0.0.0.0.0.0.0.FF");
-    QTRY_COMPARE(PanelProbe::ReadNotices::count() - before, 2);
-    QCOMPARE(int(window->deviceState().antenna[1]), 4);
-    QCOMPARE(int(window->deviceState().antenna[2]), 5);
+    QTRY_COMPARE(bench->window->lanLink()->datagramsRead() - before, quint64(2));
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 4);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 5);
 }
 
 void tst_LanPath::pressesSendFramesNoneSuperseded()
@@ -288,15 +272,15 @@ void tst_LanPath::pressesSendFramesNoneSuperseded()
     makeWindow(BoxAddress.toString(), boxPort());
     connectLan();
     replyFrom(*box, "1.15.0.0.0.0.0.0.0.0.FF");
-    QTRY_COMPARE(int(window->deviceState().antenna[1]), 1);
+    QTRY_COMPARE(int(bench->window->deviceState().antenna[1]), 1);
     QTest::mouseClick(button("botaoTecla2C1"), Qt::LeftButton); // position 1
     QTest::mouseClick(button("botaoTecla3C2"), Qt::LeftButton); // position 2
     QTest::mouseClick(button("botaoSplitC1"), Qt::LeftButton);
     QTest::mouseClick(button("botaoTecla4C1"), Qt::LeftButton); // split on: TX 3, RX 1
     QTest::mouseClick(button("botaoRelease2"), Qt::LeftButton);
-    window->callEnviar(); // a poll after them all
-    QCOMPARE(int(window->deviceState().antenna[1]), 1); // the box decides, not the panel
-    QCOMPARE(int(window->deviceState().splitActive[1]), 0);
+    bench->window->callEnviar(); // a poll after them all
+    QCOMPARE(int(bench->window->deviceState().antenna[1]), 1); // the box decides, not the panel
+    QCOMPARE(int(bench->window->deviceState().splitActive[1]), 0);
     QCOMPARE(status(), QStringLiteral("Split configured succesfuly!"));
     const QList<Received> got = receive(5);
     QStringList frames;
@@ -309,11 +293,11 @@ void tst_LanPath::nothingQueuedWhileLinkDown()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     QTest::mouseClick(button("botaoTecla2C1"), Qt::LeftButton);
-    window->callEnviar();
-    QCOMPARE(window->lanLink()->pendingDatagrams(), 0);
+    bench->window->callEnviar();
+    QCOMPARE(bench->window->lanLink()->pendingDatagrams(), 0);
     // After Connect the first datagram the box sees is the new poll, nothing from before.
     connectLan();
-    window->callEnviar();
+    bench->window->callEnviar();
     const QList<Received> got = receive(1);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].payload.toHex(), QByteArray("fe01fd"));
@@ -322,24 +306,25 @@ void tst_LanPath::nothingQueuedWhileLinkDown()
 void tst_LanPath::heldWhileHostUnresolvedThenDelivered()
 {
     makeWindow(QString(), boxPort());
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("error"));
     QCOMPARE(status(), QStringLiteral("HOST error: check LAN Settings!"));
     connectLan();
     // Each press looks the name up again; its failure is reported when it comes, and
     // only then is the next step taken, so no late answer of these crosses the fix below.
     for (const char *press : {"botaoTecla5C1", "botaoTecla6C2"}) {
-        window->statusBar()->clearMessage();
+        bench->window->statusBar()->clearMessage();
         QTest::mouseClick(button(press), Qt::LeftButton);
         QTRY_COMPARE(status(), QStringLiteral("HOST error: check LAN Settings!"));
     }
-    QCOMPARE(window->lanLink()->pendingDatagrams(), 2);
+    QCOMPARE(bench->window->lanLink()->pendingDatagrams(), 2);
     clock->advance(1000); // held, however long
-    QCOMPARE(window->lanLink()->pendingDatagrams(), 2);
-    QCOMPARE(window->lanLink()->lastDatagramTime(), 0);
+    QCOMPARE(bench->window->lanLink()->pendingDatagrams(), 2);
+    QCOMPARE(bench->window->lanLink()->lastDatagramTime(), 0);
 
-    QSettings(window->settingsFilePath(), QSettings::IniFormat).setValue(QStringLiteral("IP"), BoxAddress.toString());
-    window->loadSettings();
-    QCOMPARE(window->boxHostAddress(), BoxAddress.toString());
+    QSettings(bench->window->settingsFilePath(), QSettings::IniFormat)
+        .setValue(QStringLiteral("IP"), BoxAddress.toString());
+    bench->window->loadSettings();
+    QCOMPARE(bench->window->boxHostAddress(), BoxAddress.toString());
     const QList<Received> got = receive(2);
     QCOMPARE(got.size(), 2);
     QCOMPARE(got[0].payload.toHex(), QByteArray("fe0204fd"));
@@ -363,10 +348,10 @@ void tst_LanPath::invalidPortSendsNothing()
     const QString port = offset != 0 ? QString::number(box->localPort() + offset) : text;
     makeWindow(BoxAddress.toString(), port);
     connectLan();
-    window->callEnviar();
+    bench->window->callEnviar();
     QTest::mouseClick(button("botaoTecla1C2"), Qt::LeftButton);
     // Dropped, not held: once the port is right, the box sees only what comes after.
-    QTRY_COMPARE(window->lanLink()->pendingDatagrams(), 0);
+    QTRY_COMPARE(bench->window->lanLink()->pendingDatagrams(), 0);
     pointAtBox();
     QTest::mouseClick(button("botaoTecla2C2"), Qt::LeftButton);
     const QList<Received> got = receive(1);
@@ -380,19 +365,19 @@ void tst_LanPath::lookupResultPrefersIPv4()
     QHostInfo info;
     info.setHostName(BoxAddress.toString());
     info.setAddresses({QHostAddress(QStringLiteral("::1")), QHostAddress(QStringLiteral("127.0.0.2"))});
-    window->hostInfoResults(info);
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.2"));
+    bench->window->hostInfoResults(info);
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("127.0.0.2"));
 
     QHostInfo failed;
     failed.setHostName(BoxAddress.toString());
     failed.setError(QHostInfo::HostNotFound);
-    window->statusBar()->clearMessage();
-    window->hostInfoResults(failed);
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("error"));
+    bench->window->statusBar()->clearMessage();
+    bench->window->hostInfoResults(failed);
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("error"));
     QCOMPARE(status(), QStringLiteral("HOST error: check LAN Settings!"));
 
-    window->hostInfoResults(info); // a later good result recovers; the message stays
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.2"));
+    bench->window->hostInfoResults(info); // a later good result recovers; the message stays
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("127.0.0.2"));
     QCOMPARE(status(), QStringLiteral("HOST error: check LAN Settings!"));
 }
 
@@ -407,7 +392,7 @@ void tst_LanPath::lateLookupOfAReplacedNameChangesNothing()
 {
     QFETCH(bool, failed);
     makeWindow(BoxAddress.toString(), boxPort());
-    window->statusBar()->clearMessage();
+    bench->window->statusBar()->clearMessage();
     // The answer to a look-up started while the box was still named "oldbox.invalid".
     QHostInfo late;
     late.setHostName(QStringLiteral("oldbox.invalid"));
@@ -415,8 +400,8 @@ void tst_LanPath::lateLookupOfAReplacedNameChangesNothing()
         late.setError(QHostInfo::HostNotFound);
     else
         late.setAddresses({QHostAddress(QStringLiteral("127.0.0.9"))});
-    window->hostInfoResults(late);
-    QCOMPARE(window->boxHostAddress(), BoxAddress.toString());
+    bench->window->hostInfoResults(late);
+    QCOMPARE(bench->window->boxHostAddress(), BoxAddress.toString());
     QCOMPARE(status(), QString());
 
     // The box still gets what is pressed.
@@ -430,12 +415,12 @@ void tst_LanPath::lateLookupOfAReplacedNameChangesNothing()
 void tst_LanPath::directIpUsesNameAsAddress()
 {
     makeWindow(QStringLiteral("localhost"), boxPort(), true);
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("127.0.0.1")); // the load still looks it up
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("127.0.0.1")); // the load still looks it up
     connectLan();
-    window->callEnviar();
-    QCOMPARE(window->boxHostAddress(), QStringLiteral("localhost"));
+    bench->window->callEnviar();
+    QCOMPARE(bench->window->boxHostAddress(), QStringLiteral("localhost"));
     // A name is no address: that poll went nowhere; the box's own address works directly.
-    QTRY_COMPARE(window->lanLink()->pendingDatagrams(), 0);
+    QTRY_COMPARE(bench->window->lanLink()->pendingDatagrams(), 0);
     pointAtBox();
     QTest::mouseClick(button("botaoTecla2C2"), Qt::LeftButton);
     const QList<Received> got = receive(1);
@@ -447,7 +432,7 @@ void tst_LanPath::settingsDialogFieldsAndOk()
 {
     makeWindow(QString(), QStringLiteral("4001"));
     action("actionLAN_Settings")->trigger();
-    QDialog *dialog = window->findChild<QDialog *>(QStringLiteral("formLanCFG"));
+    QDialog *dialog = bench->window->findChild<QDialog *>(QStringLiteral("formLanCFG"));
     QVERIFY(dialog);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Dialog"));
     QCOMPARE(dialog->size(), QSize(400, 221));
@@ -461,14 +446,14 @@ void tst_LanPath::settingsDialogFieldsAndOk()
     port->setText(boxPort());
     auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
-    QCOMPARE(window->boxHostAddress(), BoxAddress.toString());
-    QCOMPARE(window->boxPortText(), boxPort());
-    QTRY_VERIFY(!window->findChild<QDialog *>(QStringLiteral("formLanCFG")));
-    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    QCOMPARE(bench->window->boxHostAddress(), BoxAddress.toString());
+    QCOMPARE(bench->window->boxPortText(), boxPort());
+    QTRY_VERIFY(!bench->window->findChild<QDialog *>(QStringLiteral("formLanCFG")));
+    QSettings settings(bench->window->settingsFilePath(), QSettings::IniFormat);
     QCOMPARE(settings.value(QStringLiteral("IP")).toString(), BoxAddress.toString());
 
     connectLan(); // the next frames go to the new host and port
-    window->callEnviar();
+    bench->window->callEnviar();
     QCOMPARE(receive(1).size(), 1);
 }
 
@@ -476,21 +461,22 @@ void tst_LanPath::settingsDialogRadioStoresAtOnce()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     action("actionLAN_Settings")->trigger();
-    QDialog *dialog = window->findChild<QDialog *>(QStringLiteral("formLanCFG"));
+    QDialog *dialog = bench->window->findChild<QDialog *>(QStringLiteral("formLanCFG"));
     auto *radio = dialog->findChild<QRadioButton *>(QStringLiteral("radioButton"));
     QTest::mouseClick(radio, Qt::LeftButton);
-    QVERIFY(window->directIpEnabled());
-    QCOMPARE(QSettings(window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(), true);
+    QVERIFY(bench->window->directIpEnabled());
+    QCOMPARE(QSettings(bench->window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(),
+             true);
     // A second click turns direct mode off again and stores that at once.
     QTest::mouseClick(radio, Qt::LeftButton);
-    QVERIFY(!window->directIpEnabled());
-    QCOMPARE(QSettings(window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(),
+    QVERIFY(!bench->window->directIpEnabled());
+    QCOMPARE(QSettings(bench->window->settingsFilePath(), QSettings::IniFormat).value(QStringLiteral("IPdir")).toBool(),
              false);
     QTest::mouseClick(radio, Qt::LeftButton);
     dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->setText(QStringLiteral("10.9.9.9"));
     auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-    QSettings settings(window->settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(bench->window->settingsFilePath(), QSettings::IniFormat);
     QCOMPARE(settings.value(QStringLiteral("IPdir")).toBool(), true);
     QCOMPARE(settings.value(QStringLiteral("IP")).toString(), BoxAddress.toString());
 }
@@ -499,21 +485,21 @@ void tst_LanPath::failedWriteOutlastsPingFiguresFiveSeconds()
 {
     makeWindow(BoxAddress.toString(), boxPort());
     connectLan();
-    window->callEnviar();
+    bench->window->callEnviar();
     QCOMPARE(receive(1).size(), 1);
     // A folder where the settings file was: every write fails from now on. The direct
     // address option stores at once and reloads nothing, so the box is still the box.
-    const QString ini = window->settingsFilePath();
+    const QString ini = bench->window->settingsFilePath();
     QVERIFY(QFile::remove(ini));
     QVERIFY(QDir().mkdir(ini));
-    window->setDirectIp(true);
+    bench->window->setDirectIp(true);
     const QString notice = status();
     QVERIFY2(notice.startsWith(QLatin1String("Settings not saved: ")), qPrintable(notice));
 
     clock->advance(4999);
     replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");
     QVERIFY(lampGreen()); // the reply is taken all the same
-    QCOMPARE(int(window->deviceState().antenna[2]), 3);
+    QCOMPARE(int(bench->window->deviceState().antenna[2]), 3);
     QCOMPARE(status(), notice);
     clock->advance(1);
     replyAndWaitForRead(*box, "2.3.1.0.4.5.1.0.0.0.FF");

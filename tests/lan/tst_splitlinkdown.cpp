@@ -4,22 +4,18 @@
 // queue for the port, as it always has. The box is a bare UDP peer on 127.0.0.2; no polling
 // thread runs, so every datagram the peer gets comes from a press.
 
-#include "app/mainwindow.h"
 #include "app/panellook.h"
 #include "engine/pollingpeer.h"
 #include "engine/protocol.h"
 #include "lan/threadcom.h"
 
 #include "loopbackpeer.h"
-#include "panelprobe.h"
+#include "panelbench.h"
 #include "pseudoterminal.h"
 
 #include <QAction>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -47,46 +43,38 @@ private slots:
 
 private:
     void makeWindow(int mode, const QList<SerialPortDescription> &ports = {});
-    QPushButton *button(const QString &name) { return window->findChild<QPushButton *>(name); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    QPushButton *button(const QString &name) { return bench->button(name); }
+    QAction *action(const char *name) { return bench->action(QLatin1String(name)); }
+    QString status() const { return bench->status(); }
     void press(const QString &name);
     void boxReports(const QString &status);
     // Whether the SPLIT button of `channel` keeps blinking for a while.
     bool blinks(int channel);
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PanelBench> bench;
     std::unique_ptr<LoopbackPeer> box;
-    std::unique_ptr<MainWindow> window;
 };
 
 void tst_SplitLinkDown::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
     box = std::make_unique<LoopbackPeer>("127.0.0.2");
     QVERIFY(box->isValid());
 }
 
 void tst_SplitLinkDown::cleanup()
 {
-    window.reset();
+    bench.reset();
     box.reset();
-    dir.reset();
 }
 
 void tst_SplitLinkDown::makeWindow(int mode, const QList<SerialPortDescription> &ports)
 {
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), mode);
-        settings.setValue(QStringLiteral("IP"), QStringLiteral("127.0.0.2"));
-        settings.setValue(QStringLiteral("PORT"), QString::number(box->port()));
-    }
-    window = std::make_unique<MainWindow>(ini, ports);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    bench->store({{QStringLiteral("serialMode"), mode},
+                  {QStringLiteral("IP"), QStringLiteral("127.0.0.2")},
+                  {QStringLiteral("PORT"), QString::number(box->port())}});
+    QVERIFY(bench->open(ports));
 }
 
 void tst_SplitLinkDown::press(const QString &name)
@@ -101,23 +89,23 @@ void tst_SplitLinkDown::boxReports(const QString &text)
 {
     DeviceState expected;
     QVERIFY(Protocol::parseLanStatusText(text, expected));
-    QVERIFY(box->sendTo(window->lanLink()->localPort(), text.toLatin1()));
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceState().antenna == expected.antenna
-                                 && window->deviceState().splitActive == expected.splitActive,
+    QVERIFY(box->sendTo(bench->window->lanLink()->localPort(), text.toLatin1()));
+    QTRY_VERIFY_WITH_TIMEOUT(bench->window->deviceState().antenna == expected.antenna
+                                 && bench->window->deviceState().splitActive == expected.splitActive,
                              2000);
 }
 
 bool tst_SplitLinkDown::blinks(int channel)
 {
     // The blink goes on (its timer runs), and its next step changes the SPLIT button's look.
-    const auto *timer = window->findChild<QTimer *>(QStringLiteral("blinkTimer"));
+    const auto *timer = bench->window->findChild<QTimer *>(QStringLiteral("blinkTimer"));
     if (!timer || !timer->isActive())
         return false;
     // Three steps: SPLIT 1 is lit at once when its choosing starts, so its first step may
     // leave the look as it is.
     LookHistory history(button(QStringLiteral("botaoSplitC%1").arg(channel)));
     for (int step = 0; step < 3; ++step)
-        window->blinkSplit();
+        bench->window->blinkSplit();
     return history.names().size() >= 2;
 }
 
@@ -173,18 +161,18 @@ void tst_SplitLinkDown::splitPressOnLanLinkDown()
     if (choosing != 0)
         QCOMPARE(status(), ChooseTx);
 
-    const DeviceState stateBefore = window->deviceState();
+    const DeviceState stateBefore = bench->window->deviceState();
     press(last);
     QCOMPARE(status(), NothingSent);
-    QCOMPARE(window->deviceState().splitSetupActive, stateBefore.splitSetupActive);
-    QCOMPARE(window->deviceState().splitSetupChannel, stateBefore.splitSetupChannel);
-    QCOMPARE(window->deviceState().splitActive, stateBefore.splitActive);
-    QCOMPARE(window->deviceState().antenna, stateBefore.antenna);
+    QCOMPARE(bench->window->deviceState().splitSetupActive, stateBefore.splitSetupActive);
+    QCOMPARE(bench->window->deviceState().splitSetupChannel, stateBefore.splitSetupChannel);
+    QCOMPARE(bench->window->deviceState().splitActive, stateBefore.splitActive);
+    QCOMPARE(bench->window->deviceState().antenna, stateBefore.antenna);
     if (choosing != 0)
         QVERIFY2(blinks(choosing), "the split being chosen stopped blinking");
     if (active != 0)
         QCOMPARE(lookOf(button(QStringLiteral("botaoSplitC%1").arg(active))), Look::Red);
-    QCOMPARE(window->lanLink()->pendingDatagrams(), 0);
+    QCOMPARE(bench->window->lanLink()->pendingDatagrams(), 0);
 
     // Enabled, the same press succeeds, and its frame is the first the box ever gets.
     action("actionConnect_to_Brisel")->trigger();
@@ -195,20 +183,20 @@ void tst_SplitLinkDown::splitPressOnLanLinkDown()
     QTRY_VERIFY_WITH_TIMEOUT(!(got += box->take()).isEmpty(), 2000);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got.first().payload.toHex(), frame.toLatin1());
-    QCOMPARE(got.first().fromPort, window->lanLink()->localPort());
-    QVERIFY(!window->deviceState().splitSetupActive);
+    QCOMPARE(got.first().fromPort, bench->window->lanLink()->localPort());
+    QVERIFY(!bench->window->deviceState().splitSetupActive);
 }
 
 void tst_SplitLinkDown::antennaAndReleaseOnLanLinkDownStaySilent()
 {
     makeWindow(1);
     boxReports(QStringLiteral("1.2.0.0.F.F.0.0.0.0.FF"));
-    window->statusBar()->showMessage(QStringLiteral("before"));
+    bench->window->statusBar()->showMessage(QStringLiteral("before"));
     for (const char *name : {"botaoTecla4C1", "botaoTecla3C2", "botaoRelease1", "botaoRelease2"}) {
         press(QLatin1String(name));
         QCOMPARE(status(), QStringLiteral("before"));
     }
-    QCOMPARE(window->lanLink()->pendingDatagrams(), 0);
+    QCOMPARE(bench->window->lanLink()->pendingDatagrams(), 0);
 
     // The box's socket would have had them: an enabled link's press arrives, alone.
     action("actionConnect_to_Brisel")->trigger();
@@ -260,18 +248,18 @@ void tst_SplitLinkDown::splitPressOnSerialWaitsInTheQueue()
     for (const QString &name : qAsConst(presses))
         press(name);
     QCOMPARE(status(), message);
-    QCOMPARE(int(window->deviceState().splitActive[channel]), splitActive);
-    QVERIFY(!window->isCommandQueueEmpty());
+    QCOMPARE(int(bench->window->deviceState().splitActive[channel]), splitActive);
+    QVERIFY(!bench->window->isCommandQueueEmpty());
 
     // Once the port is open the queue drains, the split command with it.
     action("actionConnect_to_Brisel")->trigger();
-    QVERIFY(window->linkFlags().serialOpen);
+    QVERIFY(bench->window->linkFlags().serialOpen);
     QByteArray written;
-    for (int i = 0; i < 20 && !window->isCommandQueueEmpty(); ++i) {
-        window->carryOutTick(PollingPeer::SendQueuedCommand);
+    for (int i = 0; i < 20 && !bench->window->isCommandQueueEmpty(); ++i) {
+        bench->window->carryOutTick(PollingPeer::SendQueuedCommand);
         written += line.read(1, 200);
     }
-    QVERIFY(window->isCommandQueueEmpty());
+    QVERIFY(bench->window->isCommandQueueEmpty());
     written += line.read(1 << 20, 100);
     QVERIFY2(written.contains(command), written.toHex(' ').constData());
     QVERIFY(box->take().isEmpty());

@@ -2,26 +2,17 @@
 // (over the LAN on 127.0.0.2 or over a pseudo-terminal), and Hamlib's own rigctld with its
 // dummy radio for each radio, its frequency moved with rigctl.
 
-#include "app/mainwindow.h"
-#include "engine/threadleitura.h"
+#include "panelbench.h"
 #include "rig/bandfollowservice.h"
 #include "rig/rigctldclient.h"
 #include "rigctldprocess.h"
-#include "talmeksimprocess.h"
 
-#include "panelprobe.h"
-
-#include <QAction>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -52,15 +43,15 @@ private slots:
 private:
     static void links()
     {
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("LAN") << false;
-        QTest::newRow("serial") << true;
+        QTest::addColumn<Link>("link");
+        QTest::newRow("LAN") << Link::Lan;
+        QTest::newRow("serial") << Link::Serial;
     }
     void startPanel(int radios);
     // Moves the radio and waits until the panel has read it, and then twice more.
     void tune(int channel, qint64 hz);
     void waitForReadings(int channel, int count);
-    int antenna(int channel) { return sim->stateValue(QStringLiteral("antenna%1").arg(channel)); }
+    int antenna(int channel) { return bench->sim->stateValue(QStringLiteral("antenna%1").arg(channel)); }
     void transmit(bool on);
     template<typename T = QPushButton> T *child(QObject *parent, const char *name)
     {
@@ -70,17 +61,14 @@ private:
     // What the status bar's corner shows for one radio now.
     QString onScreen(int radio)
     {
-        const auto *label = window->findChild<QLabel *>(QStringLiteral("bandFollowStatus%1").arg(radio));
+        const auto *label = bench->window->findChild<QLabel *>(QStringLiteral("bandFollowStatus%1").arg(radio));
         return label && label->isVisible() ? label->text() : QString();
     }
     // Every switch band follow made says so.
     int switchesShown() const { return messages.filter(QStringLiteral(" m \u2192 ")).size(); }
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<TalmekSimProcess> sim;
+    std::unique_ptr<PanelBench> bench;
     std::unique_ptr<RigctldProcess> rig[3];
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> polling;
     std::unique_ptr<QSignalSpy> readings;
     QStringList messages;
 };
@@ -89,63 +77,50 @@ void tst_E2eBandFollow::initTestCase()
 {
     QVERIFY2(QFileInfo(TalmekSimProcess::program()).isExecutable(), qPrintable(TalmekSimProcess::program()));
     QVERIFY2(RigctldProcess::available(), "rigctld and rigctl (Debian's libhamlib-utils) are needed");
-    qRegisterMetaType<MainWindow *>("MainWindow*");
-    PanelProbe::ReadNotices::install();
+    PanelProbe::silenceReadNotices();
 }
 
 void tst_E2eBandFollow::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    sim = std::make_unique<TalmekSimProcess>();
-    QVERIFY(sim->start({QStringLiteral("--hex"), QStringLiteral("--pty"), QStringLiteral("--udp"), QStringLiteral("0"),
-                        QStringLiteral("--udp-bind"), QStringLiteral("127.0.0.2")}));
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
     messages.clear();
 }
 
 void tst_E2eBandFollow::cleanup()
 {
     readings.reset();
-    polling.reset();
-    window.reset();
+    bench.reset();
     for (auto &process : rig)
         process.reset();
-    sim.reset();
-    dir.reset();
 }
 
 // Radio 1 (and 2) on rigctld. Channel 1: 20 m Ant 3 ("Beam"), 40 m Ant 2; channel 2:
 // 20 m Ant 5, 40 m Ant 6.
 void tst_E2eBandFollow::startPanel(int radios)
 {
-    QFETCH(bool, serial);
-    const QString ini = dir->filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("serialMode"), serial ? 2 : 1);
-        settings.setValue(QStringLiteral("IP"), QStringLiteral("127.0.0.2"));
-        settings.setValue(QStringLiteral("PORT"), sim->waitForLine(QStringLiteral("UDP "), 0).section(':', 1));
-        settings.setValue(QStringLiteral("K3_1"), QStringLiteral("Beam"));
-        for (int c = 1; c <= radios; ++c) {
-            rig[c] = std::make_unique<RigctldProcess>();
-            QVERIFY2(rig[c]->start(), "rigctld did not start");
-            settings.setValue(QStringLiteral("RIG%1").arg(c), rig[c]->address());
-        }
-        const QString bands[] = {"BAND1_20=3", "BAND1_40=2", "BAND2_20=5", "BAND2_40=6"};
-        for (const QString &band : bands)
-            settings.setValue(band.section('=', 0, 0), band.section('=', 1));
+    QFETCH(Link, link);
+    QVERIFY(bench->startBox(link));
+    QVariantMap settings = bench->linkSettings();
+    settings.insert(QStringLiteral("K3_1"), QStringLiteral("Beam"));
+    for (int c = 1; c <= radios; ++c) {
+        rig[c] = std::make_unique<RigctldProcess>();
+        QVERIFY2(rig[c]->start(), "rigctld did not start");
+        settings.insert(QStringLiteral("RIG%1").arg(c), rig[c]->address());
     }
-    SerialPortDescription port;
-    port.portName = sim->ptyPath();
-    window = std::make_unique<MainWindow>(ini, QList<SerialPortDescription>{port});
-    connect(window->findChild<BandFollowService *>(), &BandFollowService::message, this,
-            [this](int, const QString &text) { messages << text; });
-    readings =
-        std::make_unique<QSignalSpy>(window->findChild<BandFollowService *>(), &BandFollowService::frequencyRead);
-    window->show();
-    polling = std::make_unique<ThreadLeitura>(window.get());
+    const QString bands[] = {"BAND1_20=3", "BAND1_40=2", "BAND2_20=5", "BAND2_40=6"};
+    for (const QString &band : bands)
+        settings.insert(band.section('=', 0, 0), band.section('=', 1));
+    bench->store(settings);
+    bench->build(bench->linkPorts());
+    const auto *service = bench->window->findChild<BandFollowService *>();
+    connect(service, &BandFollowService::message, this, [this](int, const QString &text) { messages << text; });
+    readings = std::make_unique<QSignalSpy>(service, &BandFollowService::frequencyRead);
+    bench->window->show();
+    bench->startPolling();
 
-    child<QAction>(window.get(), "actionConnect_to_Brisel")->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(PanelProbe::lookOf(child(window.get(), "botaoPower")), Look::Green, 3000);
+    bench->connectToBox();
+    QTRY_COMPARE_WITH_TIMEOUT(bench->lamp(), Look::Green, 3000);
     for (int c = 1; c <= radios; ++c)
         QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Radio %1: rigctld connected").arg(c)), 3000);
     // The dummy radio starts on 145 MHz, outside every band: nothing switches.
@@ -174,14 +149,13 @@ void tst_E2eBandFollow::tune(int channel, qint64 hz)
 
 void tst_E2eBandFollow::transmit(bool on)
 {
-    QVERIFY(sim->control(QStringLiteral("tx 1 ") + (on ? "on" : "off")));
-    QTRY_COMPARE_WITH_TIMEOUT(PanelProbe::lookOf(child(window.get(), "botaoSendC1")), on ? Look::Red : Look::Neutral,
-                              2000);
+    QVERIFY(bench->sim->control(QStringLiteral("tx 1 ") + (on ? "on" : "off")));
+    QTRY_COMPARE_WITH_TIMEOUT(bench->look(QStringLiteral("botaoSendC1")), on ? Look::Red : Look::Neutral, 2000);
 }
 
 void tst_E2eBandFollow::bothRadiosFollowTheirBands()
 {
-    QFETCH(bool, serial);
+    QFETCH(Link, link);
     startPanel(2);
     QVERIFY(rig[1]->setFrequency(On20m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 2, 1000);
@@ -190,10 +164,10 @@ void tst_E2eBandFollow::bothRadiosFollowTheirBands()
     QTRY_COMPARE_WITH_TIMEOUT(antenna(2), 4, 1000);
     QVERIFY(shown(QStringLiteral("Radio 2: 20 m \u2192 Ant 5")));
     // Each radio's news stays in view, also while the LAN's ping figures come and go.
-    if (!serial) {
-        QSignalSpy pings(window->statusBar(), &QStatusBar::messageChanged);
+    if (link == Link::Lan) {
+        QSignalSpy pings(bench->window->statusBar(), &QStatusBar::messageChanged);
         QTRY_VERIFY_WITH_TIMEOUT(pings.count() >= 2, 2000);
-        QVERIFY(window->statusBar()->currentMessage().startsWith(QLatin1String("Ping: ")));
+        QVERIFY(bench->window->statusBar()->currentMessage().startsWith(QLatin1String("Ping: ")));
     }
     QCOMPARE(onScreen(1), QStringLiteral("Radio 1: 20 m \u2192 Beam"));
     QCOMPARE(onScreen(2), QStringLiteral("Radio 2: 20 m \u2192 Ant 5"));
@@ -202,8 +176,7 @@ void tst_E2eBandFollow::bothRadiosFollowTheirBands()
     QVERIFY(rig[2]->setFrequency(On40m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(2), 5, 1000);
     // The panel shows what the box reports.
-    QTRY_COMPARE_WITH_TIMEOUT(PanelProbe::panelMarks(window.get()),
-                              QStringLiteral("botaoTecla2C1:Held botaoTecla6C2:Held"), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(bench->panel(), QStringLiteral("botaoTecla2C1:Held botaoTecla6C2:Held"), 1000);
 
     // Within a band, and outside every band, nothing more is sent.
     const int switches = switchesShown();
@@ -212,8 +185,8 @@ void tst_E2eBandFollow::bothRadiosFollowTheirBands()
     QCOMPARE(switchesShown(), switches);
 
     // The dialog refuses an address that is no address, and applies a changed table at once.
-    child<QAction>(window.get(), "actionBand_Follow")->trigger();
-    auto *dialog = child<QDialog>(window.get(), "bandFollowDialog");
+    bench->trigger(QStringLiteral("actionBand_Follow"));
+    auto *dialog = child<QDialog>(bench->window.get(), "bandFollowDialog");
     child<QLineEdit>(dialog, "rigAddress2")->setText(QStringLiteral("localhost"));
     QTest::mouseClick(child(dialog, "botaoOK"), Qt::LeftButton);
     QVERIFY(dialog->isVisible());
@@ -251,7 +224,7 @@ void tst_E2eBandFollow::transmitAndTheOperatorHoldSwitchesBack()
     // transmission, until the radio's next band change.
     transmit(true);
     tune(1, On20m);
-    QTest::mouseClick(child(window.get(), "botaoTecla6C1"), Qt::LeftButton);
+    bench->press(QStringLiteral("botaoTecla6C1"));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 5, 2000);
     transmit(false);
     tune(1, 14'200'000);
@@ -274,7 +247,7 @@ void tst_E2eBandFollow::restartedRigctldIsPickedUpAndDisconnectStopsReading()
     QVERIFY(rig[1]->setFrequency(On40m));
     QTRY_COMPARE_WITH_TIMEOUT(antenna(1), 1, 1000);
 
-    child<QAction>(window.get(), "actionDisconnect")->trigger();
+    bench->trigger(QStringLiteral("actionDisconnect"));
     QCOMPARE(onScreen(1), QString());
     readings->clear();
     QVERIFY(!readings->wait(3 * RigctldClient::PollIntervalMs));
