@@ -160,7 +160,7 @@ void ThreadCOM::receiveUDP()
         if (read < 0)
             break;
         buffer.truncate(int(read));
-        ++readCount;
+        readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         QString box;
         {
             std::lock_guard<QueueMutex> lock(queueMutex);

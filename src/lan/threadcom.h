@@ -49,8 +49,8 @@ public:
     quint16 localPort() const;
     int pendingDatagrams() const;
     // Every datagram read off the socket so far, the box's and stray ones alike: one per
-    // "Read Pending Datagram!" line.
-    quint64 datagramsRead() const { return readCount; }
+    // "Read Pending Datagram!" line. Readable from any thread.
+    quint64 datagramsRead() const { return readCount.load(std::memory_order_relaxed); }
 
 signals:
     // A datagram from the box, as its bytes up to the first zero byte, one Latin-1
@@ -84,7 +84,8 @@ private:
     QByteArray pendingPayload;
     QString pendingHost;
     quint16 pendingPort = 0;
-    quint64 readCount = 0;
+    // Written by receiveUDP() only; atomic so that a thread that paces a sender can read it.
+    std::atomic<quint64> readCount{0};
     std::atomic<bool> stopRequested{false};
     // Wakes the worker when something may leave: a datagram queued that could not go at
     // once, the destination changed, the previous datagram written, or the stop requested.

@@ -6,7 +6,7 @@
 #include "engine/threadleitura.h"
 #include "floorticker.h"
 #include "floorwindow.h"
-#include "readnotices.h"
+#include "lan/threadcom.h"
 #include "report.h"
 
 #include <QAction>
@@ -57,12 +57,13 @@ int runPanel(const Arguments &a, bool serial)
                                  ReplyWaitMs))
         return fail(
             QStringLiteral("no reply from the simulator (status \"%1\")").arg(window.statusBar()->currentMessage()));
-    // The LAN worker logs one line per datagram it reads; those are the panel's replies.
-    // On the serial link the simulator counts the requests instead.
-    return measured(a, [serial] {
+    // The datagrams the LAN worker read are the panel's replies. On the serial link the
+    // simulator counts the requests instead.
+    const ThreadCOM *lanWorker = window.lanLink();
+    return measured(a, [serial, lanWorker] {
         ChildConsole::Counts c;
         if (!serial)
-            c.replies = ReadNotices::count();
+            c.replies = static_cast<long long>(lanWorker->datagramsRead());
         return c;
     });
 }
