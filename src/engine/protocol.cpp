@@ -18,9 +18,39 @@ using Field = QStringRef;
 Field fieldOf(const QString &text, int start, int length = -1) { return text.midRef(start, length); }
 #endif
 
-// Whole-number reading of one LAN field: what is not a number reads as 0.
+// The value of a digit in `base` (10 or 16), or -1.
+int digitValue(ushort c, int base)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (base == 16) {
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Whole-number reading of one LAN field: what is not a number reads as 0. The box sends
+// a few plain digits per field, read here directly, as Qt would read them; anything else
+// (signs, spaces, a "0x", more digits than an int surely holds) is left to Qt's reading.
 int fieldValue(const Field &field, int base)
 {
+    const int plainDigitsMax = base == 16 ? 7 : 9;
+    if (!field.isEmpty() && field.size() <= plainDigitsMax) {
+        int value = 0;
+        const QChar *c = field.data();
+        const QChar *end = c + field.size();
+        for (; c != end; ++c) {
+            const int digit = digitValue(c->unicode(), base);
+            if (digit < 0)
+                break;
+            value = value * base + digit;
+        }
+        if (c == end)
+            return value;
+    }
     bool ok = false;
     const int value = field.toInt(&ok, base);
     return ok ? value : 0;
