@@ -4,6 +4,7 @@
 #include "engine/monotonicclock.h"
 #include "queuemutex.h"
 
+#include <QHostAddress>
 #include <QString>
 #include <QThread>
 
@@ -79,10 +80,14 @@ private:
     qint64 lastSendTime = 0;
     QString destinationHost;
     QString destinationPort;
+    // The destination as read once when it changes, not per datagram: the address (null
+    // for "error", an empty text or a name) and the port (0 when not valid).
+    QHostAddress destinationAddress;
+    quint16 destinationPortNumber = 0;
     // The datagram handed to the socket's thread, and where it goes.
     bool sendInFlight = false;
     QByteArray pendingPayload;
-    QString pendingHost;
+    QHostAddress pendingAddress;
     quint16 pendingPort = 0;
     // Written by receiveUDP() only; atomic so that a thread that paces a sender can read it.
     std::atomic<quint64> readCount{0};
