@@ -16,6 +16,7 @@
 #include "rig/bandfollowservice.h"
 #include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
+#include "statusmessagepainter.h"
 #include "statusnote.h"
 
 #include <QDateTime>
@@ -75,6 +76,7 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     , clock(*options.clock)
 {
     ui->setupUi(this);
+    new StatusMessagePainter(ui->statusBar); // a new "Ping: " figure repaints its digits, not the bar
     serialLink = new SerialLink(link.serialOpen, clock, this);
     connect(serialLink, &SerialLink::lineLost, this, &MainWindow::serialLineLost);
     blinkTimer.setObjectName(QStringLiteral("blinkTimer"));
