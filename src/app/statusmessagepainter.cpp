@@ -46,13 +46,23 @@ QRect StatusMessagePainter::changedSpan(const QRect &area, const QString &messag
         ++same;
     if (same == painted.size() && same == message.size())
         return {};
-    // One character earlier: the one before the change may kern with it.
-    same = qMax(0, same - 1);
+    // Measured a character at a time: shaping whole strings here would cost more than the
+    // paint it saves. Kerning can move a glyph a pixel or so from where the single advances
+    // put it, and a glyph can reach past its advance: the span starts one character early
+    // and ends one average character late, plus a pixel per character either way.
     const QFontMetrics metrics = bar->fontMetrics();
-    const int from = area.left() + metrics.horizontalAdvance(message.left(same));
-    // A glyph may reach past its advance: one average character of room on the right.
-    const int to = area.left() + qMax(metrics.horizontalAdvance(painted), metrics.horizontalAdvance(message))
-        + metrics.averageCharWidth();
+    const auto advance = [&metrics](const QString &text, int count) {
+        int width = 0;
+        for (int i = 0; i < count; ++i)
+            width += metrics.horizontalAdvance(text.at(i));
+        return width;
+    };
+    const int before = qMax(0, same - 1);
+    const int slack = metrics.averageCharWidth();
+    const int from = area.left() + advance(message, before) - before - slack;
+    const int longest = qMax(painted.size(), message.size());
+    const int to = area.left() + qMax(advance(painted, painted.size()), advance(message, message.size())) + longest
+        + slack;
     return QRect(QPoint(from, area.top()), QPoint(to, area.bottom())).intersected(area);
 }
 

@@ -12,8 +12,9 @@ class QStatusBar;
 // the first visible permanent widget: with the panel's notes hidden that is nearly the
 // width of the window, background and all, for every "Ping: " figure. Here the bar paints
 // opaquely, so nothing under it is painted again, and a paint that only a new message asked
-// for redraws the span from the first character that differs (one earlier, for kerning) to
-// the end of the longer of the two texts, with the same calls the bar makes, clipped to it;
+// for redraws the span from the first character that differs to the end of the longer of
+// the two texts (with room for kerning and overhangs), with the same calls the bar makes,
+// clipped to it;
 // the pixels outside the span are the ones already there. Every other paint is the bar's
 // own, over its background. What the bar shows is the same either way.
 //
