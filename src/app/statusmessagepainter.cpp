@@ -7,9 +7,22 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTextLayout>
+#include <QtMath>
 
 namespace {
-constexpr int MessageFlags = Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine;
+constexpr int MaxLayouts = 64;
+// Wider than any status bar: the line is never wrapped, as QPainter::drawText lays out an
+// unwrapped text.
+constexpr qreal UnwrappedWidth = 0x01000000;
+
+bool isPlain(const QString &message)
+{
+    for (const QChar c : message)
+        if (c.unicode() < 0x20 || c.direction() == QChar::DirR || c.direction() == QChar::DirAL)
+            return false;
+    return !message.isEmpty();
+}
 } // namespace
 
 StatusMessagePainter::StatusMessagePainter(QStatusBar *bar)
@@ -21,6 +34,8 @@ StatusMessagePainter::StatusMessagePainter(QStatusBar *bar)
     connect(bar, &QStatusBar::messageChanged, this, [this] { messageChanged = true; });
     bar->installEventFilter(this);
 }
+
+StatusMessagePainter::~StatusMessagePainter() = default;
 
 QRect StatusMessagePainter::messageArea() const
 {
@@ -38,62 +53,86 @@ QRect StatusMessagePainter::messageArea() const
     return QRect(Left, 0, right - Left, bar->height());
 }
 
-QRect StatusMessagePainter::changedSpan(const QRect &area, const QString &message) const
+const QTextLayout *StatusMessagePainter::layoutOf(const QString &message)
 {
-    const int shorter = qMin(painted.size(), message.size());
+    if (!isPlain(message))
+        return nullptr;
+    const auto found = layouts.constFind(message);
+    if (found != layouts.constEnd())
+        return found->get();
+    if (layouts.size() >= MaxLayouts)
+        layouts.clear();
+    auto layout = std::make_shared<QTextLayout>(message, bar->font(), bar);
+    QTextOption option;
+    option.setWrapMode(QTextOption::ManualWrap);
+    option.setTextDirection(Qt::LeftToRight);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    QTextLine line = layout->createLine();
+    line.setLineWidth(UnwrappedWidth);
+    line.setPosition(QPointF(0, 0));
+    layout->endLayout();
+    layouts.insert(message, layout);
+    return layout.get();
+}
+
+QRect StatusMessagePainter::changedSpan(const QRect &area, const QTextLayout &before, const QTextLayout &after) const
+{
+    const QString &was = before.text();
+    const QString &now = after.text();
+    const int shorter = qMin(was.size(), now.size());
     int same = 0;
-    while (same < shorter && painted.at(same) == message.at(same))
+    while (same < shorter && was.at(same) == now.at(same))
         ++same;
-    if (same == painted.size() && same == message.size())
+    if (same == was.size() && same == now.size())
         return {};
-    // Measured a character at a time: shaping whole strings here would cost more than the
-    // paint it saves. Kerning can move a glyph a pixel or so from where the single advances
-    // put it, and a glyph can reach past its advance: the span starts one character early
-    // and ends one average character late, plus a pixel per character either way.
-    const QFontMetrics metrics = bar->fontMetrics();
-    const auto advance = [&metrics](const QString &text, int count) {
-        int width = 0;
-        for (int i = 0; i < count; ++i)
-            width += metrics.horizontalAdvance(text.at(i));
-        return width;
-    };
-    const int before = qMax(0, same - 1);
-    const int slack = metrics.averageCharWidth();
-    const int from = area.left() + advance(message, before) - before - slack;
-    const int longest = qMax(painted.size(), message.size());
-    const int to = area.left() + qMax(advance(painted, painted.size()), advance(message, message.size())) + longest
-        + slack;
-    return QRect(QPoint(from, area.top()), QPoint(to, area.bottom())).intersected(area);
+    const QTextLine wasLine = before.lineAt(0);
+    const QTextLine nowLine = after.lineAt(0);
+    // A glyph can reach past its advance, into the next character's room or the one before.
+    const qreal room = bar->fontMetrics().averageCharWidth();
+    const qreal from = qMin(wasLine.cursorToX(same), nowLine.cursorToX(same)) - room;
+    const qreal to = qMax(wasLine.naturalTextWidth(), nowLine.naturalTextWidth()) + room;
+    return QRect(QPoint(area.left() + qFloor(from), area.top()), QPoint(area.left() + qCeil(to), area.bottom()))
+        .intersected(area);
 }
 
 bool StatusMessagePainter::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != bar || event->type() != QEvent::Paint)
+    if (watched != bar)
+        return false;
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        layouts.clear();
+    if (event->type() != QEvent::Paint)
         return false;
     const auto *paint = static_cast<const QPaintEvent *>(event);
     const QString message = bar->currentMessage();
     const QRect area = messageArea();
-    const bool messageAlone = messageChanged && paint->region() == QRegion(area) && !painted.isEmpty()
-        && !message.isEmpty() && bar->layoutDirection() == Qt::LeftToRight;
+    const bool messageAlone =
+        messageChanged && paint->region() == QRegion(area) && bar->layoutDirection() == Qt::LeftToRight;
     messageChanged = false;
+    const QTextLayout *before = messageAlone ? layoutOf(painted) : nullptr;
+    const QTextLayout *after = before ? layoutOf(message) : nullptr;
+    // Both looked up before either may empty the cache: each keeps its own layout alive.
+    const std::shared_ptr<QTextLayout> keepBefore = before ? layouts.value(painted) : nullptr;
+    painted = message;
     QPainter painter(bar);
-    QStyleOption option;
-    option.initFrom(bar);
-    if (!messageAlone) {
+    if (!before || !after) {
         // The bar is opaque now: its background first, then the bar paints as it always does.
         painter.fillRect(paint->rect(), bar->palette().window());
-        painter.end();
-        painted = message;
         return false;
     }
-    const QRect span = changedSpan(area, message);
-    painted = message;
+    const QRect span = changedSpan(area, *before, *after);
     if (span.isEmpty())
         return true; // back to the text already shown
     painter.setClipRect(span);
     painter.fillRect(span, bar->palette().window());
+    QStyleOption option;
+    option.initFrom(bar);
     bar->style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, bar);
     painter.setPen(bar->palette().windowText().color());
-    painter.drawText(area, MessageFlags, message);
+    // Where QPainter::drawText puts one line centred in the area.
+    const QTextLine line = after->lineAt(0);
+    after->draw(&painter, QPointF(area.left(), area.top() + (area.height() - line.height()) / 2));
     return true;
 }
