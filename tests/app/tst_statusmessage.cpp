@@ -39,14 +39,14 @@ void tst_StatusMessage::barShowsWhatAFullRepaintShows_data()
 {
     QTest::addColumn<QString>("note"); // a band follow note beside the message, or none
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("ping figures") << QString()
-                                  << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 1000", "Ping: 1001", "Ping: 9"};
+    QTest::newRow("ping figures") << QString() << QStringList{"Ping: 3",    "Ping: 12",   "Ping: 7",
+                                                              "Ping: 1000", "Ping: 1001", "Ping: 9"};
     QTest::newRow("other messages between")
-        << QString()
-        << QStringList{"Ping: 3", "Connected! Firmware Revision: 1 . 7", "Ping: 4", "HOST error: check LAN Settings!",
-                       "Ping: 41", "Ping: 4"};
-    QTest::newRow("beside a band follow note")
-        << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20") << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"};
+        << QString() << QStringList{"Ping: 3",  "Connected! Firmware Revision: 1 . 7",
+                                    "Ping: 4",  "HOST error: check LAN Settings!",
+                                    "Ping: 41", "Ping: 4"};
+    QTest::newRow("beside a band follow note") << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20")
+                                               << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"};
 }
 
 void tst_StatusMessage::barShowsWhatAFullRepaintShows()

@@ -82,10 +82,11 @@ int main(int argc, char **argv)
         "first frame and peak memory against a bare window). Runs on the offscreen platform unless QT_QPA_PLATFORM "
         "says otherwise."));
     parser.addHelpOption();
-    const QCommandLineOption only(QStringLiteral("only"),
-                                  QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup "
-                                                 "(default: all)."),
-                                  QStringLiteral("list"));
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup "
+                       "(default: all)."),
+        QStringLiteral("list"));
     const QCommandLineOption iterations(QStringLiteral("iterations"),
                                         QStringLiteral("render: timed replies per case (default 1000)."),
                                         QStringLiteral("n"));
@@ -130,9 +131,8 @@ int main(int argc, char **argv)
                                      QStringLiteral("Internal: the pty or the UDP port of the simulator."),
                                      QStringLiteral("pty|port"));
     childEndpoint.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, instrCycles, callgrindDir, startupRuns,
-                       simulator, childKind,
-                       childSettings, childEndpoint});
+    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, instrCycles, callgrindDir,
+                       startupRuns, simulator, childKind, childSettings, childEndpoint});
     parser.process(application);
 
     long long nCpuSeconds = 20;
@@ -162,7 +162,8 @@ int main(int argc, char **argv)
         }
     }
     long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nRuns = 7, nInstrCycles = 100;
-    if (!readBounded(parser, iterations, 10, 100000, nIterations) || !readBounded(parser, instrCycles, 10, 10000, nInstrCycles)
+    if (!readBounded(parser, iterations, 10, 100000, nIterations)
+        || !readBounded(parser, instrCycles, 10, 10000, nInstrCycles)
         || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
         || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, startupRuns, 1, 100, nRuns))
         return 2;

@@ -254,8 +254,13 @@ InstrOutcome measureInstructions(Program program, Link link, const QProcessEnvir
         return out;
     const int windowMs = options.instructionCycles * CycleMs;
     BenchChild child(options.valgrind, environment);
-    QStringList arguments = {QStringLiteral("-q"), QStringLiteral("--tool=callgrind"), QStringLiteral("--instr-atstart=no"),
-                             QStringLiteral("--callgrind-out-file=") + dumpBase, options.program};
+    // valgrind's own notes (an ioctl of the pty it does not know, say) go to a file beside.
+    QStringList arguments = {QStringLiteral("-q"),
+                             QStringLiteral("--tool=callgrind"),
+                             QStringLiteral("--instr-atstart=no"),
+                             QStringLiteral("--callgrind-out-file=") + dumpBase,
+                             QStringLiteral("--log-file=") + dumpBase + QStringLiteral(".log"),
+                             options.program};
     arguments << childArguments(program, link, setup, windowMs / 1000 + 1);
     if (!child.start(arguments, InstrumentedTimeoutMs)) {
         out.error = child.errorText();
@@ -319,7 +324,8 @@ QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcess
             outcomes[program == Program::Panel ? 0 : 1] =
                 measureInstructions(program, link, environment, options, base);
         }
-        const QString measurement = QStringLiteral("Instructions per polling cycle, %1, %2").arg(platform, linkTitle(link));
+        const QString measurement =
+            QStringLiteral("Instructions per polling cycle, %1, %2").arg(platform, linkTitle(link));
         bool bothOk = true;
         for (int p = 0; p < 2; ++p) {
             const InstrOutcome &o = outcomes[p];
@@ -379,8 +385,8 @@ double bareWakeupMicros()
 }
 
 // Runs both programs on both links on one platform and prints its tables.
-QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironment &environment,
-                                const Options &options, int &runIndex)
+QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironment &environment, const Options &options,
+                                int &runIndex)
 {
     using Report::print;
     QList<Report::Row> rows;
