@@ -53,13 +53,13 @@ QRect StatusMessagePainter::messageArea() const
     return QRect(Left, 0, right - Left, bar->height());
 }
 
-const QTextLayout *StatusMessagePainter::layoutOf(const QString &message)
+std::shared_ptr<const QTextLayout> StatusMessagePainter::layoutOf(const QString &message)
 {
     if (!isPlain(message))
         return nullptr;
     const auto found = layouts.constFind(message);
     if (found != layouts.constEnd())
-        return found->get();
+        return *found;
     if (layouts.size() >= MaxLayouts)
         layouts.clear();
     auto layout = std::make_shared<QTextLayout>(message, bar->font(), bar);
@@ -74,7 +74,7 @@ const QTextLayout *StatusMessagePainter::layoutOf(const QString &message)
     line.setPosition(QPointF(0, 0));
     layout->endLayout();
     layouts.insert(message, layout);
-    return layout.get();
+    return layout;
 }
 
 QRect StatusMessagePainter::changedSpan(const QRect &area, const QTextLayout &before, const QTextLayout &after) const
@@ -111,10 +111,8 @@ bool StatusMessagePainter::eventFilter(QObject *watched, QEvent *event)
     const bool messageAlone =
         messageChanged && paint->region() == QRegion(area) && bar->layoutDirection() == Qt::LeftToRight;
     messageChanged = false;
-    const QTextLayout *before = messageAlone ? layoutOf(painted) : nullptr;
-    const QTextLayout *after = before ? layoutOf(message) : nullptr;
-    // Both looked up before either may empty the cache: each keeps its own layout alive.
-    const std::shared_ptr<QTextLayout> keepBefore = before ? layouts.value(painted) : nullptr;
+    const std::shared_ptr<const QTextLayout> before = messageAlone ? layoutOf(painted) : nullptr;
+    const std::shared_ptr<const QTextLayout> after = before ? layoutOf(message) : nullptr;
     painted = message;
     QPainter painter(bar);
     if (!before || !after) {

@@ -37,7 +37,8 @@ private:
     // Where QStatusBar draws its message, as it works it out.
     QRect messageArea() const;
     // The laid-out message, or null when it is not plain left-to-right text on one line.
-    const QTextLayout *layoutOf(const QString &message);
+    // Shared, so that it outlives the cache being emptied for the next one.
+    std::shared_ptr<const QTextLayout> layoutOf(const QString &message);
     QRect changedSpan(const QRect &area, const QTextLayout &before, const QTextLayout &after) const;
 
     QStatusBar *bar;
@@ -45,5 +46,5 @@ private:
     bool messageChanged = false; // since the last paint
     // A few dozen texts at most ("Ping: " figures repeat); emptied when full or when the
     // bar's font may have changed.
-    QHash<QString, std::shared_ptr<QTextLayout>> layouts;
+    QHash<QString, std::shared_ptr<const QTextLayout>> layouts;
 };

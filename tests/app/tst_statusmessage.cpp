@@ -45,6 +45,13 @@ void tst_StatusMessage::barShowsWhatAFullRepaintShows_data()
         << QString() << QStringList{"Ping: 3",  "Connected! Firmware Revision: 1 . 7",
                                     "Ping: 4",  "HOST error: check LAN Settings!",
                                     "Ping: 41", "Ping: 4"};
+    QStringList many;
+    for (int ping = 0; ping < 70; ++ping)
+        many << QStringLiteral("Ping: %1").arg(ping % 2 == 0 ? ping : 1000 - ping);
+    QTest::newRow("more texts than layouts kept") << QString() << many;
+    QTest::newRow("tab and right-to-left text between")
+        << QString()
+        << QStringList{"Ping: 3", "Ping:\t4", "Ping: 4", QStringLiteral("Ping: \u05e9\u05dc\u05d5\u05dd"), "Ping: 5"};
     QTest::newRow("beside a band follow note") << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20")
                                                << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"};
 }
