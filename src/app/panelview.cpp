@@ -2,6 +2,7 @@
 
 #include "config/labelwrap.h"
 #include "mainwindowform.h"
+#include "statusmessagepainter.h"
 #include "statusnote.h"
 
 #include <QFont>
@@ -32,6 +33,12 @@ QString messageText(Switching::Message message)
         return PanelView::tr("Split 2 disabled");
     case Switching::Message::LanNotConnected:
         return PanelView::tr("LAN link not connected: nothing sent");
+    case Switching::Message::ReceiveOnlySplitOffered:
+        return PanelView::tr("%1 is receive-only: choose the TX position for a split receiving on it");
+    case Switching::Message::ReceiveOnlyNotForTx:
+        return PanelView::tr("%1 is receive-only: choose another TX position");
+    case Switching::Message::ReceiveOnlySplitStaysOn:
+        return PanelView::tr("%1 is receive-only: the split receiving on it stays on");
     }
     return {};
 }
@@ -54,6 +61,9 @@ PanelView::PanelView(Ui::mainWindow &form, DeviceState &deviceState, const Monot
 {
     blinkTicks.setObjectName(QStringLiteral("blinkTimer"));
     blinkTicks.setInterval(BlinkIntervalMs);
+    // A new ping figure, several a second on the LAN, repaints only the characters that
+    // changed.
+    new StatusMessagePainter(ui.statusBar);
     for (int c = 1; c <= 2; ++c) {
         // Two notes and a "Ping: " figure share the bar: each note gets up to 40 % of it.
         auto *note = new StatusNote(40, ui.statusBar);
@@ -76,13 +86,19 @@ void PanelView::setAntennaNames(const std::array<QString, 6> &names)
 
 void PanelView::showState()
 {
+    DeviceState shown = state;
+    shown.blinkPhase = 0; // the blink step's own, never read by the looks
+    if (panelShown && drawn == shown)
+        return;
     applyLooks(PanelLook::forState(state));
     panelShown = true;
     speakIfChanged(false);
+    drawn = shown;
 }
 
 void PanelView::clear()
 {
+    drawn.reset();
     applyLooks(PanelLook::cleared(state));
     panelShown = false;
     speakIfChanged(false);
@@ -90,7 +106,7 @@ void PanelView::clear()
 
 void PanelView::showLinkState(bool answering)
 {
-    setLook(ui.botaoPower, answering ? PanelLook::Look::Green : PanelLook::Look::Neutral);
+    apply(ui.botaoPower, answering ? PanelLook::Look::Green : PanelLook::Look::Neutral);
     boxAnswering = answering;
     speakIfChanged(false);
 }
@@ -103,14 +119,25 @@ void PanelView::showOutcome(const Switching::Outcome &outcome)
         blinkTicks.start();
     else if (outcome.blink == Switching::Blink::Stop)
         blinkTicks.stop();
-    if (outcome.message != Switching::Message::None)
-        showMessage(messageText(outcome.message));
+    if (outcome.message != Switching::Message::None) {
+        QString text = messageText(outcome.message);
+        if (AntennaPosition::isAntenna(outcome.refused))
+            text = text.arg(antennaTitle(outcome.refused));
+        showMessage(text);
+    }
     if (outcome.highlightSplit1)
         setLook(ui.botaoSplitC1, PanelLook::Look::Highlight);
     if (outcome.repaint)
         showState();
     else
         speakIfChanged(false); // a split being chosen, or switched off, is news before the box answers
+}
+
+QString PanelView::antennaTitle(int position) const
+{
+    const QString name = antennaNames[size_t(position)].simplified();
+    const QString title = tr("Ant %1").arg(position + 1);
+    return name.isEmpty() ? title : tr("%1 (%2)").arg(title, name);
 }
 
 void PanelView::blinkStep()
@@ -122,6 +149,12 @@ void PanelView::blinkStep()
 
 void PanelView::setLook(QWidget *widget, PanelLook::Look look)
 {
+    drawn.reset(); // drawn over: the next state is drawn whole
+    apply(widget, look);
+}
+
+void PanelView::apply(QWidget *widget, PanelLook::Look look)
+{
     if (look != PanelLook::Look::Keep)
         setStyleIfChanged(widget, PanelLook::styleSheet(look));
 }
@@ -130,12 +163,12 @@ void PanelView::applyLooks(const PanelLook::Looks &looks)
 {
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
-            setLook(ui.antennaButton(c, a), looks.antenna[c][a]);
+            apply(ui.antennaButton(c, a), looks.antenna[c][a]);
     }
     for (int c = 1; c <= 2; ++c)
-        setLook(ui.splitButton(c), looks.split[c]);
+        apply(ui.splitButton(c), looks.split[c]);
     for (int c = 1; c <= 2; ++c)
-        setLook(ui.sendButton(c), looks.send[c]);
+        apply(ui.sendButton(c), looks.send[c]);
 }
 
 void PanelView::speakIfChanged(bool namesChanged)

@@ -81,6 +81,9 @@ public:
     void setTextSize(int size);
 
 private:
+    void apply(QWidget *widget, PanelLook::Look look);
+    // "Ant 5 (Beverage)", or "Ant 5" for an antenna without a name.
+    QString antennaTitle(int position) const;
     void applyLooks(const PanelLook::Looks &looks);
     // Tells the accessibility framework only of words that changed.
     void speakIfChanged(bool namesChanged);
@@ -92,6 +95,9 @@ private:
     std::array<QString, 6> antennaNames;
     // Whether the panel shows the state or was cleared, and the lamp.
     bool panelShown = false;
+    // The state the panel last drew, while nothing has been drawn over it since: the same
+    // state again (every poll of a quiet box) is drawn already.
+    std::optional<DeviceState> drawn;
     bool boxAnswering = false;
     PanelSpeech::Said said;
     std::optional<qint64> noticeHeldUntil;

@@ -18,11 +18,42 @@ using Field = QStringRef;
 Field fieldOf(const QString &text, int start, int length = -1) { return text.midRef(start, length); }
 #endif
 
-// Whole-number reading of one LAN field: what is not a number reads as 0.
-int fieldValue(const Field &field, int base)
+// The value of a digit in `base` (10 or 16), or -1.
+int digitValue(ushort c, int base)
 {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (base == 16) {
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Whole-number reading of the field of `text` at `start`, `length` long: what is not a
+// number reads as 0. The box sends a few plain digits per field, read here directly, as Qt
+// would read them; anything else (signs, spaces, a "0x", more digits than an int surely
+// holds) is left to Qt's reading.
+int fieldValue(const QString &text, int start, int length, int base)
+{
+    const int plainDigitsMax = base == 16 ? 7 : 9;
+    if (length > 0 && length <= plainDigitsMax) {
+        int value = 0;
+        const QChar *c = text.constData() + start;
+        const QChar *const end = c + length;
+        for (; c != end; ++c) {
+            const int digit = digitValue(c->unicode(), base);
+            if (digit < 0)
+                break;
+            value = value * base + digit;
+        }
+        if (c == end)
+            return value;
+    }
     bool ok = false;
-    const int value = field.toInt(&ok, base);
+    const int value = fieldOf(text, start, length).toInt(&ok, base);
     return ok ? value : 0;
 }
 } // namespace
@@ -131,24 +162,30 @@ QByteArray lanFrame(quint8 code, quint8 arg1, quint8 arg2, quint8 arg3)
 
 bool parseLanStatusText(const QString &text, DeviceState &state)
 {
+    // Eleven dot-separated fields; the eleventh ends at the next dot, if any, and what
+    // follows it is not read.
     constexpr int FieldCount = 11;
-    Field fields[FieldCount];
+    int starts[FieldCount];
+    int lengths[FieldCount];
     int count = 0;
     int start = 0;
-    while (count < FieldCount) {
-        const int dot = text.indexOf(QLatin1Char('.'), start);
-        if (dot < 0) {
-            fields[count++] = fieldOf(text, start);
+    const QChar *const data = text.constData();
+    const int size = text.size();
+    for (int i = 0; count < FieldCount; ++i) {
+        if (i < size && data[i] != QLatin1Char('.'))
+            continue;
+        starts[count] = start;
+        lengths[count] = i - start;
+        ++count;
+        start = i + 1;
+        if (i == size)
             break;
-        }
-        fields[count++] = fieldOf(text, start, dot - start);
-        start = dot + 1;
     }
-    if (count < FieldCount || fieldValue(fields[10], 16) != 0xFF)
+    if (count < FieldCount || fieldValue(text, starts[10], lengths[10], 16) != 0xFF)
         return false;
 
     const auto byteOf = [&](int index, int base) {
-        return static_cast<quint8>(fieldValue(fields[index], base) & 0xFF);
+        return static_cast<quint8>(fieldValue(text, starts[index], lengths[index], base) & 0xFF);
     };
     state.antenna[1] = byteOf(0, 16);
     state.antenna[2] = byteOf(1, 16);

@@ -11,7 +11,11 @@ quint16 portFrom(const QString &text)
 
 bool isFromBox(const QHostAddress &sender, const QString &hostAddress)
 {
-    const QHostAddress box(hostAddress);
+    return isFromBox(sender, QHostAddress(hostAddress));
+}
+
+bool isFromBox(const QHostAddress &sender, const QHostAddress &box)
+{
     if (box.isNull() || sender.isNull())
         return false;
     return box.isEqual(sender, QHostAddress::ConvertV4MappedToIPv4);

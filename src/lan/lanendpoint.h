@@ -12,5 +12,8 @@ quint16 portFrom(const QString &text);
 // Whether a datagram's sender is the box at `hostAddress` (IPv4-mapped IPv6 senders
 // compare as IPv4). The sentinel "error", an empty text or a name never match.
 bool isFromBox(const QHostAddress &sender, const QString &hostAddress);
+// The same for the box's address already parsed from its text (QHostAddress(text)):
+// a null address, what the sentinel, an empty text or a name parse to, never matches.
+bool isFromBox(const QHostAddress &sender, const QHostAddress &box);
 
 } // namespace LanEndpoint

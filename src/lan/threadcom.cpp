@@ -64,6 +64,8 @@ void ThreadCOM::setDestination(const QString &hostAddress, const QString &portTe
         return;
     destinationHost = hostAddress;
     destinationPort = portText;
+    destinationAddress = QHostAddress(hostAddress);
+    destinationPortNumber = LanEndpoint::portFrom(portText);
     if (readyToSend())
         wakeUp.notify_all();
 }
@@ -91,13 +93,12 @@ bool ThreadCOM::readyToSend() const
 
 bool ThreadCOM::takeHeadForSending()
 {
-    const QByteArray payload = datagramQueue.takeFirst();
-    const quint16 port = LanEndpoint::portFrom(destinationPort);
-    if (port == 0 || QHostAddress(destinationHost).isNull())
+    QByteArray payload = datagramQueue.takeFirst();
+    if (destinationPortNumber == 0 || destinationAddress.isNull())
         return false; // no valid destination: nothing goes to the wrong place
-    pendingPayload = payload;
-    pendingHost = destinationHost;
-    pendingPort = port;
+    pendingPayload = std::move(payload);
+    pendingAddress = destinationAddress;
+    pendingPort = destinationPortNumber;
     sendInFlight = true;
     return true;
 }
@@ -135,7 +136,7 @@ void ThreadCOM::writePending()
     if (!sendInFlight)
         return;
     const QByteArray payload = std::exchange(pendingPayload, QByteArray());
-    const QHostAddress host(pendingHost);
+    const QHostAddress host = pendingAddress;
     const quint16 port = pendingPort;
     lock.unlock();
     udpSocket->writeDatagram(payload, host, port);
@@ -160,11 +161,11 @@ void ThreadCOM::receiveUDP()
         if (read < 0)
             break;
         buffer.truncate(int(read));
-        ++readCount;
-        QString box;
+        readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        QHostAddress box;
         {
             std::lock_guard<QueueMutex> lock(queueMutex);
-            box = destinationHost;
+            box = destinationAddress;
         }
         // Only the box may drive the panel and its link lamp.
         if (!LanEndpoint::isFromBox(sender, box))

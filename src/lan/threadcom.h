@@ -4,6 +4,7 @@
 #include "engine/monotonicclock.h"
 #include "queuemutex.h"
 
+#include <QHostAddress>
 #include <QString>
 #include <QThread>
 
@@ -45,8 +46,8 @@ public:
     quint16 localPort() const;
     int pendingDatagrams() const;
     // Every datagram read off the socket so far, the box's and stray ones alike: one per
-    // "Read Pending Datagram!" line.
-    quint64 datagramsRead() const { return readCount; }
+    // "Read Pending Datagram!" line. Readable from any thread.
+    quint64 datagramsRead() const { return readCount.load(std::memory_order_relaxed); }
 
 signals:
     // A datagram from the box, as its bytes up to the first zero byte, one Latin-1
@@ -75,12 +76,17 @@ private:
     qint64 lastSendTime = 0;
     QString destinationHost;
     QString destinationPort;
+    // The destination as read once when it changes, not per datagram: the address (null
+    // for "error", an empty text or a name) and the port (0 when not valid).
+    QHostAddress destinationAddress;
+    quint16 destinationPortNumber = 0;
     // The datagram handed to the socket's thread, and where it goes.
     bool sendInFlight = false;
     QByteArray pendingPayload;
-    QString pendingHost;
+    QHostAddress pendingAddress;
     quint16 pendingPort = 0;
-    quint64 readCount = 0;
+    // Written by receiveUDP() only; atomic so that a thread that paces a sender can read it.
+    std::atomic<quint64> readCount{0};
     std::atomic<bool> stopRequested{false};
     // Wakes the worker when something may leave: a datagram queued that could not go at
     // once, the destination changed, the previous datagram written, or the stop requested.

@@ -115,8 +115,8 @@ private:
 class LateCalls : public QObject
 {
 public:
-    explicit LateCalls(QList<const void *> gone)
-        : gone(std::move(gone))
+    explicit LateCalls(QList<const void *> addresses)
+        : gone(std::move(addresses))
     {
         qApp->installEventFilter(this);
     }

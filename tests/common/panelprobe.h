@@ -84,8 +84,8 @@ inline QString panelMarks(const QWidget *window)
 class LookHistory : public QObject
 {
 public:
-    explicit LookHistory(QWidget *button)
-        : button(button)
+    explicit LookHistory(QWidget *watched)
+        : button(watched)
     {
         button->installEventFilter(this);
     }

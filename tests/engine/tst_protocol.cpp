@@ -184,6 +184,12 @@ void tst_Protocol::lanStatusText_data()
         << QStringLiteral("1.2.A.0.0.0.0.0.0.0.FF") << true << QList<int>{1, 2, 0, 0, 0, 0, 0, 0};
     QTest::newRow("low 8 bits kept") << QStringLiteral("1FF.2.257.0.0.0.0.0.0.0.FF") << true
                                      << QList<int>{255, 2, 1, 0, 0, 0, 0, 0};
+    // Plain digits are read directly; everything else as Qt reads a number.
+    QTest::newRow("spaces, signs and 0x as Qt reads them")
+        << QStringLiteral(" 2 .+3.-1.1 .0x4.0X5.+1.0.0.0.FF") << true << QList<int>{2, 3, 255, 1, 4, 5, 1, 0};
+    QTest::newRow("widest plain fields, and one digit more")
+        << QStringLiteral("FFFFFFF.7FFFFFFF.999999999.2147483648.80000000.0000000FE.0.0.0.0.FF") << true
+        << QList<int>{255, 255, 255, 0, 0, 254, 0, 0};
     QTest::newRow("empty fields count") << QStringLiteral("..........FF") << true << QList<int>{0, 0, 0, 0, 0, 0, 0, 0};
     QTest::newRow("wrong mark FE") << QStringLiteral("2.3.1.0.4.5.1.0.0.0.FE") << false << untouched;
     QTest::newRow("ten fields") << QStringLiteral("2.3.1.0.4.5.1.0.0.FF") << false << untouched;

@@ -1,8 +1,10 @@
 // The LAN worker's spacing, to the millisecond, on a clock the test moves by hand: a
 // datagram leaves at once when the last one is 90 ms old, and otherwise the worker parks
-// until exactly then. The datagrams go to a loopback peer on 127.0.0.1.
+// until exactly then. The datagrams go to a loopback peer on 127.0.0.1. And which senders'
+// datagrams reach the panel as the destination changes.
 
 #include "lan/threadcom.h"
+#include "loopbackaddress.h"
 #include "loopbackpeer.h"
 #include "manualclock.h"
 
@@ -26,6 +28,8 @@ private slots:
     void queuedDatagramsLeaveExactly90msApart();
     void datagramLeavesAtOnceOnlyWhenTheLastIs90msOld_data();
     void datagramLeavesAtOnceOnlyWhenTheLastIs90msOld();
+    void onlyTheCurrentDestinationIsHeard_data();
+    void onlyTheCurrentDestinationIsHeard();
 
 private:
     // Everything the peer has received so far, waiting (bounded) for at least `count`.
@@ -127,6 +131,59 @@ void tst_ThreadCom::datagramLeavesAtOnceOnlyWhenTheLastIs90msOld()
     }
     QCOMPARE(receivedAtLeast(2), (QList<QByteArray>{select2(1), select2(2)}));
     QCOMPARE(worker->lastDatagramTime(), qMax(start + 90, start + idleMs));
+}
+
+void tst_ThreadCom::onlyTheCurrentDestinationIsHeard_data()
+{
+    QTest::addColumn<QString>("earlier"); // the destination before
+    QTest::addColumn<QString>("destination"); // the one when the datagram comes
+    QTest::addColumn<QString>("sender");
+    QTest::addColumn<bool>("heard");
+    QTest::newRow("the box") << "127.0.0.1"
+                             << "127.0.0.2"
+                             << "127.0.0.2" << true;
+    QTest::newRow("the box's old address") << "127.0.0.2"
+                                           << "127.0.0.3"
+                                           << "127.0.0.2" << false;
+    QTest::newRow("a stranger") << "127.0.0.2"
+                                << "127.0.0.2"
+                                << "127.0.0.3" << false;
+    QTest::newRow("IPv4-mapped destination") << "127.0.0.1"
+                                             << "::ffff:127.0.0.2"
+                                             << "127.0.0.2" << true;
+    QTest::newRow("name that did not resolve") << "127.0.0.2"
+                                               << "error"
+                                               << "127.0.0.2" << false;
+    QTest::newRow("a name is no address") << "127.0.0.2"
+                                          << "localhost"
+                                          << "127.0.0.1" << false;
+    QTest::newRow("no destination") << "127.0.0.2"
+                                    << ""
+                                    << "127.0.0.2" << false;
+}
+
+void tst_ThreadCom::onlyTheCurrentDestinationIsHeard()
+{
+    QFETCH(QString, earlier);
+    QFETCH(QString, destination);
+    QFETCH(QString, sender);
+    QFETCH(bool, heard);
+    if (LoopbackAddress::sendersLookAlike())
+        QSKIP("every loopback sender looks like 127.0.0.1 here");
+    LoopbackPeer from(qPrintable(sender));
+    QVERIFY(from.isValid());
+    const QString port = QString::number(peer->port());
+    worker->setDestination(earlier, port);
+    worker->setDestination(destination, port);
+    QSignalSpy texts(worker.get(), &ThreadCOM::textReceived);
+    const quint64 readBefore = worker->datagramsRead();
+    const QByteArray status("2.3.1.0.4.5.1.0.0.0.FF");
+    QVERIFY(from.sendTo(worker->localPort(), status));
+    // Read, whoever sent it; handed on only when it came from the destination.
+    QTRY_COMPARE(worker->datagramsRead(), readBefore + 1);
+    QCOMPARE(texts.size(), heard ? 1 : 0);
+    if (heard)
+        QCOMPARE(texts.first().first().toString(), QString::fromLatin1(status));
 }
 
 QTEST_GUILESS_MAIN(tst_ThreadCom)

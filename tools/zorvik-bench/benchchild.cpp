@@ -41,11 +41,16 @@ bool BenchChild::start(const QStringList &arguments, int timeoutMs)
     return false;
 }
 
-bool BenchChild::counts(Counts &out, int timeoutMs)
+QString BenchChild::request(const QByteArray &command, const QString &answerPrefix, int timeoutMs)
 {
     const int from = lines.size();
-    process.write("count\n");
-    const QString line = waitForLine(QStringLiteral("COUNT "), from, timeoutMs);
+    process.write(command + '\n');
+    return waitForLine(answerPrefix, from, timeoutMs);
+}
+
+bool BenchChild::counts(Counts &out, int timeoutMs)
+{
+    const QString line = request("count", QStringLiteral("COUNT "), timeoutMs);
     if (line.isEmpty())
         return false;
     const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -54,6 +59,8 @@ bool BenchChild::counts(Counts &out, int timeoutMs)
             out.requests = field.section(QLatin1Char('='), 1).toLongLong();
         else if (field.startsWith(QLatin1String("replies=")))
             out.replies = field.section(QLatin1Char('='), 1).toLongLong();
+        else if (field.startsWith(QLatin1String("messages=")))
+            out.messages = field.section(QLatin1Char('='), 1).toLongLong();
     }
     return true;
 }

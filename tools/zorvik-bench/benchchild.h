@@ -14,6 +14,7 @@ public:
     {
         long long requests = -1;
         long long replies = -1;
+        long long messages = -1;
     };
 
     BenchChild(const QString &program, const QProcessEnvironment &environment);
@@ -27,6 +28,9 @@ public:
     bool isRunning() const { return process.state() == QProcess::Running; }
     // Asks for the child's counters; false when no answer comes within `timeoutMs`.
     bool counts(Counts &out, int timeoutMs = 3000);
+    // Writes `command` and returns the first line after it that starts with `answerPrefix`,
+    // empty when none comes within `timeoutMs`.
+    QString request(const QByteArray &command, const QString &answerPrefix, int timeoutMs);
     // Writes "quit" and waits; true when it ended by itself with exit code 0.
     bool stop(int timeoutMs = 5000);
     QString errorText() const { return error; }

@@ -15,11 +15,16 @@ constexpr int LimitExitCode = 3;
 constexpr int MaxPending = 256;
 } // namespace
 
-ChildConsole::ChildConsole(std::function<Counts()> counts, QObject *parent)
+ChildConsole::ChildConsole(std::function<Counts()> countSource, QObject *parent)
     : QObject(parent)
-    , counts(std::move(counts))
+    , counts(std::move(countSource))
     , notifier(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
 {}
+
+void ChildConsole::addCommand(const QByteArray &command, std::function<void()> action)
+{
+    commands.append({command, std::move(action)});
+}
 
 int ChildConsole::exec(int limitMs)
 {
@@ -32,9 +37,16 @@ int ChildConsole::exec(int limitMs)
             pending.remove(0, at + 1);
             if (line == "count") {
                 const Counts c = counts();
-                Report::print(QStringLiteral("COUNT requests=%1 replies=%2").arg(c.requests).arg(c.replies));
+                Report::print(QStringLiteral("COUNT requests=%1 replies=%2 messages=%3")
+                                  .arg(c.requests)
+                                  .arg(c.replies)
+                                  .arg(c.messages));
             } else if (line == "quit") {
                 loop.quit();
+            } else {
+                for (const auto &command : qAsConst(commands))
+                    if (line == command.first)
+                        command.second();
             }
         }
         if (pending.size() > MaxPending)

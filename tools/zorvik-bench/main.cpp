@@ -14,10 +14,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 const QStringList AllMeasurements = {QStringLiteral("render"), QStringLiteral("lan"), QStringLiteral("cpu"),
-                                     QStringLiteral("startup")};
+                                     QStringLiteral("instr"), QStringLiteral("startup")};
 
 bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &option, long long low, long long high,
                  long long &value)
@@ -76,14 +77,16 @@ int main(int argc, char **argv)
         "Measures the panel's speed and memory and prints each figure next to its target.\n"
         "Measurements: render (one status reply on the shown panel against re-applying every style), "
         "lan (LAN status datagrams absorbed per second and event-loop gaps), cpu (the panel's CPU while polling "
-        "talmek-sim on a pty and over UDP, against a floor program of the same design), startup (start-up to the "
+        "talmek-sim on a pty and over UDP, against a floor program of the same design), instr (the same children's "
+        "instructions per polling cycle under callgrind), startup (start-up to the "
         "first frame and peak memory against a bare window). Runs on the offscreen platform unless QT_QPA_PLATFORM "
         "says otherwise."));
     parser.addHelpOption();
-    const QCommandLineOption only(QStringLiteral("only"),
-                                  QStringLiteral("Comma-separated measurements to run: render, lan, cpu, startup "
-                                                 "(default: all)."),
-                                  QStringLiteral("list"));
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup "
+                       "(default: all)."),
+        QStringLiteral("list"));
     const QCommandLineOption iterations(QStringLiteral("iterations"),
                                         QStringLiteral("render: timed replies per case (default 1000)."),
                                         QStringLiteral("n"));
@@ -102,6 +105,14 @@ int main(int argc, char **argv)
         QStringLiteral("cpu: comma-separated platforms for the children: offscreen, xcb (default: both). xcb runs on "
                        "a private Xvfb, or on the X server DISPLAY names when this option asks for xcb."),
         QStringLiteral("list"));
+    const QCommandLineOption instrCycles(
+        QStringLiteral("instr-cycles"),
+        QStringLiteral("instr: polling cycles (160 ms each) counted per program, platform and link (default 100)."),
+        QStringLiteral("n"));
+    const QCommandLineOption callgrindDir(
+        QStringLiteral("callgrind-dir"),
+        QStringLiteral("instr: keep the callgrind files in this folder, for callgrind_annotate (default: removed)."),
+        QStringLiteral("folder"));
     const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
                                          QStringLiteral("startup: processes per window kind (default 7)."),
                                          QStringLiteral("n"));
@@ -120,8 +131,8 @@ int main(int argc, char **argv)
                                      QStringLiteral("Internal: the pty or the UDP port of the simulator."),
                                      QStringLiteral("pty|port"));
     childEndpoint.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, startupRuns, simulator, childKind,
-                       childSettings, childEndpoint});
+    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, instrCycles, callgrindDir,
+                       startupRuns, simulator, childKind, childSettings, childEndpoint});
     parser.process(application);
 
     long long nCpuSeconds = 20;
@@ -144,13 +155,15 @@ int main(int argc, char **argv)
         chosen = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
         for (const QString &name : chosen) {
             if (!AllMeasurements.contains(name)) {
-                Report::print(QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, startup)").arg(name));
+                Report::print(
+                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup)").arg(name));
                 return 2;
             }
         }
     }
-    long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nRuns = 7;
+    long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nRuns = 7, nInstrCycles = 100;
     if (!readBounded(parser, iterations, 10, 100000, nIterations)
+        || !readBounded(parser, instrCycles, 10, 10000, nInstrCycles)
         || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
         || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, startupRuns, 1, 100, nRuns))
         return 2;
@@ -173,7 +186,8 @@ int main(int argc, char **argv)
     const QString simPath = parser.isSet(simulator)
         ? parser.value(simulator)
         : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
-    if (chosen.contains(QLatin1String("cpu")) && !QFileInfo(simPath).isExecutable()) {
+    const bool polling = chosen.contains(QLatin1String("cpu")) || chosen.contains(QLatin1String("instr"));
+    if (polling && !QFileInfo(simPath).isExecutable()) {
         Report::print(QStringLiteral("talmek-sim not found at %1 (build it, or give --sim)").arg(simPath));
         return 2;
     }
@@ -198,8 +212,19 @@ int main(int argc, char **argv)
         rows << LanIntakeBench::run(o);
         Report::print();
     }
-    if (chosen.contains(QLatin1String("cpu"))) {
+    const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
+    const bool instructions = chosen.contains(QLatin1String("instr")) && !valgrind.isEmpty();
+    if (chosen.contains(QLatin1String("instr")) && valgrind.isEmpty()) {
+        Report::print(QStringLiteral("instr skipped: no valgrind on the path (Debian package valgrind)."));
+        rows << Report::Row{QStringLiteral("Instructions per polling cycle"), QStringLiteral("skipped"), QString(),
+                            QString(), Report::Verdict::Info};
+    }
+    if (chosen.contains(QLatin1String("cpu")) || instructions) {
         PollCpuBench::Options o;
+        o.cpu = chosen.contains(QLatin1String("cpu"));
+        o.instructionCycles = instructions ? int(nInstrCycles) : 0;
+        o.valgrind = valgrind;
+        o.callgrindDir = parser.value(callgrindDir);
         o.seconds = int(nCpuSeconds);
         o.simulator = simPath;
         o.program = QCoreApplication::applicationFilePath();

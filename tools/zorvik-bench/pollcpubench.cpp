@@ -6,6 +6,8 @@
 #include "simprocess.h"
 #include "xvfbserver.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -16,7 +18,12 @@ namespace PollCpuBench {
 
 namespace {
 constexpr double TargetRatio = 1.3;
+constexpr double InstructionTargetRatio = 1.5;
 constexpr int ReadyTimeoutMs = 30000;
+// Under callgrind a child starts, answers and ends many times slower.
+constexpr int InstrumentedTimeoutMs = 300000;
+// One state request and its reply: two ticks of the polling thread.
+constexpr int CycleMs = 160;
 
 enum class Link { Serial, Lan };
 enum class Program { Panel, Floor };
@@ -76,32 +83,62 @@ double rate(long long before, long long after, double seconds)
 
 QString rateText(double value) { return value < 0 ? QStringLiteral("-") : Report::number(value, 1); }
 
+// One child's simulator and the panel's settings file for it.
+struct Setup
+{
+    explicit Setup(const QString &simulator)
+        : sim(simulator)
+    {}
+    SimProcess sim;
+    QTemporaryDir dir;
+    QString endpoint; // the pty's path, or the simulator's UDP port
+    QString ini;
+};
+
+// Starts a fresh simulator on `link` and writes the settings; the reason when it cannot.
+QString prepare(Setup &setup, Link link)
+{
+    const bool serial = link == Link::Serial;
+    setup.endpoint = serial ? setup.sim.start({QStringLiteral("--pty")}, QStringLiteral("PTY "))
+                            : setup.sim
+                                  .start({QStringLiteral("--udp"), QStringLiteral("0"), QStringLiteral("--udp-bind"),
+                                          BenchSupport::boxAddress()},
+                                         QStringLiteral("UDP "))
+                                  .section(QLatin1Char(':'), -1);
+    if (setup.endpoint.isEmpty())
+        return setup.sim.errorText();
+    setup.ini = setup.dir.filePath(QStringLiteral("settings.ini"));
+    if (!setup.dir.isValid()
+        || !BenchSupport::writeSettings(setup.ini, serial, serial ? QStringLiteral("4001") : setup.endpoint))
+        return QStringLiteral("cannot write the settings file");
+    return QString();
+}
+
+QStringList childArguments(Program program, Link link, const Setup &setup, int seconds)
+{
+    return {QStringLiteral("--child"),
+            QStringLiteral("poll-") + programName(program),
+            linkName(link),
+            QStringLiteral("--endpoint"),
+            setup.endpoint,
+            QStringLiteral("--settings"),
+            setup.ini,
+            QStringLiteral("--cpu-seconds"),
+            QString::number(seconds)};
+}
+
 Outcome measure(Program program, Link link, const QProcessEnvironment &environment, const Options &options)
 {
     Outcome out;
     const bool serial = link == Link::Serial;
-    SimProcess sim(options.simulator);
-    const QString endpoint = serial ? sim.start({QStringLiteral("--pty")}, QStringLiteral("PTY "))
-                                    : sim.start({QStringLiteral("--udp"), QStringLiteral("0"),
-                                                 QStringLiteral("--udp-bind"), BenchSupport::boxAddress()},
-                                                QStringLiteral("UDP "))
-                                          .section(QLatin1Char(':'), -1);
-    if (endpoint.isEmpty()) {
-        out.error = sim.errorText();
+    Setup setup(options.simulator);
+    out.error = prepare(setup, link);
+    if (!out.error.isEmpty())
         return out;
-    }
-    QTemporaryDir dir;
-    const QString ini = dir.filePath(QStringLiteral("settings.ini"));
-    if (!dir.isValid() || !BenchSupport::writeSettings(ini, serial, serial ? QStringLiteral("4001") : endpoint)) {
-        out.error = QStringLiteral("cannot write the settings file");
-        return out;
-    }
+    SimProcess &sim = setup.sim;
 
     BenchChild child(options.program, environment);
-    if (!child.start({QStringLiteral("--child"), QStringLiteral("poll-") + programName(program), linkName(link),
-                      QStringLiteral("--endpoint"), endpoint, QStringLiteral("--settings"), ini,
-                      QStringLiteral("--cpu-seconds"), QString::number(options.seconds)},
-                     ReadyTimeoutMs)) {
+    if (!child.start(childArguments(program, link, setup, options.seconds), ReadyTimeoutMs)) {
         out.error = child.errorText();
         return out;
     }
@@ -160,6 +197,179 @@ Outcome measure(Program program, Link link, const QProcessEnvironment &environme
     return out;
 }
 
+struct InstrOutcome
+{
+    bool ok = false;
+    QString error;
+    long long cycles = 0;
+    double seconds = 0;
+    qint64 instructions = 0;
+    double perCycle = 0;
+    double messagesPerCycle = -1;
+};
+
+// The instructions callgrind counted in one dump: its "summary:" (or "totals:") line, whose
+// first figure is Ir; -1 when the file has none.
+qint64 instructionsIn(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    qint64 found = -1;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (line.startsWith("summary:") || line.startsWith("totals:")) {
+            bool ok = false;
+            const qint64 value = line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong(&ok);
+            if (ok)
+                found = value;
+        }
+    }
+    return found;
+}
+
+// Polling cycles so far: state requests the simulator took on the serial link, replies the
+// child read on LAN (the simulator does not count its UDP requests); -1 when unknown. And
+// the status bar messages the child has shown.
+long long cyclesSoFar(Link link, Setup &setup, BenchChild &child, long long &messages)
+{
+    BenchChild::Counts counts;
+    if (!child.counts(counts, InstrumentedTimeoutMs / 10))
+        return -1;
+    messages = counts.messages;
+    if (link == Link::Serial)
+        return setup.sim.statsCounter(QStringLiteral("commands="), InstrumentedTimeoutMs / 10);
+    return counts.replies;
+}
+
+// One child under callgrind, instrumentation off until it is polling: switched on, left
+// for `cycles` polling cycles of wall time, dumped, and the cycles counted around it.
+InstrOutcome measureInstructions(Program program, Link link, const QProcessEnvironment &environment,
+                                 const Options &options, const QString &dumpBase)
+{
+    InstrOutcome out;
+    Setup setup(options.simulator);
+    out.error = prepare(setup, link);
+    if (!out.error.isEmpty())
+        return out;
+    const int windowMs = options.instructionCycles * CycleMs;
+    BenchChild child(options.valgrind, environment);
+    // valgrind's own notes (an ioctl of the pty it does not know, say) go to a file beside.
+    QStringList arguments = {QStringLiteral("-q"),
+                             QStringLiteral("--tool=callgrind"),
+                             QStringLiteral("--instr-atstart=no"),
+                             QStringLiteral("--callgrind-out-file=") + dumpBase,
+                             QStringLiteral("--log-file=") + dumpBase + QStringLiteral(".log"),
+                             options.program};
+    arguments << childArguments(program, link, setup, windowMs / 1000 + 1);
+    if (!child.start(arguments, InstrumentedTimeoutMs)) {
+        out.error = child.errorText();
+        return out;
+    }
+    long long messagesBefore = -1, messagesAfter = -1;
+    const long long before = cyclesSoFar(link, setup, child, messagesBefore);
+    const QString on = child.request("instr on", QStringLiteral("INSTR "), InstrumentedTimeoutMs);
+    if (on != QLatin1String("INSTR on")) {
+        out.error = on.isEmpty() ? QStringLiteral("the child did not answer \"instr on\"")
+                                 : QStringLiteral("the child is not under callgrind (%1)").arg(on);
+        return out;
+    }
+    const qint64 startNs = BenchSupport::monotonicNs();
+    BenchSupport::runEventLoop(windowMs);
+    const QString dumped = child.request("instr dump", QStringLiteral("INSTR "), InstrumentedTimeoutMs);
+    const qint64 endNs = BenchSupport::monotonicNs();
+    const long long after = cyclesSoFar(link, setup, child, messagesAfter);
+    if (dumped != QLatin1String("INSTR dumped")) {
+        out.error = QStringLiteral("the child did not answer \"instr dump\"");
+        return out;
+    }
+    if (!child.stop(InstrumentedTimeoutMs)) {
+        out.error = QStringLiteral("the child did not end cleanly on \"quit\"");
+        return out;
+    }
+    if (before < 0 || after <= before) {
+        out.error = QStringLiteral("no polling cycle was counted");
+        return out;
+    }
+    // The dump the child asked for is the first; the one at its exit comes after it.
+    out.instructions = instructionsIn(dumpBase + QStringLiteral(".1"));
+    if (out.instructions < 0) {
+        out.error = QStringLiteral("no instruction count in %1.1").arg(dumpBase);
+        return out;
+    }
+    out.cycles = after - before;
+    out.seconds = double(endNs - startNs) / 1e9;
+    out.perCycle = double(out.instructions) / double(out.cycles);
+    if (messagesBefore >= 0 && messagesAfter >= messagesBefore)
+        out.messagesPerCycle = double(messagesAfter - messagesBefore) / double(out.cycles);
+    out.ok = true;
+    return out;
+}
+
+// Both programs under callgrind on both links, on one platform: a table and its rows.
+QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcessEnvironment &environment,
+                                         const Options &options, const QString &dumpDir)
+{
+    using Report::print;
+    QList<Report::Row> rows;
+    QStringList table;
+    table << QStringLiteral("| Link | Program | polling cycles | in s | instructions | per polling cycle "
+                            "| status messages per cycle |")
+          << QStringLiteral("|---|---|---:|---:|---:|---:|---:|");
+    for (const Link link : {Link::Serial, Link::Lan}) {
+        InstrOutcome outcomes[2]; // panel, floor
+        for (const Program program : {Program::Panel, Program::Floor}) {
+            const QString base = QDir(dumpDir).filePath(
+                QStringLiteral("callgrind.%1.%2.%3").arg(platform, programName(program), linkName(link)));
+            outcomes[program == Program::Panel ? 0 : 1] =
+                measureInstructions(program, link, environment, options, base);
+        }
+        const QString measurement =
+            QStringLiteral("Instructions per polling cycle, %1, %2").arg(platform, linkTitle(link));
+        bool bothOk = true;
+        for (int p = 0; p < 2; ++p) {
+            const InstrOutcome &o = outcomes[p];
+            const QString name = programName(p == 0 ? Program::Panel : Program::Floor);
+            if (!o.ok) {
+                bothOk = false;
+                table << QStringLiteral("| %1 | %2 | failed: %3 | | | | |").arg(linkTitle(link), name, o.error);
+                continue;
+            }
+            table << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 |")
+                         .arg(linkTitle(link), name)
+                         .arg(o.cycles)
+                         .arg(Report::number(o.seconds, 1))
+                         .arg(o.instructions)
+                         .arg(Report::number(o.perCycle, 0), rateText(o.messagesPerCycle));
+        }
+        if (!bothOk) {
+            rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), QStringLiteral("failed"),
+                                QStringLiteral("×"), QStringLiteral("≤ %1").arg(InstructionTargetRatio),
+                                Report::Verdict::Missed};
+            continue;
+        }
+        const double ratio = outcomes[0].perCycle / outcomes[1].perCycle;
+        table << QStringLiteral("| %1 | **panel ÷ floor** | | | | **%2** %3 (target ≤ %4) | |")
+                     .arg(linkTitle(link), Report::number(ratio, 2),
+                          ratio <= InstructionTargetRatio ? QStringLiteral("✔") : QStringLiteral("✘"))
+                     .arg(InstructionTargetRatio);
+        rows << Report::Row{measurement + QStringLiteral(", panel / floor"),
+                            QStringLiteral("%1 / %2").arg(Report::number(outcomes[0].perCycle, 0),
+                                                          Report::number(outcomes[1].perCycle, 0)),
+                            QStringLiteral("instructions"), QString(), Report::Verdict::Info};
+        rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), Report::number(ratio, 2),
+                            QStringLiteral("×"), QStringLiteral("≤ %1").arg(InstructionTargetRatio),
+                            Report::verdictOf(ratio <= InstructionTargetRatio)};
+    }
+    print(QStringLiteral("Instructions per polling cycle (callgrind, every thread; a cycle is one state request and "
+                         "its reply, 160 ms):"));
+    print();
+    for (const QString &line : table)
+        print(line);
+    print();
+    return rows;
+}
+
 // CPU charged to this process for one wake-up of a thread that only sleeps, as the polling
 // and LAN threads do between passes: the floor this machine puts under any timed thread.
 double bareWakeupMicros()
@@ -175,17 +385,11 @@ double bareWakeupMicros()
 }
 
 // Runs both programs on both links on one platform and prints its tables.
-QList<Report::Row> measurePlatform(const QString &platform, const QString &note, const QProcessEnvironment &environment,
-                                   const Options &options, int &runIndex)
+QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironment &environment, const Options &options,
+                                int &runIndex)
 {
     using Report::print;
     QList<Report::Row> rows;
-    print(QStringLiteral("### Platform %1").arg(platform));
-    print();
-    if (!note.isEmpty()) {
-        print(note);
-        print();
-    }
     QStringList summary, threads;
     summary << QStringLiteral("| Link | Program | CPU ms per s | of one core | wake-ups per s | requests per s "
                               "| replies read per s |")
@@ -261,26 +465,60 @@ QList<Report::Row> measurePlatform(const QString &platform, const QString &note,
     print();
     return rows;
 }
+
+// Prints one platform's tables: CPU, instructions, or both.
+QList<Report::Row> measurePlatform(const QString &platform, const QString &note, const QProcessEnvironment &environment,
+                                   const Options &options, const QString &dumpDir, int &runIndex)
+{
+    using Report::print;
+    QList<Report::Row> rows;
+    print(QStringLiteral("### Platform %1").arg(platform));
+    print();
+    if (!note.isEmpty()) {
+        print(note);
+        print();
+    }
+    if (options.cpu)
+        rows << measureCpuOn(platform, environment, options, runIndex);
+    if (options.instructionCycles > 0)
+        rows << measureInstructionsOn(platform, environment, options, dumpDir);
+    return rows;
+}
 } // namespace
 
 QList<Report::Row> run(const Options &options)
 {
     using Report::print;
-    print(QStringLiteral("## Polling CPU: the panel against a floor (%1 s per child)").arg(options.seconds));
-    print(QStringLiteral("Each program a child process on its own talmek-sim, connected, past its first reply and "
-                         "1 s of settling; CPU is the sum over its threads of the scheduler's run time "
-                         "(/proc/<pid>/task/*/schedstat), wake-ups their voluntary context switches, both read "
-                         "by this process over the same window. The floor: the panel's form and style sheet, a "
-                         "thread that ticks every 80 ms and posts one call per tick, a state request every other "
-                         "tick, each reply shown in the status bar."));
+    if (options.cpu) {
+        print(QStringLiteral("## Polling CPU: the panel against a floor (%1 s per child)").arg(options.seconds));
+        print(QStringLiteral("Each program a child process on its own talmek-sim, connected, past its first reply and "
+                             "1 s of settling; CPU is the sum over its threads of the scheduler's run time "
+                             "(/proc/<pid>/task/*/schedstat), wake-ups their voluntary context switches, both read "
+                             "by this process over the same window."));
+    } else {
+        print(QStringLiteral("## Polling instructions: the panel against a floor"));
+    }
+    print(QStringLiteral("The floor: the panel's form and style sheet, a thread that ticks every 80 ms and posts one "
+                         "call per tick, a state request every other tick, each reply shown in the status bar."));
+    if (options.instructionCycles > 0)
+        print(QStringLiteral("Instructions: each program again under `valgrind --tool=callgrind --instr-atstart=no`, "
+                             "counting switched on once it has polled for 1 s, dumped after %1 polling cycles "
+                             "(%2 s); the cycles are the state requests the simulator took (serial) or the replies "
+                             "the program read (LAN) around that window, so the count may be one off.")
+                  .arg(options.instructionCycles)
+                  .arg(Report::number(options.instructionCycles * CycleMs / 1000.0, 1)));
     print();
+    QTemporaryDir temporaryDumps;
+    const QString dumpDir = options.callgrindDir.isEmpty() ? temporaryDumps.path() : options.callgrindDir;
+    if (options.instructionCycles > 0 && !options.callgrindDir.isEmpty())
+        QDir().mkpath(dumpDir);
     QList<Report::Row> rows;
     int runIndex = 0;
     for (const QString &platform : options.platforms) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         if (platform != QLatin1String("xcb")) {
-            rows << measurePlatform(platform, QString(), environment, options, runIndex);
+            rows << measurePlatform(platform, QString(), environment, options, dumpDir, runIndex);
             continue;
         }
         XvfbServer xvfb;
@@ -303,8 +541,10 @@ QList<Report::Row> run(const Options &options)
                                  .arg(options.useExistingDisplay ? QStringLiteral("the one DISPLAY names")
                                                                  : QStringLiteral("a private Xvfb, 1280x1024x24"),
                                       display);
-        rows << measurePlatform(platform, note, environment, options, runIndex);
+        rows << measurePlatform(platform, note, environment, options, dumpDir, runIndex);
     }
+    if (!options.cpu)
+        return rows;
     const double wakeup = bareWakeupMicros();
     print(QStringLiteral("One wake-up of a thread that only sleeps costs this process %1 µs of CPU on this machine.")
               .arg(Report::number(wakeup, 1)));

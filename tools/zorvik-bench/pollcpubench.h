@@ -8,10 +8,16 @@
 // program of the same design does for the same exchange (see FloorWindow). Both run as
 // child processes of this one, alternating, each on a fresh simulator, on the offscreen
 // platform and on xcb under an X server; their CPU is read from /proc by this process.
+// The same children, run under callgrind, give the instructions per polling cycle, which do
+// not swing from run to run as CPU time does.
 namespace PollCpuBench {
 
 struct Options
 {
+    bool cpu = true; // CPU time from /proc
+    int instructionCycles = 0; // polling cycles counted under callgrind per child; 0: none
+    QString valgrind = QStringLiteral("valgrind");
+    QString callgrindDir; // where the callgrind files are kept; empty: a temporary folder
     int seconds = 20; // measured window per child
     QString simulator; // talmek-sim
     QString program; // this executable, started as the children

@@ -8,17 +8,13 @@
 namespace ReadNotices {
 
 namespace {
-std::atomic<long long> notices{0};
 std::atomic<Mode> mode{Mode::Discard};
 QtMessageHandler previous = nullptr;
 
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message == QLatin1String("Read Pending Datagram!")) {
-        notices.fetch_add(1, std::memory_order_relaxed);
-        if (mode.load(std::memory_order_relaxed) == Mode::Discard)
-            return;
-    }
+    if (mode.load(std::memory_order_relaxed) == Mode::Discard && message == QLatin1String("Read Pending Datagram!"))
+        return;
     // Platform chatter of a headless run, not the panel's: it would only clutter the tables.
     if (message == QLatin1String("This plugin does not support propagateSizeHints()")
         || message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
@@ -34,7 +30,5 @@ void install()
 }
 
 void setMode(Mode newMode) { mode = newMode; }
-
-long long count() { return notices.load(std::memory_order_relaxed); }
 
 } // namespace ReadNotices
