@@ -17,10 +17,10 @@ constexpr qint64 SerialReplyLength = 14;
 const QByteArray LanStateRequest("\xFE\x01\xFD", 3);
 } // namespace
 
-FloorWindow::FloorWindow(Link link, const QString &endpoint, QWidget *parent)
+FloorWindow::FloorWindow(Link floorLink, const QString &boxEndpoint, QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , link(link)
-    , endpoint(endpoint)
+    , link(floorLink)
+    , endpoint(boxEndpoint)
 {
     form.setupUi(this);
     // The panel's sheet, named here once; the form sets the same one, so this costs nothing then.

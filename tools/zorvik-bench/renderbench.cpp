@@ -54,8 +54,8 @@ protected:
 class Bench
 {
 public:
-    explicit Bench(MainWindow *window)
-        : window(window)
+    explicit Bench(MainWindow *panel)
+        : window(panel)
     {
         for (int c = 1; c <= 2; ++c) {
             for (int a = 1; a <= 6; ++a)

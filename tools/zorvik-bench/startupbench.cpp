@@ -25,8 +25,8 @@ constexpr int LingerMs = 300; // after the first frame, so the peak includes the
 class FirstFrame : public QObject
 {
 public:
-    explicit FirstFrame(QWidget *window)
-        : window(window)
+    explicit FirstFrame(QWidget *shown)
+        : window(shown)
     {
         window->installEventFilter(this);
     }
