@@ -40,9 +40,13 @@ QList<QNetworkAddressEntry> ownNetworks()
 {
     QList<QNetworkAddressEntry> entries;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        if (interface.flags().testFlag(QNetworkInterface::IsUp))
-            entries += interface.addressEntries();
+    for (const QNetworkInterface &nic : interfaces) {
+        const bool up = nic.flags().testFlag(QNetworkInterface::IsUp);
+        for (QNetworkAddressEntry entry : nic.addressEntries()) {
+            if (!up)
+                entry.setPrefixLength(0); // its address is still this computer's, its network not near
+            entries.append(entry);
+        }
     }
     return entries;
 }

@@ -20,10 +20,12 @@ class QUdpSocket;
 // cannot be used to switch the antennas. IPv4-mapped IPv6 addresses compare as IPv4.
 namespace LoggerSender {
 
+// A network of prefix length 0 stands for its address alone.
 bool accepted(const QHostAddress &sender, const QList<QHostAddress> &acceptFrom,
               const QList<QNetworkAddressEntry> &ownNetworks);
 
-// The address entries (address and netmask) of this computer's interfaces that are up.
+// This computer's addresses with the networks (address and prefix length) of its interfaces
+// that are up; an interface that is down gives its address alone (prefix length 0).
 QList<QNetworkAddressEntry> ownNetworks();
 
 } // namespace LoggerSender
