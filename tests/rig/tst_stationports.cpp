@@ -87,31 +87,20 @@ void tst_StationPorts::datagramsAreTakenOrDroppedAndCounted_data()
     QTest::addColumn<QString>("station");
     QTest::addColumn<QString>("acceptFrom");
     QTest::addColumn<QString>("outcome");
-    const QString box = LoopbackAddress::box().toString(), one = "127.0.0.1", all = "127.255.255.255",
-                  doc = "1:3522110";
-    QTest::newRow("documentation example") << example() << box << one << ""
-                                           << "" << doc;
-    QTest::newRow("broadcast, heard by another program too") << example() << box << all << ""
-                                                             << "" << doc;
-    QTest::newRow("radio 2 to ten hertz") << example("2", "<Freq>2840005</Freq>") << box << all << ""
-                                          << ""
-                                          << "2:28400050";
-    QTest::newRow("this station") << example() << box << all << "CW-80m"
-                                  << "" << doc;
-    QTest::newRow("another station") << example() << box << all << "SSB-20m"
-                                     << ""
-                                     << "station";
-    QTest::newRow("junk") << QByteArray("\x00\xffjunk", 6) << box << all << ""
-                          << ""
-                          << "malformed";
-    QTest::newRow("XML cut short") << example().left(150) << box << one << ""
-                                   << ""
-                                   << "malformed";
-    QTest::newRow("largest datagram") << RadioInfoDatagram::padded(RadioInfo::MaxDatagramSize) << box << one << ""
-                                      << "" << doc;
-    QTest::newRow("sender listed, IPv4-mapped") << example() << box << one << ""
-                                                << "::ffff:" + box << doc;
-    QTest::newRow("sender not listed") << example() << "127.0.0.3" << all << "" << box << "sender";
+    const QString none, box = LoopbackAddress::box().toString(), one = "127.0.0.1", all = "127.255.255.255",
+                        doc = "1:3522110";
+    QTest::newRow("documentation example") << example() << box << one << none << none << doc;
+    QTest::newRow("broadcast, heard by another program too") << example() << box << all << none << none << doc;
+    QTest::newRow("radio 2 to ten hertz")
+        << example("2", "<Freq>2840005</Freq>") << box << all << none << none << "2:28400050";
+    QTest::newRow("this station") << example() << box << all << "CW-80m" << none << doc;
+    QTest::newRow("another station") << example() << box << all << "SSB-20m" << none << "station";
+    QTest::newRow("junk") << QByteArray("\x00\xffjunk", 6) << box << all << none << none << "malformed";
+    QTest::newRow("XML cut short") << example().left(150) << box << one << none << none << "malformed";
+    QTest::newRow("largest datagram") << RadioInfoDatagram::padded(RadioInfo::MaxDatagramSize) << box << one << none
+                                      << none << doc;
+    QTest::newRow("sender listed, IPv4-mapped") << example() << box << one << none << "::ffff:" + box << doc;
+    QTest::newRow("sender not listed") << example() << "127.0.0.3" << all << none << box << "sender";
 }
 
 void tst_StationPorts::datagramsAreTakenOrDroppedAndCounted()
@@ -162,22 +151,15 @@ void tst_StationPorts::senders_data()
     QTest::addColumn<QString>("sender");
     QTest::addColumn<QString>("acceptFrom");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("loopback") << "127.5.6.7"
-                              << "" << true;
-    QTest::newRow("IPv4-mapped loopback") << "::ffff:127.0.0.1"
-                                          << "" << true;
-    QTest::newRow("own address") << "198.51.100.7"
-                                 << "" << true;
-    QTest::newRow("next to an address-only network") << "198.51.100.8"
-                                                     << "" << false;
-    QTest::newRow("on the LAN, IPv4-mapped") << "::ffff:192.168.1.200"
-                                             << "" << true;
-    QTest::newRow("on the IPv6 LAN") << "2001:db8:1::99"
-                                     << "" << true;
-    QTest::newRow("next network") << "192.168.2.200"
-                                  << "" << false;
-    QTest::newRow("a network of prefix 0 is its address alone") << "8.8.8.8"
-                                                                << "" << false;
+    const QString none;
+    QTest::newRow("loopback") << "127.5.6.7" << none << true;
+    QTest::newRow("IPv4-mapped loopback") << "::ffff:127.0.0.1" << none << true;
+    QTest::newRow("own address") << "198.51.100.7" << none << true;
+    QTest::newRow("next to an address-only network") << "198.51.100.8" << none << false;
+    QTest::newRow("on the LAN, IPv4-mapped") << "::ffff:192.168.1.200" << none << true;
+    QTest::newRow("on the IPv6 LAN") << "2001:db8:1::99" << none << true;
+    QTest::newRow("next network") << "192.168.2.200" << none << false;
+    QTest::newRow("a network of prefix 0 is its address alone") << "8.8.8.8" << none << false;
     QTest::newRow("on the LAN, not listed") << "192.168.1.200"
                                             << "192.168.1.5" << false;
     QTest::newRow("loopback, not listed") << "127.0.0.1"
