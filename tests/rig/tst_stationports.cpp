@@ -96,6 +96,7 @@ void tst_StationPorts::datagramsAreTakenOrDroppedAndCounted_data()
     QTest::newRow("this station") << example() << box << all << "CW-80m" << none << doc;
     QTest::newRow("another station") << example() << box << all << "SSB-20m" << none << "station";
     QTest::newRow("junk") << QByteArray("\x00\xffjunk", 6) << box << all << none << none << "malformed";
+    QTest::newRow("empty") << QByteArray() << box << one << none << none << "malformed";
     QTest::newRow("XML cut short") << example().left(150) << box << one << none << none << "malformed";
     QTest::newRow("largest datagram") << RadioInfoDatagram::padded(RadioInfo::MaxDatagramSize) << box << one << none
                                       << none << doc;
