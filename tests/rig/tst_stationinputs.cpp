@@ -1,29 +1,13 @@
 // What a contest logger says, read as the panel reads it: its RadioInfo broadcasts and its
 // OTRSP lines.
 
+#include "radioinfodatagram.h"
 #include "rig/otrsp.h"
 #include "rig/radioinfo.h"
 
 #include <QtTest>
 
-namespace {
-// The format's own documentation example, with fields to replace.
-QByteArray example(const QByteArray &radio = "1", const QByteArray &freq = "<Freq>352211</Freq>",
-                     const QByteArray &transmitting = "False")
-{
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><RadioInfo><app>N1MM</app><StationName>CW-80m</StationName>"
-           "<RadioNr>"
-        + radio + "</RadioNr>" + freq
-        + "<TXFreq>352211</TXFreq><Mode>CW</Mode><mycall>W1ABC</mycall><OpCall>W1ABC</OpCall>"
-          "<IsRunning>False</IsRunning><FocusEntry>204626</FocusEntry><EntryWindowHwnd>275678</EntryWindowHwnd>"
-          "<Antenna>8</Antenna><Rotors></Rotors><FocusRadioNr>1</FocusRadioNr><IsStereo>False</IsStereo>"
-          "<IsSplit>False</IsSplit><ActiveRadioNr>1</ActiveRadioNr><IsTransmitting>"
-        + transmitting
-        + "</IsTransmitting><FunctionKeyCaption></FunctionKeyCaption><RadioName></RadioName>"
-          "<AuxAntSelected>-1</AuxAntSelected><AuxAntSelectedName></AuxAntSelectedName><IsConnected></IsConnected>"
-          "</RadioInfo>";
-}
-} // namespace
+using RadioInfoDatagram::example;
 
 class tst_StationInputs : public QObject
 {
@@ -61,9 +45,7 @@ void tst_StationInputs::radioInfo_data()
                                   << qint64(0) << false;
     QTest::newRow("cut short") << example().left(300) << 0 << qint64(0) << false;
     QTest::newRow("junk") << QByteArray("\x00\xff<<>>", 6) << 0 << qint64(0) << false;
-    QByteArray largest = example();
-    largest.insert(largest.indexOf("<Mode>"), "<Pad>" + QByteArray(RadioInfo::MaxDatagramSize - largest.size() - 11, 'x')
-                                                  + "</Pad>");
+    const QByteArray largest = RadioInfoDatagram::padded(RadioInfo::MaxDatagramSize);
     QTest::newRow("largest datagram") << largest << 1 << qint64(3522110) << false;
     QTest::newRow("one byte more") << largest + ' ' << 0 << qint64(0) << false;
 }
