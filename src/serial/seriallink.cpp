@@ -13,7 +13,10 @@ SerialLink::SerialLink(std::atomic<bool> &openState, const MonotonicClock &monot
     // A line that is gone fails every write at once; left open, the port would retry them
     // in a busy loop. It is closed, and tried again until it comes back or close() is called.
     connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError && port->isOpen()) {
+        // A pseudo-terminal whose other side closed reports only read errors, one per
+        // wake-up of the event loop, never a resource error: left open it keeps a core busy.
+        const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+        if (gone && port->isOpen()) {
             close();
             reopening = true;
             lostOrTriedAt = this->clock.nowMs();

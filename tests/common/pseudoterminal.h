@@ -46,6 +46,13 @@ public:
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
     bool isValid() const { return master >= 0 && keeper >= 0; }
+    // The other side goes, as when the program holding it quits; the slave path stays.
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
     QString slavePath() const { return slave; }
 
     bool write(const QByteArray &data) { return ::write(master, data.constData(), size_t(data.size())) == data.size(); }

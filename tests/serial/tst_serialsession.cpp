@@ -36,6 +36,7 @@ private slots:
     void stateRequestWaitsForFirmware();
     void whatCountsAsAReply_data();
     void whatCountsAsAReply();
+    void lineGoneIsReported();
 
 private:
     // Reads on every try, as the polling ticks do, until `done` or two seconds.
@@ -170,6 +171,21 @@ void tst_SerialSession::whatCountsAsAReply()
     QVERIFY(watchdog->boxAnswering());
     clock->advance(1);
     QVERIFY(!watchdog->boxAnswering());
+}
+
+void tst_SerialSession::lineGoneIsReported()
+{
+    SerialParameters parameters;
+    parameters.portName = pty->slavePath();
+    parameters.baudRate = 9600;
+    QVERIFY(session->open(parameters));
+    QSignalSpy messages(session.get(), &SerialSession::message);
+    pty->closeMaster(); // as a box's pseudo-terminal does when the box quits
+    QTRY_COMPARE(messages.size(), 1);
+    QCOMPARE(messages[0][0].toString(),
+             QStringLiteral("Serial line lost: reconnecting to %1\u2026").arg(parameters.portName));
+    QVERIFY(!openFlag);
+    QVERIFY(!session->isOpen());
 }
 
 QTEST_GUILESS_MAIN(tst_SerialSession)
