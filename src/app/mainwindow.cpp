@@ -243,12 +243,11 @@ void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char ar
 
 void MainWindow::processaPDRLan(MainWindow *w, QString res)
 {
-    const qint64 arrival = w->clock.nowMs();
     w->watchdog.heard();
     // Any text revives a cleared panel; one that is not a status changes nothing shown.
     if (Protocol::parseLanStatusText(res, w->state) || !w->view->showsState())
         updateUI(w);
-    w->view->showPing(w->lan->pingFigure(arrival));
+    w->view->showPing(w->lan->pingFigure());
 }
 
 void MainWindow::hostInfoResults(QHostInfo host) { lan->lookupFinished(host); }

@@ -62,8 +62,8 @@ void LanLink::applyAddress(const QString &newAddress)
     lanWorker->setDestination(address, port);
 }
 
-qint64 LanLink::pingFigure(qint64 arrivalMs) const
+qint64 LanLink::pingFigure() const
 {
-    const qint64 sent = lanWorker->lastDatagramTime();
-    return sent != 0 ? arrivalMs - sent : QDateTime::currentMSecsSinceEpoch();
+    const std::optional<qint64> roundTrip = lanWorker->lastReplyRoundTrip();
+    return roundTrip ? *roundTrip : QDateTime::currentMSecsSinceEpoch();
 }

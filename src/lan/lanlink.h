@@ -44,10 +44,10 @@ public:
     // A look-up started by send() has finished; one for a name since replaced is ignored.
     void lookupFinished(const QHostInfo &host);
 
-    // The figure shown after "Ping: " for a reply that arrived at `arrivalMs` on the link's
-    // clock: the time since the last datagram sent, or, before anything was sent, the wall
-    // clock's milliseconds since the epoch.
-    qint64 pingFigure(qint64 arrivalMs) const;
+    // The figure shown after "Ping: " for the box's latest reply: the time from the last
+    // datagram sent to the reply's arrival, as the worker read it, or, before anything was
+    // sent, the wall clock's milliseconds since the epoch.
+    qint64 pingFigure() const;
 
     ThreadCOM *worker() const { return lanWorker.get(); }
 

@@ -162,14 +162,18 @@ void ThreadCOM::receiveUDP()
             break;
         buffer.truncate(int(read));
         readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        const qint64 arrival = clock.nowMs();
         QHostAddress box;
+        qint64 sent = 0;
         {
             std::lock_guard<QueueMutex> lock(queueMutex);
             box = destinationAddress;
+            sent = lastSendTime;
         }
         // Only the box may drive the panel and its link lamp.
         if (!LanEndpoint::isFromBox(sender, box))
             continue;
+        lastRoundTrip = sent != 0 ? std::optional<qint64>(arrival - sent) : std::nullopt;
         const int zero = buffer.indexOf('\0');
         emit textReceived(QString::fromLatin1(buffer.constData(), zero < 0 ? buffer.size() : zero));
     }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <optional>
 
 class QUdpSocket;
 
@@ -48,6 +49,9 @@ public:
     // Every datagram read off the socket so far, the box's and stray ones alike: one per
     // "Read Pending Datagram!" line. Readable from any thread.
     quint64 datagramsRead() const { return readCount.load(std::memory_order_relaxed); }
+    // For the box's latest datagram: the time from the last datagram sent to its arrival,
+    // taken as it was read; nothing when none had been sent. GUI thread.
+    std::optional<qint64> lastReplyRoundTrip() const { return lastRoundTrip; }
 
 signals:
     // A datagram from the box, as its bytes up to the first zero byte, one Latin-1
@@ -87,6 +91,7 @@ private:
     quint16 pendingPort = 0;
     // Written by receiveUDP() only; atomic so that a thread that paces a sender can read it.
     std::atomic<quint64> readCount{0};
+    std::optional<qint64> lastRoundTrip;
     std::atomic<bool> stopRequested{false};
     // Wakes the worker when something may leave: a datagram queued that could not go at
     // once, the destination changed, the previous datagram written, or the stop requested.

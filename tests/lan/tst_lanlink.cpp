@@ -129,15 +129,23 @@ void tst_LanLink::onlyTheBoxIsHeard()
 void tst_LanLink::pingFigure()
 {
     link->setBox("127.0.0.2", QString::number(box->port()), false);
-    // Before anything was sent, the figure is the wall clock's.
+    QSignalSpy replies(link.get(), &LanLink::replyReceived);
+    const quint16 panelPort = link->worker()->localPort();
+    // A reply before anything was sent: the figure is the wall clock's.
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const qint64 unsent = link->pingFigure(clock->nowMs());
+    QVERIFY(box->sendTo(panelPort, "0.0.0.0.0.0.0.0.0.0.FF"));
+    QTRY_COMPARE(replies.size(), 1);
+    const qint64 unsent = link->pingFigure();
     QVERIFY(unsent >= before && unsent <= QDateTime::currentMSecsSinceEpoch());
 
+    // From the datagram sent to the reply's arrival, however late it is handled.
     link->send(QByteArray::fromHex("fe01fd"));
     QCOMPARE(boxReceives(1).size(), 1);
     clock->advance(40);
-    QCOMPARE(link->pingFigure(clock->nowMs()), 40);
+    QVERIFY(box->sendTo(panelPort, "0.0.0.0.0.0.0.0.0.0.FF"));
+    QTRY_COMPARE(replies.size(), 2);
+    clock->advance(5);
+    QCOMPARE(link->pingFigure(), 40);
 }
 
 QTEST_GUILESS_MAIN(tst_LanLink)
