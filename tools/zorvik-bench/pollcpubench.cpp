@@ -17,7 +17,7 @@
 namespace PollCpuBench {
 
 namespace {
-constexpr double TargetRatio = 1.3;
+constexpr double TargetRatio = 1.2;
 constexpr double InstructionTargetRatio = 1.5;
 constexpr int ReadyTimeoutMs = 30000;
 // Under callgrind a child starts, answers and ends many times slower.
