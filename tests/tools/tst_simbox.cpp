@@ -445,6 +445,9 @@ void TestSimBox::controlLineIsParsed_data()
     QTest::newRow("tx 2 off, extra blanks") << QStringLiteral("  tx\t2   off ") << Kind::Transmit << 2 << false << 0;
     QTest::newRow("tx on channel 3") << QStringLiteral("tx 3 on") << Kind::Invalid << 0 << false << 0;
     QTest::newRow("tx without switch") << QStringLiteral("tx 1") << Kind::Invalid << 0 << false << 0;
+    QTest::newRow("select 1 5") << QStringLiteral("select 1 5") << Kind::Select << 1 << false << 5;
+    QTest::newRow("select 2 0, none") << QStringLiteral("select 2 0") << Kind::Select << 2 << false << 0;
+    QTest::newRow("select Ant 7") << QStringLiteral("select 1 7") << Kind::Invalid << 0 << false << 0;
     QTest::newRow("silent on") << QStringLiteral("silent on") << Kind::Silent << 0 << true << 0;
     QTest::newRow("silent maybe") << QStringLiteral("silent maybe") << Kind::Invalid << 0 << false << 0;
     QTest::newRow("drop 25") << QStringLiteral("drop 25") << Kind::Drop << 0 << false << 25;

@@ -23,8 +23,9 @@ bool parseSimOptions(const QStringList &arguments, SimOptions *options, QString 
     parser.setApplicationDescription(
         QStringLiteral("Stands in for a Talmek antenna switch box (two channels, six antennas) on a serial\n"
                        "line and/or UDP, so that the panel runs without hardware.\n"
-                       "Control lines on stdin: tx <1|2> <on|off>, silent <on|off>, drop <percent>,\n"
-                       "noise <bytes>, state, help, quit. End of stdin does not stop the simulator;\n"
+                       "Control lines on stdin: tx <1|2> <on|off>, select <1|2> <antenna 0..6>,\n"
+                       "silent <on|off>, drop <percent>, noise <bytes>, state, help, quit. End of\n"
+                       "stdin does not stop the simulator;\n"
                        "quit, SIGINT or SIGTERM do (exit code 0)."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -99,6 +99,17 @@ void Simulator::execute(const ControlCommand &command)
         m_box.setTransmitting(command.channel, command.on);
         Console::line(QStringLiteral("OK tx %1 %2").arg(command.channel).arg(onOff(command.on)));
         return;
+    case ControlCommand::Kind::Select: {
+        BoxCommand select;
+        select.kind = BoxCommand::Kind::Select;
+        select.channel = command.channel;
+        select.position = command.value == 0 ? NoAntenna : command.value - 1;
+        if (m_box.apply(select) == Outcome::Applied)
+            Console::line(QStringLiteral("OK select %1 %2").arg(command.channel).arg(command.value));
+        else
+            Console::error(QStringLiteral("select: refused by the box"));
+        return;
+    }
     case ControlCommand::Kind::Silent:
         m_policy.setSilent(command.on);
         Console::line(QStringLiteral("OK silent %1").arg(onOff(command.on)));

@@ -53,6 +53,11 @@ ControlCommand parseControlLine(const QString &line)
         if (argc != 2 || !parseNumber(words[1], 1, 2, &command.channel) || !parseSwitch(words[2], &command.on))
             return invalid(QStringLiteral("usage: tx <1|2> <on|off>"));
         command.kind = ControlCommand::Kind::Transmit;
+    } else if (verb == QLatin1String("select")) {
+        // The box's own front panel: an antenna chosen there, by the box's rules.
+        if (argc != 2 || !parseNumber(words[1], 1, 2, &command.channel) || !parseNumber(words[2], 0, 6, &command.value))
+            return invalid(QStringLiteral("usage: select <1|2> <antenna 1..6, 0 for none>"));
+        command.kind = ControlCommand::Kind::Select;
     } else if (verb == QLatin1String("silent")) {
         if (argc != 1 || !parseSwitch(words[1], &command.on))
             return invalid(QStringLiteral("usage: silent <on|off>"));
@@ -79,8 +84,8 @@ ControlCommand parseControlLine(const QString &line)
 
 QString controlHelpText()
 {
-    return QStringLiteral("commands: tx <1|2> <on|off>, silent <on|off>, drop <percent>, "
-                          "noise <bytes>, state, help, quit");
+    return QStringLiteral("commands: tx <1|2> <on|off>, select <1|2> <antenna 0..6>, silent <on|off>, "
+                          "drop <percent>, noise <bytes>, state, help, quit");
 }
 
 } // namespace TalmekSim

@@ -7,12 +7,12 @@ namespace TalmekSim {
 // One line typed on the simulator's standard input.
 struct ControlCommand
 {
-    enum class Kind { Empty, Transmit, Silent, Drop, Noise, State, Quit, Help, Invalid };
+    enum class Kind { Empty, Transmit, Select, Silent, Drop, Noise, State, Quit, Help, Invalid };
 
     Kind kind = Kind::Empty;
-    int channel = 0; // Transmit
+    int channel = 0; // Transmit, Select
     bool on = false; // Transmit, Silent
-    int value = 0; // Drop: percent, Noise: byte count
+    int value = 0; // Drop: percent, Noise: byte count, Select: antenna 1..6, 0 for none
     QString error; // Invalid
 };
 
