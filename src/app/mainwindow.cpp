@@ -16,6 +16,7 @@
 #include "serial/settingsdialog.h"
 
 #include <QMessageBox>
+#include <QShortcut>
 
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(Options{SettingsFile::path(), SerialPortSource(&availableSerialPorts)}, parent)
@@ -48,6 +49,9 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     keyboardFocusMark = PanelKeyboard::install(this, ui->centralWidget,
                                                [this](const PanelButton &button) { return ui->button(button); });
+    // Escape ends a split's choice, sending nothing.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { carryOut(Switching::cancelSplitChoice(state)); });
     // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
     ui->centralWidget->setFocus();
     bindBandFollow();
@@ -68,13 +72,16 @@ void MainWindow::loadSettings()
 {
     stored = PanelSettings::load(settingsPath);
     view->setAntennaNames(stored.antennaNames);
+    view->setReceiveOnly(stored.receiveOnly);
     ui->labelID->setText(stored.id);
     lan->setBox(stored.ip, stored.port, stored.directIp);
     setLinkMode(stored.linkMode);
-    bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()));
+    bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
+                          stored.receiveOnly);
     for (int c = 1; c <= 2; ++c) {
         const BandFollowSettings::Radio &radio = stored.bandFollow.radio[c];
-        if (radio.source == BandFollowSettings::Source::Off || radio.rigAddress.isEmpty())
+        using Source = BandFollowSettings::Source;
+        if (radio.source == Source::Off || (radio.source == Source::Rigctld && radio.rigAddress.isEmpty()))
             view->hideFollowNote(c); // news of a radio no longer followed
     }
 }
@@ -289,7 +296,11 @@ void MainWindow::resizeAllTexts(short size) { view->setTextSize(size); }
 
 void MainWindow::clearUI(MainWindow *w) { w->view->clear(); }
 
-void MainWindow::updateUI(MainWindow *w) { w->view->showState(); }
+void MainWindow::updateUI(MainWindow *w)
+{
+    w->view->showState();
+    w->bandFollow->boxReported(); // a switch held back may go now
+}
 
 void MainWindow::blinkSplit() { view->blinkStep(); }
 
@@ -298,7 +309,7 @@ void MainWindow::blinkSplit() { view->blinkStep(); }
 void MainWindow::enviaComutacao(signed char pos, signed char channel)
 {
     carryOut(Switching::pressPosition(state, link.mode, static_cast<quint8>(pos), static_cast<quint8>(channel),
-                                      commandDelivery()));
+                                      commandDelivery(), stored.receiveOnly));
 }
 
 Switching::Delivery MainWindow::commandDelivery() const
@@ -344,8 +355,14 @@ void MainWindow::on_botaoTecla5C2_pressed() { operatorPress(4, 2); }
 void MainWindow::on_botaoTecla6C2_pressed() { operatorPress(5, 2); }
 void MainWindow::on_botaoRelease1_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 1); }
 void MainWindow::on_botaoRelease2_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 2); }
-void MainWindow::on_botaoSplitC1_clicked() { carryOut(Switching::pressSplit(state, 1, commandDelivery())); }
-void MainWindow::on_botaoSplitC2_clicked() { carryOut(Switching::pressSplit(state, 2, commandDelivery())); }
+void MainWindow::on_botaoSplitC1_clicked()
+{
+    carryOut(Switching::pressSplit(state, 1, commandDelivery(), stored.receiveOnly));
+}
+void MainWindow::on_botaoSplitC2_clicked()
+{
+    carryOut(Switching::pressSplit(state, 2, commandDelivery(), stored.receiveOnly));
+}
 
 // --- Band follow ---
 
@@ -374,7 +391,10 @@ std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) cons
 
 void MainWindow::on_actionBand_Follow_triggered()
 {
-    auto *dialog = new BandFollowDialog(this, settingsPath, stored);
+    QStringList ports; // where the logger's OTRSP may come from
+    for (const SerialPortDescription &port : serialPortSource())
+        ports << port.portName;
+    auto *dialog = new BandFollowDialog(this, settingsPath, stored, ports);
     connect(dialog, &BandFollowDialog::saved, this, &MainWindow::loadSettings);
     connect(dialog, &BandFollowDialog::notSaved, this, &MainWindow::reportNotSaved);
     dialog->show();

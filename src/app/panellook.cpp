@@ -33,6 +33,8 @@ const QString &styleSheet(Look look)
             "border: 2px solid QLinearGradient( x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #ffa02f, stop: 1 #d7801a);"));
     static const QString red = buttonRule(QStringLiteral("background-color: rgb(255, 0, 0);"));
     static const QString green = buttonRule(QStringLiteral("background-color: rgb(0, 220, 0);color: rgb(0, 0, 0);"));
+    static const QString alarm = buttonRule(QStringLiteral("background-color: rgb(255, 230, 0); color: rgb(0, 0, 0); "
+                                                           "border: 4px solid rgb(255, 0, 0); border-radius: 6;"));
     switch (look) {
     case Look::Keep:
         break;
@@ -46,6 +48,8 @@ const QString &styleSheet(Look look)
         return red;
     case Look::Green:
         return green;
+    case Look::Alarm:
+        return alarm;
     }
     return keep;
 }

@@ -8,7 +8,9 @@
 // style sheets. This computes which look each button gets; applying it is the window's job.
 namespace PanelLook {
 
-enum class Look : quint8 { Keep, Neutral, Held, Highlight, Red, Green };
+// Alarm marks the antenna a channel transmits on that is receive-only: no other state
+// looks like it.
+enum class Look : quint8 { Keep, Neutral, Held, Highlight, Red, Green, Alarm };
 
 // The exact style sheet text of a look (empty for Keep).
 const QString &styleSheet(Look look);

@@ -76,7 +76,7 @@ Said forState(const DeviceState &state, bool answering)
 
 Said cleared(const DeviceState &state, bool answering) { return base(state, answering); }
 
-Texts texts(const PanelButton &button, const Said &said, const QString &antennaName)
+Texts texts(const PanelButton &button, const Said &said, const QString &antennaName, bool receiveOnly)
 {
     const QString channel = tr("Channel %1").arg(button.channel);
     QString who;
@@ -88,6 +88,8 @@ Texts texts(const PanelButton &button, const Said &said, const QString &antennaN
         flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
         t.name = flat.isEmpty() ? who : who + QStringLiteral(": ") + flat;
         t.description = antennaWords(said.antenna[button.channel][button.antenna]);
+        if (receiveOnly)
+            t.description = tr("receive only, %1").arg(t.description);
         break;
     }
     case PanelButton::Kind::Release:

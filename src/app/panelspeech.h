@@ -47,7 +47,9 @@ struct Texts
     QString toolTip; // rich text: the full name as typed, the state in words, the key
 };
 
-// The texts of one button; `antennaName` is the antenna's name as typed (antenna buttons only).
-Texts texts(const PanelButton &button, const Said &said, const QString &antennaName = QString());
+// The texts of one button; `antennaName` is the antenna's name as typed, and whether it is
+// receive-only (antenna buttons only).
+Texts texts(const PanelButton &button, const Said &said, const QString &antennaName = QString(),
+            bool receiveOnly = false);
 
 } // namespace PanelSpeech

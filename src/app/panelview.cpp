@@ -5,6 +5,7 @@
 #include "statusmessagepainter.h"
 #include "statusnote.h"
 
+#include <QAccessible>
 #include <QFont>
 
 namespace {
@@ -84,21 +85,33 @@ void PanelView::setAntennaNames(const std::array<QString, 6> &names)
     speakIfChanged(true);
 }
 
+void PanelView::setReceiveOnly(const std::array<bool, 6> &antennas)
+{
+    receiveOnly = antennas;
+    drawn.reset();
+    speakIfChanged(true);
+}
+
 void PanelView::showState()
 {
     DeviceState shown = state;
     shown.blinkPhase = 0; // the blink step's own, never read by the looks
-    if (panelShown && drawn == shown)
-        return;
-    applyLooks(PanelLook::forState(state));
-    panelShown = true;
-    speakIfChanged(false);
-    drawn = shown;
+    if (!panelShown || drawn != shown) {
+        applyLooks(PanelLook::forState(state));
+        panelShown = true;
+        speakIfChanged(false);
+        drawn = shown;
+    }
+    soundAlarm(); // over the state's looks
 }
 
 void PanelView::clear()
 {
     drawn.reset();
+    if (!alarm.isEmpty()) { // nothing is known while the box is silent
+        alarm.clear();
+        ui.statusBar->clearMessage();
+    }
     applyLooks(PanelLook::cleared(state));
     panelShown = false;
     speakIfChanged(false);
@@ -153,6 +166,33 @@ void PanelView::setLook(QWidget *widget, PanelLook::Look look)
     apply(widget, look);
 }
 
+void PanelView::soundAlarm()
+{
+    QString text;
+    for (int c = 1; c <= 2; ++c) {
+        const int tx = state.splitActive[c] == 1 ? state.splitTxAntenna[c] : state.antenna[c];
+        if (state.transmitting[c] == 0 || !AntennaPosition::isAntenna(tx) || !receiveOnly[size_t(tx)])
+            continue;
+        text = tr("Channel %1 is transmitting on receive-only %2!").arg(c).arg(antennaTitle(tx));
+        QPushButton *button = ui.antennaButton(c, tx);
+        // Over the state's own look, which the next state draws again.
+        apply(button, PanelLook::Look::Alarm);
+        if (text != alarm) {
+            QAccessibleEvent event(button, QAccessible::Alert);
+            QAccessible::updateAccessibility(&event);
+        }
+        break;
+    }
+    if (text == alarm && (text.isEmpty() || ui.statusBar->currentMessage() == text))
+        return;
+    const bool ended = text.isEmpty();
+    alarm = text;
+    if (ended)
+        ui.statusBar->clearMessage();
+    else
+        ui.statusBar->showMessage(text);
+}
+
 void PanelView::apply(QWidget *widget, PanelLook::Look look)
 {
     if (look != PanelLook::Look::Keep)
@@ -179,9 +219,10 @@ void PanelView::speakIfChanged(bool namesChanged)
         return;
     said = now;
     for (const PanelButton &panelButton : PanelButtons::readingOrder()) {
-        const PanelSpeech::Texts texts = PanelSpeech::texts(
-            panelButton, said,
-            panelButton.kind == PanelButton::Kind::Antenna ? antennaNames[panelButton.antenna] : QString());
+        const bool antenna = panelButton.kind == PanelButton::Kind::Antenna;
+        const PanelSpeech::Texts texts =
+            PanelSpeech::texts(panelButton, said, antenna ? antennaNames[panelButton.antenna] : QString(),
+                               antenna && receiveOnly[size_t(panelButton.antenna)]);
         QPushButton *button = ui.button(panelButton);
         // Each setter tells the accessibility framework, so only a change is set.
         if (button->accessibleName() != texts.name)
@@ -218,6 +259,8 @@ void PanelView::holdNotice(const QString &text)
 
 void PanelView::showPing(qint64 figure)
 {
+    if (!alarm.isEmpty())
+        return;
     if (noticeHeldUntil) {
         if (clock.nowMs() < *noticeHeldUntil)
             return;

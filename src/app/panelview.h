@@ -42,6 +42,8 @@ public:
 
     // The antenna names as typed: the buttons show them wrapped, screen readers whole.
     void setAntennaNames(const std::array<QString, 6> &names);
+    // The antennas (positions 0..5) that must never be transmitted on.
+    void setReceiveOnly(const std::array<bool, 6> &receiveOnly);
 
     // The panel drawn from the device state, or cleared while the box is silent.
     void showState();
@@ -69,7 +71,7 @@ public:
     void showMessage(const QString &text);
     // A message that the next ping figures must not replace for NoticeHoldMs.
     void holdNotice(const QString &text);
-    // "Ping: " and the figure, unless a notice is held.
+    // "Ping: " and the figure, unless a notice is held or an alarm sounds.
     void showPing(qint64 figure);
 
     // Radio `channel`'s band-follow news at the bar's right end, until hidden.
@@ -85,6 +87,9 @@ private:
     // "Ant 5 (Beverage)", or "Ant 5" for an antenna without a name.
     QString antennaTitle(int position) const;
     void applyLooks(const PanelLook::Looks &looks);
+    // The box reports a channel transmitting on a receive-only antenna: the message stays
+    // while it lasts, the button gets the alarm look, screen readers are alerted at once.
+    void soundAlarm();
     // Tells the accessibility framework only of words that changed.
     void speakIfChanged(bool namesChanged);
 
@@ -93,6 +98,9 @@ private:
     const MonotonicClock &clock;
     QTimer blinkTicks;
     std::array<QString, 6> antennaNames;
+    std::array<bool, 6> receiveOnly{};
+    // The alarm's text while it sounds, else empty.
+    QString alarm;
     // Whether the panel shows the state or was cleared, and the lamp.
     bool panelShown = false;
     // The state the panel last drew, while nothing has been drawn over it since: the same

@@ -4,6 +4,7 @@
 #include "settingsfile.h"
 #include "theme/theme.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,7 +33,7 @@ labels::labels(QWidget *parent, const QString &path, const PanelSettings &settin
     , settingsPath(path)
 {
     setObjectName(QStringLiteral("labels"));
-    resize(599, 210);
+    resize(599, 230);
     QFont dialogFont = font();
     dialogFont.setPointSize(10);
     setFont(dialogFont);
@@ -68,6 +69,17 @@ labels::labels(QWidget *parent, const QString &path, const PanelSettings &settin
         edit->setLineWrapColumnOrWidth(5);
         edit->setAcceptRichText(false);
         ui->textEdit[i] = edit;
+
+        // Beverages and loops with preamplifiers: never transmitted on.
+        auto *receiveOnly = new QCheckBox(tr("RX only"), this);
+        receiveOnly->setObjectName(QStringLiteral("receiveOnly%1").arg(i + 1));
+        receiveOnly->setGeometry(editX[i], 146, 80, 20);
+        receiveOnly->setFont(sizedFont(dialogFont, 9, true));
+        receiveOnly->setAccessibleName(tr("Ant %1 is receive-only").arg(i + 1));
+        receiveOnly->setToolTip(tr("Ant %1 receives only (a Beverage, a loop with a preamplifier): the panel never "
+                                   "transmits on it and sounds an alarm when the box does")
+                                    .arg(i + 1));
+        ui->receiveOnly[i] = receiveOnly;
     }
     QTextEdit *second = ui->textEdit[1];
     second->setAutoFillBackground(true);
@@ -77,10 +89,10 @@ labels::labels(QWidget *parent, const QString &path, const PanelSettings &settin
 
     ui->botaoOK = new QPushButton(tr("OK"), this);
     ui->botaoOK->setObjectName(QStringLiteral("botaoOK"));
-    ui->botaoOK->setGeometry(410, 160, 71, 23);
+    ui->botaoOK->setGeometry(410, 180, 71, 23);
     ui->botaoCancel = new QPushButton(tr("Cancel"), this);
     ui->botaoCancel->setObjectName(QStringLiteral("botaoCancel"));
-    ui->botaoCancel->setGeometry(490, 160, 71, 23);
+    ui->botaoCancel->setGeometry(490, 180, 71, 23);
 
     QMetaObject::connectSlotsByName(this);
     showStored(settings);
@@ -92,8 +104,10 @@ void labels::loadLabels() { showStored(PanelSettings::load(settingsPath)); }
 
 void labels::showStored(const PanelSettings &settings)
 {
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         ui->textEdit[i]->setPlainText(settings.antennaNames[i]);
+        ui->receiveOnly[i]->setChecked(settings.receiveOnly[i]);
+    }
     ui->lineEditID->setText(settings.id);
 }
 
@@ -101,8 +115,10 @@ void labels::saveLabels()
 {
     // Names are stored exactly as typed; ASCII names give the same bytes as always.
     std::vector<std::pair<QString, QVariant>> values;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         values.emplace_back(SettingsFile::Key::antennaName(i + 1), ui->textEdit[i]->toPlainText());
+        values.emplace_back(SettingsFile::Key::receiveOnly(i + 1), ui->receiveOnly[i]->isChecked() ? 1 : 0);
+    }
     values.emplace_back(SettingsFile::Key::id(), ui->lineEditID->text());
     const QString failure = SettingsFile::store(settingsPath, values);
     emit saved();

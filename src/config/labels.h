@@ -6,11 +6,13 @@ class MainWindow;
 struct PanelSettings;
 class QLabel;
 class QLineEdit;
+class QCheckBox;
 class QPushButton;
 class QTextEdit;
 
-// "Label Config": the six antenna names and the panel's identification line, shown as the
-// settings hold them and written to the settings file at settingsPath.
+// "Label Config": the six antenna names, which of them are receive-only, and the panel's
+// identification line, shown as the settings hold them and written to the settings file at
+// settingsPath.
 class labels : public QDialog
 {
     Q_OBJECT
@@ -45,6 +47,7 @@ private:
         QLineEdit *lineEditID;
         QLabel *labelA[6];
         QTextEdit *textEdit[6];
+        QCheckBox *receiveOnly[6];
         QPushButton *botaoOK;
         QPushButton *botaoCancel;
     };

@@ -10,8 +10,10 @@ PanelSettings PanelSettings::load(const QString &path)
     QSettings file(path, QSettings::IniFormat);
     useUtf8(file);
     PanelSettings settings;
-    for (int n = 1; n <= 6; ++n)
+    for (int n = 1; n <= 6; ++n) {
         settings.antennaNames[n - 1] = file.value(Key::antennaName(n)).toString();
+        settings.receiveOnly[n - 1] = toBool(file.value(Key::receiveOnly(n)));
+    }
     settings.id = file.value(Key::id()).toString();
     settings.ip = file.value(Key::ip()).toString();
     settings.port = file.value(Key::port()).toString();

@@ -15,6 +15,9 @@ struct PanelSettings
 {
     // "K1_1".."K6_1": the antenna names as typed.
     std::array<QString, 6> antennaNames;
+    // "RXONLY_1".."RXONLY_6": the antennas (by position 0..5) that must never be transmitted
+    // on, such as Beverages and loops with preamplifiers.
+    std::array<bool, 6> receiveOnly{};
     // "ID": the panel's identification line.
     QString id;
     // "IP", "PORT", "IPdir": the box on the LAN.

@@ -89,6 +89,7 @@ bool toBool(const QVariant &value)
 
 namespace Key {
 QString antennaName(int n) { return QStringLiteral("K%1_1").arg(n); }
+QString receiveOnly(int n) { return QStringLiteral("RXONLY_%1").arg(n); }
 } // namespace Key
 
 } // namespace SettingsFile

@@ -60,6 +60,8 @@ bool toBool(const QVariant &value);
 namespace Key {
 // Antenna n (1..6): "K<n>_1".
 QString antennaName(int n);
+// Antenna n (1..6) is receive-only: "RXONLY_<n>", 1 or true.
+QString receiveOnly(int n);
 inline QString id() { return QStringLiteral("ID"); }
 inline QString ip() { return QStringLiteral("IP"); }
 inline QString port() { return QStringLiteral("PORT"); }

@@ -29,6 +29,9 @@ struct DeviceState
     // The receive antenna of the split being chosen when it is not the one the channel
     // holds (a receive-only antenna pressed); AntennaPosition::None otherwise.
     quint8 splitSetupRx = AntennaPosition::None;
+    // The receive antenna of the last split switched on from the panel, per channel, while
+    // the box may not have reported it yet.
+    std::array<quint8, 3> splitRxSent{AntennaPosition::None, AntennaPosition::None, AntennaPosition::None};
     // Blink toggle of the SPLIT button being configured; written only by the blink step.
     quint8 blinkPhase = 0;
 
@@ -37,7 +40,7 @@ struct DeviceState
         return a.antenna == b.antenna && a.splitActive == b.splitActive && a.splitTxAntenna == b.splitTxAntenna
             && a.transmitting == b.transmitting && a.ignoreNextStatus == b.ignoreNextStatus
             && a.splitSetupActive == b.splitSetupActive && a.splitSetupChannel == b.splitSetupChannel
-            && a.splitSetupRx == b.splitSetupRx && a.blinkPhase == b.blinkPhase;
+            && a.splitSetupRx == b.splitSetupRx && a.splitRxSent == b.splitRxSent && a.blinkPhase == b.blinkPhase;
     }
     friend bool operator!=(const DeviceState &a, const DeviceState &b) { return !(a == b); }
 };

@@ -65,6 +65,24 @@ Outcome unlessDropped(Outcome out, DeviceState &state, const DeviceState &before
 Command select(quint8 channel, quint8 position) { return {Command::Kind::Select, channel, position, 0}; }
 Command splitOff(quint8 channel) { return {Command::Kind::SplitOff, channel, 0, 0}; }
 
+// The split's receive antenna as the box reported it, or as the panel last sent it: a
+// split switched on a moment ago may not show in the state yet (the serial link even
+// discards the next status after a command).
+bool receivesOnReceiveOnly(const DeviceState &state, quint8 channel, const ReceiveOnly &receiveOnly)
+{
+    return isReceiveOnly(receiveOnly, state.antenna[channel]) || isReceiveOnly(receiveOnly, state.splitRxSent[channel]);
+}
+quint8 receivingAntenna(const DeviceState &state, quint8 channel, const ReceiveOnly &receiveOnly)
+{
+    return isReceiveOnly(receiveOnly, state.antenna[channel]) ? state.antenna[channel] : state.splitRxSent[channel];
+}
+// Once the box reports no split on the channel, the one sent is over.
+void forgetSentSplit(DeviceState &state, quint8 channel)
+{
+    if (state.splitActive[channel] == 0)
+        state.splitRxSent[channel] = AntennaPosition::None;
+}
+
 Outcome refusal(Message message, quint8 position)
 {
     Outcome out;
@@ -94,10 +112,11 @@ Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint
 
     const quint8 antenna = state.antenna[channel];
     const quint8 splitActive = state.splitActive[channel];
+    forgetSentSplit(state, channel);
 
     if (state.splitSetupActive == 0) {
-        if (splitActive == 1 && position == antenna && isReceiveOnly(receiveOnly, antenna))
-            return refusal(Message::ReceiveOnlySplitStaysOn, antenna);
+        if (splitActive == 1 && position == antenna && receivesOnReceiveOnly(state, channel, receiveOnly))
+            return refusal(Message::ReceiveOnlySplitStaysOn, receivingAntenna(state, channel, receiveOnly));
         if (isReceiveOnly(receiveOnly, position) && !(splitActive == 1 && position == antenna))
             return offerSplit(state, position, channel);
         if (splitActive == 1 && position == antenna) {
@@ -105,6 +124,7 @@ Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint
             // next status shows the result.
             out.send = true;
             out.command = splitOff(channel);
+            state.splitRxSent[channel] = AntennaPosition::None;
             return out;
         }
         out.send = true;
@@ -138,19 +158,38 @@ Outcome decidePosition(DeviceState &state, LinkMode mode, quint8 position, quint
     }
     if (mode == LinkMode::Serial)
         state.splitActive[channel] = 1;
+    state.splitRxSent[channel] = rx;
     out.send = true;
     out.command = {Command::Kind::SplitOn, channel, position, rx};
     out.message = Message::SplitConfigured;
     return out;
 }
 
+Outcome cancelChoice(DeviceState &state)
+{
+    Outcome out;
+    state.splitSetupActive = 0;
+    state.splitSetupRx = AntennaPosition::None;
+    // The blink step does nothing once configuration has ended; stopping the timer just
+    // saves its idle ticks.
+    out.blink = Blink::Stop;
+    out.message = Message::SplitCancelled;
+    return out;
+}
+
 Outcome decideSplit(DeviceState &state, quint8 channel, const ReceiveOnly &receiveOnly)
 {
+    // A split offered for a receive-only antenna is cancelled by SPLIT, also on a channel
+    // whose split is on: nothing is sent.
+    if (state.splitSetupActive == 1 && state.splitSetupChannel == channel
+        && state.splitSetupRx != AntennaPosition::None)
+        return cancelChoice(state);
     Outcome out;
     // Switched off, a split transmits on its receive antenna (only a real split: the box
     // counts the flag 1 alone).
-    if (state.splitActive[channel] == 1 && isReceiveOnly(receiveOnly, state.antenna[channel]))
-        return refusal(Message::ReceiveOnlySplitStaysOn, state.antenna[channel]);
+    forgetSentSplit(state, channel);
+    if (state.splitActive[channel] == 1 && receivesOnReceiveOnly(state, channel, receiveOnly))
+        return refusal(Message::ReceiveOnlySplitStaysOn, receivingAntenna(state, channel, receiveOnly));
     if (state.splitActive[channel] != 0) {
         out.neutralSplit2 = channel == 2;
         out.blink = Blink::Stop;
@@ -160,6 +199,7 @@ Outcome decideSplit(DeviceState &state, quint8 channel, const ReceiveOnly &recei
         state.splitActive[channel] = 0;
         out.send = true;
         out.command = splitOff(channel);
+        state.splitRxSent[channel] = AntennaPosition::None;
         out.message = channel == 1 ? Message::Split1Disabled : Message::Split2Disabled;
         return out;
     }
@@ -171,14 +211,8 @@ Outcome decideSplit(DeviceState &state, quint8 channel, const ReceiveOnly &recei
         out.highlightSplit1 = channel == 1;
         return out;
     }
-    if (state.splitSetupActive == 1 && state.splitSetupChannel == channel) {
-        state.splitSetupActive = 0;
-        state.splitSetupRx = AntennaPosition::None;
-        // The blink step does nothing once configuration has ended; stopping the timer
-        // just saves its idle ticks.
-        out.blink = Blink::Stop;
-        out.message = Message::SplitCancelled;
-    }
+    if (state.splitSetupActive == 1 && state.splitSetupChannel == channel)
+        return cancelChoice(state);
     return out;
 }
 
@@ -190,6 +224,8 @@ Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8
     const DeviceState before = state;
     return unlessDropped(decidePosition(state, mode, position, channel, receiveOnly), state, before, delivery);
 }
+
+Outcome cancelSplitChoice(DeviceState &state) { return state.splitSetupActive == 1 ? cancelChoice(state) : Outcome(); }
 
 Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery, const ReceiveOnly &receiveOnly)
 {

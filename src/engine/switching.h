@@ -85,6 +85,8 @@ Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8
 // The SPLIT button of a channel (1 or 2).
 Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery = Delivery::Sent,
                    const ReceiveOnly &receiveOnly = {});
+// Escape: ends a split's choice, whichever channel it is on, and sends nothing.
+Outcome cancelSplitChoice(DeviceState &state);
 // Whether a position is receive-only.
 inline bool isReceiveOnly(const ReceiveOnly &receiveOnly, int position)
 {

@@ -1,20 +1,24 @@
 #include "bandfollowdialog.h"
 
-#include "config/labelwrap.h"
 #include "config/panelsettings.h"
 #include "config/settingsfile.h"
 #include "rigreply.h"
 #include "theme/theme.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -28,9 +32,13 @@ QStringList shownAntennaNames(const PanelSettings &settings)
     }
     return names;
 }
+
+// A column head: the whole name, a word a line.
+QString columnHead(const QString &name) { return name.simplified().replace(QLatin1Char(' '), QLatin1Char('\n')); }
 } // namespace
 
-BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const PanelSettings &stored)
+BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const PanelSettings &stored,
+                                   const QStringList &serialPorts)
     : QDialog(parent)
     , settingsPath(path)
 {
@@ -41,18 +49,14 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const P
 
     const QStringList names = shownAntennaNames(stored);
 
-    // One tab a radio: side by side the two tables are wider than a laptop's screen at
-    // 150 %.
+    // One tab a radio and one for the logger: side by side the tables are wider, and one
+    // under the other taller, than a laptop's screen at 150 %.
     auto *radios = new QTabWidget(this);
     radios->setObjectName(QStringLiteral("radios"));
-    radios->addTab(radioBox(1, names), tr("Radio 1"));
-    radios->addTab(radioBox(2, names), tr("Radio 2"));
+    radios->addTab(radioBox(1, names, stored.receiveOnly), tr("Radio 1"));
+    radios->addTab(radioBox(2, names, stored.receiveOnly), tr("Radio 2"));
+    radios->addTab(loggerBox(serialPorts), tr("Logger"));
 
-    // Broken by hand: a word-wrapped label would let Qt size the dialog for one width and
-    // lay it out at another, squeezing the tables' rows.
-    auto *hint = new QLabel(tr("Each radio is read through Hamlib's rigctld (host:port, e.g. localhost:4532).\n"
-                               "An empty address keeps band follow off for that radio."),
-                            this);
     problem = new QLabel(this);
     problem->setObjectName(QStringLiteral("problem"));
     problem->setStyleSheet(QStringLiteral("color: #ffa02f;"));
@@ -70,35 +74,56 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const P
     // dialog to two thirds of it and cut the antennas' names in the column heads.
     layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addWidget(radios);
-    layout->addWidget(hint);
     layout->addWidget(problem);
     layout->addWidget(buttons);
 
     setSettings(stored.bandFollow);
 }
 
-QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames)
+QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames,
+                                    const std::array<bool, 6> &receiveOnly)
 {
+    using Source = BandFollowSettings::Source;
     auto *box = new QWidget(this);
-    auto *form = new QFormLayout;
+    auto *sources = new QHBoxLayout;
+    sources->addWidget(new QLabel(tr("Follows:"), box));
+    source[channel] = new QButtonGroup(box);
+    const std::pair<Source, QString> choices[] = {{Source::Off, tr("Off")},
+                                                  {Source::Rigctld, tr("rigctld")},
+                                                  {Source::Logger, tr("Logger broadcast")},
+                                                  {Source::Otrsp, tr("OTRSP")}};
+    const char *const keys[] = {"off", "rigctld", "logger", "otrsp"};
+    for (const auto &[kind, text] : choices) {
+        auto *choice = new QRadioButton(text, box);
+        choice->setObjectName(QStringLiteral("follow%1_%2").arg(channel).arg(QLatin1String(keys[int(kind)])));
+        source[channel]->addButton(choice, int(kind));
+        sources->addWidget(choice);
+    }
     address[channel] = new QLineEdit(box);
     address[channel]->setObjectName(QStringLiteral("rigAddress%1").arg(channel));
-    address[channel]->setPlaceholderText(tr("host:port"));
-    form->addRow(tr("rigctld:"), address[channel]);
+    address[channel]->setPlaceholderText(tr("host:port, e.g. localhost:4532"));
+    address[channel]->setAccessibleName(tr("Radio %1's rigctld address").arg(channel));
+    // Typing an address means following that rigctld.
+    connect(address[channel], &QLineEdit::textEdited, this,
+            [this, channel] { source[channel]->button(int(Source::Rigctld))->setChecked(true); });
+    sources->addWidget(address[channel], 1);
+
+    bandMemory[channel] = new QCheckBox(tr("Band memory: an antenna pressed by hand becomes the band's"), box);
+    bandMemory[channel]->setObjectName(QStringLiteral("bandMemory%1").arg(channel));
 
     auto *table = new QGridLayout;
     table->setHorizontalSpacing(10);
     table->addWidget(new QLabel(tr("Band"), box), 0, 0);
-    table->addWidget(new QLabel(tr("None"), box), 0, 1, Qt::AlignHCenter);
+    table->addWidget(new QLabel(tr("None"), box), 0, 1, Qt::AlignHCenter | Qt::AlignBottom);
     for (int a = 1; a <= 6; ++a) {
         auto *caption = new QLabel(box);
         caption->setTextFormat(Qt::PlainText);
-        // Broken into lines as on the panel's buttons.
-        caption->setText(wrapLabelText(antennaNames.at(a - 1)));
+        const QString name = columnHead(antennaNames.at(a - 1));
+        caption->setText(receiveOnly[size_t(a - 1)] ? name + tr("\n(receive only)") : name);
         caption->setAlignment(Qt::AlignCenter);
         // Every line of the name stays whole, however little room the dialog gets.
         caption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        table->addWidget(caption, 0, a + 1, Qt::AlignHCenter);
+        table->addWidget(caption, 0, a + 1, Qt::AlignHCenter | Qt::AlignBottom);
     }
     for (int b = 0; b < BandPlan::BandCount; ++b) {
         table->addWidget(new QLabel(tr("%1 m").arg(BandPlan::bandName(b)), box), b + 1, 0);
@@ -106,16 +131,53 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
         for (int a = 0; a <= 6; ++a) {
             auto *choice = new QRadioButton(box);
             choice->setObjectName(QStringLiteral("band%1_%2_%3").arg(channel).arg(BandPlan::bandName(b)).arg(a));
-            choice->setToolTip(a == 0 ? tr("%1 m: antenna left alone").arg(BandPlan::bandName(b))
-                                      : tr("%1 m: %2").arg(BandPlan::bandName(b), antennaNames.at(a - 1).simplified()));
+            const bool receiving = a > 0 && receiveOnly[size_t(a - 1)];
+            // A receive-only antenna is never a band's: it would be transmitted on.
+            choice->setEnabled(!receiving);
+            choice->setToolTip(
+                a == 0 ? tr("%1 m: antenna left alone").arg(BandPlan::bandName(b))
+                    : receiving
+                    ? tr("%1 m: %2 is receive-only").arg(BandPlan::bandName(b), antennaNames.at(a - 1).simplified())
+                    : tr("%1 m: %2").arg(BandPlan::bandName(b), antennaNames.at(a - 1).simplified()));
             group->addButton(choice, a);
             table->addWidget(choice, b + 1, a + 1, Qt::AlignHCenter);
         }
         bandAntenna[channel][b] = group;
     }
     auto *column = new QVBoxLayout(box);
-    column->addLayout(form);
+    column->addLayout(sources);
+    column->addWidget(bandMemory[channel]);
     column->addLayout(table);
+    return box;
+}
+
+QWidget *BandFollowDialog::loggerBox(const QStringList &serialPorts)
+{
+    auto *box = new QWidget(this);
+    auto *form = new QFormLayout(box);
+    loggerPort = new QSpinBox(box);
+    loggerPort->setObjectName(QStringLiteral("loggerPort"));
+    loggerPort->setRange(1, 65535);
+    form->addRow(tr("Broadcasts come to UDP port:"), loggerPort);
+    loggerStation = new QLineEdit(box);
+    loggerStation->setObjectName(QStringLiteral("loggerStation"));
+    loggerStation->setPlaceholderText(tr("every station"));
+    form->addRow(tr("Only from the station named:"), loggerStation);
+    loggerFrom = new QLineEdit(box);
+    loggerFrom->setObjectName(QStringLiteral("loggerFrom"));
+    loggerFrom->setPlaceholderText(tr("this computer and its own networks"));
+    form->addRow(tr("Only from the addresses:"), loggerFrom);
+    otrspPort = new QComboBox(box);
+    otrspPort->setObjectName(QStringLiteral("otrspPort"));
+    otrspPort->setEditable(true);
+    otrspPort->addItems(serialPorts);
+    otrspPort->setInsertPolicy(QComboBox::NoInsert);
+    form->addRow(tr("OTRSP serial port:"), otrspPort);
+    // Broken by hand: a word-wrapped label would let Qt size the dialog for one width and
+    // lay it out at another.
+    form->addRow(new QLabel(tr("A logger's broadcasts give each radio's band; over OTRSP the logger\n"
+                               "chooses the antenna itself (AUX codes 1 to 6)."),
+                            box));
     return box;
 }
 
@@ -123,23 +185,36 @@ BandFollowSettings BandFollowDialog::settings() const
 {
     BandFollowSettings result;
     for (int c = 1; c <= 2; ++c) {
+        result.radio[c].source = BandFollowSettings::Source(qMax(0, source[c]->checkedId()));
         result.radio[c].rigAddress = address[c]->text().trimmed();
+        result.radio[c].bandMemory = bandMemory[c]->isChecked();
         for (int b = 0; b < BandPlan::BandCount; ++b)
             result.radio[c].antenna[b] = qMax(0, bandAntenna[c][b]->checkedId());
     }
+    result.loggerPort = quint16(loggerPort->value());
+    result.loggerStation = loggerStation->text().trimmed();
+    result.loggerFrom = loggerFrom->text().split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+    result.otrspPort = otrspPort->currentText().trimmed();
     return result;
 }
 
 void BandFollowDialog::setSettings(const BandFollowSettings &settings)
 {
     for (int c = 1; c <= 2; ++c) {
+        source[c]->button(int(settings.radio[c].source))->setChecked(true);
         address[c]->setText(settings.radio[c].rigAddress);
+        bandMemory[c]->setChecked(settings.radio[c].bandMemory);
         for (int b = 0; b < BandPlan::BandCount; ++b) {
-            // An antenna out of range shows as none, as it reads.
+            // An antenna out of range, or receive-only, shows as none.
             QAbstractButton *choice = bandAntenna[c][b]->button(settings.radio[c].antenna[b]);
-            (choice ? choice : bandAntenna[c][b]->button(BandFollowSettings::NoAntenna))->setChecked(true);
+            (choice && choice->isEnabled() ? choice : bandAntenna[c][b]->button(BandFollowSettings::NoAntenna))
+                ->setChecked(true);
         }
     }
+    loggerPort->setValue(settings.loggerPort);
+    loggerStation->setText(settings.loggerStation);
+    loggerFrom->setText(settings.loggerFrom.join(QStringLiteral(", ")));
+    otrspPort->setCurrentText(settings.otrspPort);
 }
 
 bool BandFollowDialog::save()
@@ -150,6 +225,13 @@ bool BandFollowDialog::save()
         if (!text.isEmpty() && !RigAddress::parse(text)) {
             problem->setText(tr("Radio %1: \"%2\" is not host:port or [IPv6]:port").arg(c).arg(text));
             address[c]->setFocus();
+            return false;
+        }
+    }
+    for (const QString &sender : values.loggerFrom) {
+        if (QHostAddress(sender).isNull()) {
+            problem->setText(tr("Logger: \"%1\" is not an IP address").arg(sender));
+            loggerFrom->setFocus();
             return false;
         }
     }

@@ -61,10 +61,17 @@ BandFollowSettings BandFollowSettings::read(QSettings &settings)
 std::vector<std::pair<QString, QVariant>> BandFollowSettings::values() const
 {
     std::vector<std::pair<QString, QVariant>> out;
+    static const char *const sources[] = {"off", "rigctld", "logger", "otrsp"};
     for (int c = 1; c <= 2; ++c) {
+        out.emplace_back(followKey(c), QString::fromLatin1(sources[int(radio[c].source)]));
+        out.emplace_back(bandMemoryKey(c), radio[c].bandMemory ? 1 : 0);
         out.emplace_back(rigKey(c), radio[c].rigAddress);
         for (int b = 0; b < BandPlan::BandCount; ++b)
             out.emplace_back(bandKey(c, b), radio[c].antenna[b]);
     }
+    out.emplace_back(QStringLiteral("LOGGER_PORT"), loggerPort);
+    out.emplace_back(QStringLiteral("LOGGER_STATION"), loggerStation);
+    out.emplace_back(QStringLiteral("LOGGER_FROM"), loggerFrom.join(QStringLiteral(" ")));
+    out.emplace_back(QStringLiteral("OTRSP_PORT"), otrspPort);
     return out;
 }

@@ -24,6 +24,8 @@ QString row(const PanelLook::Looks &looks, int channel)
             return QLatin1Char('R');
         case Look::Green:
             return QLatin1Char('G');
+        case Look::Alarm:
+            return QLatin1Char('A');
         case Look::Keep:
             break;
         }
@@ -138,7 +140,7 @@ void tst_PanelLook::blinkAlternates()
 // (tst_mainwindow shows the tooltips in the theme's colours on buttons of every look).
 void tst_PanelLook::styleTexts()
 {
-    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green, Look::Alarm}) {
         const QString sheet = PanelLook::styleSheet(look);
         QVERIFY2(sheet.startsWith(QLatin1String("QPushButton {")) && sheet.endsWith(QLatin1Char('}'))
                      && sheet.count(QLatin1Char('{')) == 1,

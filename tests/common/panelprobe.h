@@ -23,7 +23,7 @@ using PanelLook::Look;
 inline Look lookOf(const QWidget *widget)
 {
     const QString sheet = widget->styleSheet();
-    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green}) {
+    for (Look look : {Look::Neutral, Look::Held, Look::Highlight, Look::Red, Look::Green, Look::Alarm}) {
         if (sheet == PanelLook::styleSheet(look))
             return look;
     }
@@ -43,6 +43,8 @@ inline QString lookName(Look look)
         return QStringLiteral("Red");
     case Look::Green:
         return QStringLiteral("Green");
+    case Look::Alarm:
+        return QStringLiteral("Alarm");
     case Look::Keep:
         break;
     }

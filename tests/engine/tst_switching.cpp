@@ -339,7 +339,7 @@ void tst_Switching::droppedDeliveryLeavesOtherPressesAlone()
 
 // Ant 5 (position 4) is receive-only. Rows: channel 1's antenna and split (TX antenna, 0
 // for none) as the box has them, presses on channel 1 ("a<n>" Ant n, "r" RELEASE, "s"
-// SPLIT), and what each press does: the command sent ("sel n", "split tx/rx", "off"), or
+// SPLIT, "esc" Escape), and what each press does: the command sent ("sel n", "split tx/rx", "off"), or
 // the receive-only message ("offer", "not tx", "stays on") or "-".
 void tst_Switching::receiveOnlyIsNeverTransmittedOn_data()
 {
@@ -365,6 +365,14 @@ void tst_Switching::receiveOnlyIsNeverTransmittedOn_data()
                                                       << "stays on, stays on, sel 3";
     QTest::newRow("other splits switch off as ever") << 1 << 2 << "a1"
                                                      << "off";
+    QTest::newRow("offered with a split on, SPLIT cancels") << 1 << 2 << "a5 s a3"
+                                                            << "offer, -, sel 3";
+    QTest::newRow("Escape cancels the offer") << 1 << 0 << "a5 esc a2"
+                                              << "offer, -, sel 2";
+    // The serial link discards the status after a command: the split just sent is not in
+    // the state yet, and still its receive antenna counts.
+    QTest::newRow("a split just sent stays on") << 1 << 0 << "a5 a2 s"
+                                                << "offer, split 2/5, stays on";
 }
 
 void tst_Switching::receiveOnlyIsNeverTransmittedOn()
@@ -380,9 +388,10 @@ void tst_Switching::receiveOnlyIsNeverTransmittedOn()
     state.splitTxAntenna[1] = quint8(splitTx - 1);
     QStringList seen;
     for (const QString &press : presses.split(' ')) {
-        const Outcome out = press == "s"
-            ? pressSplit(state, 1, Delivery::Sent, receiveOnly)
-            : pressPosition(state, LinkMode::Lan, quint8(press == "r" ? 15 : press.mid(1).toInt() - 1), 1,
+        const Outcome out = press == "s" ? pressSplit(state, 1, Delivery::Sent, receiveOnly)
+            : press == "esc"
+            ? cancelSplitChoice(state)
+            : pressPosition(state, LinkMode::Serial, quint8(press == "r" ? 15 : press.mid(1).toInt() - 1), 1,
                             Delivery::Sent, receiveOnly);
         if (out.send && out.command.kind == Command::Kind::Select)
             seen << QStringLiteral("sel %1").arg((out.command.position + 1) % 16);

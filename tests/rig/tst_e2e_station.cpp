@@ -1,0 +1,183 @@
+// The contest station end to end, on both links to talmek-sim: a logger's broadcasts and
+// its OTRSP commands drive the channels through the buttons' own path, and receive-only
+// antennas are never transmitted on by the panel's doing, and sound the alarm when the box
+// transmits on one anyway.
+
+#include "lan/threadcom.h"
+#include "panelbench.h"
+#include "pseudoterminal.h"
+#include "radioinfodatagram.h"
+#include "rig/bandfollowservice.h"
+#include "rig/loggerlistener.h"
+#include "rig/otrspport.h"
+
+#include <QSignalSpy>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using PanelLook::Look;
+
+class tst_E2eStation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { PanelProbe::silenceReadNotices(); }
+    void init();
+    void cleanup();
+
+    void loggerDrivesBothChannels_data() { links(); }
+    void loggerDrivesBothChannels();
+    void otrspChoosesTheAntenna_data() { links(); }
+    void otrspChoosesTheAntenna();
+    void receiveOnlyIsNeverTransmittedOn_data() { links(); }
+    void receiveOnlyIsNeverTransmittedOn();
+
+private:
+    static void links()
+    {
+        QTest::addColumn<Link>("link");
+        QTest::newRow("LAN") << Link::Lan;
+        QTest::newRow("serial") << Link::Serial;
+    }
+    // The panel on the box with these settings, connected and answered.
+    void startPanel(QVariantMap settings);
+    int boxValue(const char *key) { return bench->sim->stateValue(QLatin1String(key)); }
+    bool noted(const QString &text) const { return notes.contains(text); }
+    QStringList commandsSince(int from) { return bench->commandsReceived(from); }
+
+    std::unique_ptr<PanelBench> bench;
+    QStringList notes;
+};
+
+void tst_E2eStation::init()
+{
+    bench = std::make_unique<PanelBench>();
+    QVERIFY(bench->isValid());
+    notes.clear();
+}
+
+void tst_E2eStation::cleanup() { bench.reset(); }
+
+void tst_E2eStation::startPanel(QVariantMap settings)
+{
+    QFETCH(Link, link);
+    QVERIFY(bench->startBox(link));
+    const QVariantMap linkKeys = bench->linkSettings();
+    for (auto it = linkKeys.cbegin(); it != linkKeys.cend(); ++it)
+        settings.insert(it.key(), it.value());
+    // Channel 1: 20 m Ant 3, 40 m Ant 2; channel 2: 20 m Ant 4.
+    settings.insert(QStringLiteral("BAND1_20"), 3);
+    settings.insert(QStringLiteral("BAND1_40"), 2);
+    settings.insert(QStringLiteral("BAND2_20"), 4);
+    bench->store(settings);
+    QVERIFY(bench->open(bench->linkPorts()));
+    const auto *service = bench->window->findChild<BandFollowService *>();
+    connect(service, &BandFollowService::message, this, [this](int, const QString &text) { notes << text; });
+    bench->startPolling();
+    QVERIFY(bench->connectAndWait());
+}
+
+void tst_E2eStation::loggerDrivesBothChannels()
+{
+    quint16 port = 0;
+    {
+        QUdpSocket probe; // a port free now
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
+        port = probe.localPort();
+    }
+    startPanel({{"FOLLOW1", "logger"}, {"FOLLOW2", "logger"}, {"LOGGER_PORT", port}, {"LOGGER_STATION", "CW-80m"}});
+    QTRY_VERIFY(noted(QStringLiteral("Radio 1: listening for the logger on UDP port %1").arg(port)));
+    QUdpSocket logger;
+    const auto send = [&](const QByteArray &datagram, const char *to) {
+        QCOMPARE(logger.writeDatagram(datagram, QHostAddress(QLatin1String(to)), port), qint64(datagram.size()));
+    };
+    using RadioInfoDatagram::example;
+
+    // Unicast, the documentation example on 20 m (tens of hertz): channel 1 to Ant 3.
+    send(example("1", "<Freq>1407400</Freq>"), "127.0.0.1");
+    QTRY_COMPARE(boxValue("antenna1"), 2);
+    // Another program listens on the same port: broadcasts reach both.
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    send(example("2", "<Freq>1407600</Freq>"), "127.255.255.255");
+    QTRY_COMPARE(boxValue("antenna2"), 3);
+    QTRY_VERIFY(other.hasPendingDatagrams());
+
+    // Another station's word and a truncated text change nothing and are counted.
+    const LoggerListener *listener = bench->window->findChild<BandFollowService *>()->loggerListener();
+    send(example("1", "<Freq>703000</Freq>", "False", "SSB-40m"), "127.255.255.255");
+    send("<RadioInfo><RadioNr>1", "127.255.255.255");
+    QTRY_COMPARE(listener->droppedStation() + listener->droppedMalformed(), quint64(2));
+    QCOMPARE(boxValue("antenna1"), 2);
+
+    // While the logger says the radio transmits, the switch to 40 m waits.
+    send(example("1", "<Freq>703000</Freq>", "True"), "127.255.255.255");
+    QTRY_COMPARE(listener->taken(), quint64(3));
+    QVERIFY(bench->waitForTicks(4));
+    QCOMPARE(boxValue("antenna1"), 2);
+    send(example("1", "<Freq>703000</Freq>", "False"), "127.255.255.255");
+    QTRY_COMPARE(boxValue("antenna1"), 1);
+}
+
+void tst_E2eStation::otrspChoosesTheAntenna()
+{
+    PseudoTerminal logger;
+    QVERIFY(logger.isValid());
+    startPanel({{"FOLLOW1", "otrsp"}, {"OTRSP_PORT", logger.slavePath()}});
+    QTRY_VERIFY(noted(QStringLiteral("Radio 1: OTRSP: listening on %1").arg(logger.slavePath())));
+    QVERIFY(logger.write("?NAME\rAUX13\r"));
+    QCOMPARE(logger.read(26), QByteArray("NAMEZorvik Remote Control\r"));
+    QTRY_COMPARE(boxValue("antenna1"), 2);
+    // Codes that name no antenna, and radio 2 (not on OTRSP), change nothing but are kept.
+    QVERIFY(logger.write("AUX107\rAUX25\r?AUX1\r?AUX2\r"));
+    QCOMPARE(logger.read(12), QByteArray("AUX17\rAUX25\r"));
+    QCOMPARE(boxValue("antenna1"), 2);
+    QCOMPARE(boxValue("antenna2"), 15);
+    // Disconnect closes the port.
+    bench->disconnectFromBox();
+    QVERIFY(!bench->window->findChild<BandFollowService *>()->otrspPort()->isOpen());
+}
+
+void tst_E2eStation::receiveOnlyIsNeverTransmittedOn()
+{
+    startPanel({{"K5_1", "Beverage"}, {"RXONLY_5", 1}});
+    const int before = bench->sim->lines().size();
+    // Alone it offers the split: nothing is sent.
+    bench->press(QStringLiteral("botaoTecla5C1"));
+    QCOMPARE(bench->status(),
+             QStringLiteral("Ant 5 (Beverage) is receive-only: choose the TX position for a split receiving on it"));
+    QVERIFY(bench->waitForTicks(4));
+    QCOMPARE(commandsSince(before), QStringList());
+    // The transmit antenna chosen: one split command, TX Ant 2, RX Ant 5.
+    bench->press(QStringLiteral("botaoTecla2C1"));
+    QTRY_COMPARE(boxValue("split1"), 1);
+    QCOMPARE(boxValue("splitTx1"), 1);
+    QCOMPARE(boxValue("antenna1"), 4);
+    QCOMPARE(commandsSince(before).size(), 1);
+    // Switching that split off would transmit on the Beverage: it stays on, nothing sent.
+    bench->press(QStringLiteral("botaoSplitC1"));
+    QVERIFY(bench->waitForTicks(4));
+    QCOMPARE(commandsSince(before).size(), 1);
+    QCOMPARE(boxValue("split1"), 1);
+
+    // Transmitting, the box moves the split's TX there itself (its front panel): the alarm.
+    QVERIFY(bench->sim->control(QStringLiteral("tx 1 on")));
+    QTRY_COMPARE(bench->look(QStringLiteral("botaoSendC1")), Look::Red);
+    QVERIFY(bench->look(QStringLiteral("botaoTecla5C1")) != Look::Alarm); // receiving there, not sending
+    QVERIFY(bench->status() != QStringLiteral("Channel 1 is transmitting on receive-only Ant 5 (Beverage)!"));
+    QVERIFY(bench->sim->control(QStringLiteral("select 1 5")));
+    QTRY_COMPARE(bench->look(QStringLiteral("botaoTecla5C1")), Look::Alarm);
+    const QString alarm = QStringLiteral("Channel 1 is transmitting on receive-only Ant 5 (Beverage)!");
+    QCOMPARE(bench->status(), alarm);
+    QVERIFY(bench->waitForTicks(6)); // ping figures come and go: the alarm stays
+    QCOMPARE(bench->status(), alarm);
+    QVERIFY(bench->sim->control(QStringLiteral("tx 1 off")));
+    QTRY_VERIFY(bench->status() != alarm);
+    QVERIFY(bench->look(QStringLiteral("botaoTecla5C1")) != Look::Alarm);
+}
+
+QTEST_MAIN(tst_E2eStation)
+#include "tst_e2e_station.moc"
