@@ -106,7 +106,10 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
     // Typing an address means following that rigctld.
     connect(address[channel], &QLineEdit::textEdited, this,
             [this, channel] { source[channel]->button(int(Source::Rigctld))->setChecked(true); });
-    sources->addWidget(address[channel], 1);
+    sources->addStretch(1);
+    auto *rigctld = new QHBoxLayout;
+    rigctld->addWidget(new QLabel(tr("rigctld address:"), box));
+    rigctld->addWidget(address[channel], 1);
 
     bandMemory[channel] = new QCheckBox(tr("Band memory: an antenna pressed by hand becomes the band's"), box);
     bandMemory[channel]->setObjectName(QStringLiteral("bandMemory%1").arg(channel));
@@ -146,6 +149,7 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
     }
     auto *column = new QVBoxLayout(box);
     column->addLayout(sources);
+    column->addLayout(rigctld);
     column->addWidget(bandMemory[channel]);
     column->addLayout(table);
     return box;
