@@ -147,7 +147,7 @@ void MainWindow::on_actionSerial_triggered() { chooseLinkMode(LinkMode::Serial);
 void MainWindow::chooseLinkMode(LinkMode mode)
 {
     setLinkMode(mode);
-    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::serialMode(), int(mode)}}));
+    store(SettingsFile::Key::serialMode(), int(mode));
 }
 
 void MainWindow::setLinkMode(LinkMode mode)
@@ -263,7 +263,7 @@ void MainWindow::setDirectIp(bool on)
 {
     lan->setDirectIp(on);
     stored.directIp = on;
-    reportNotSaved(SettingsFile::store(settingsPath, {{SettingsFile::Key::directIp(), on}}));
+    store(SettingsFile::Key::directIp(), on);
 }
 
 void MainWindow::on_actionLAN_Settings_triggered() { (new formLanCFG(this, this))->show(); }
@@ -274,6 +274,11 @@ void MainWindow::reportNotSaved(const QString &message)
 {
     if (!message.isEmpty())
         view->holdNotice(message);
+}
+
+void MainWindow::store(const QString &key, const QVariant &value)
+{
+    reportNotSaved(SettingsFile::store(settingsPath, {{key, value}}));
 }
 
 void MainWindow::on_actionLabels_triggered() { (new labels(this, this))->show(); }
@@ -355,13 +360,12 @@ void MainWindow::on_botaoTecla5C2_pressed() { operatorPress(4, 2); }
 void MainWindow::on_botaoTecla6C2_pressed() { operatorPress(5, 2); }
 void MainWindow::on_botaoRelease1_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 1); }
 void MainWindow::on_botaoRelease2_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 2); }
-void MainWindow::on_botaoSplitC1_clicked()
+void MainWindow::on_botaoSplitC1_clicked() { splitPress(1); }
+void MainWindow::on_botaoSplitC2_clicked() { splitPress(2); }
+
+void MainWindow::splitPress(quint8 channel)
 {
-    carryOut(Switching::pressSplit(state, 1, commandDelivery(), stored.receiveOnly));
-}
-void MainWindow::on_botaoSplitC2_clicked()
-{
-    carryOut(Switching::pressSplit(state, 2, commandDelivery(), stored.receiveOnly));
+    carryOut(Switching::pressSplit(state, channel, commandDelivery(), stored.receiveOnly));
 }
 
 // --- Band follow ---
@@ -377,7 +381,7 @@ void MainWindow::bindBandFollow()
     connect(bandFollow, &BandFollowService::message, view, &PanelView::showFollowNote);
     connect(bandFollow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
         stored.bandFollow.radio[channel].antenna[band] = antenna;
-        reportNotSaved(SettingsFile::store(settingsPath, {{BandFollowSettings::bandKey(channel, band), antenna}}));
+        store(BandFollowSettings::bandKey(channel, band), antenna);
     });
 }
 
@@ -389,13 +393,4 @@ std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) cons
     return BandFollow::channelOf(state, channel);
 }
 
-void MainWindow::on_actionBand_Follow_triggered()
-{
-    QStringList ports; // where the logger's OTRSP may come from
-    for (const SerialPortDescription &port : serialPortSource())
-        ports << port.portName;
-    auto *dialog = new BandFollowDialog(this, settingsPath, stored, ports);
-    connect(dialog, &BandFollowDialog::saved, this, &MainWindow::loadSettings);
-    connect(dialog, &BandFollowDialog::notSaved, this, &MainWindow::reportNotSaved);
-    dialog->show();
-}
+void MainWindow::on_actionBand_Follow_triggered() { (new BandFollowDialog(this, this))->show(); }

@@ -85,6 +85,8 @@ public:
     const DeviceState &deviceState() const { return state; }
     // The settings as last loaded, with the options stored since.
     const PanelSettings &settings() const { return stored; }
+    // The serial ports the system lists now (the slowest step of opening a dialog).
+    QList<SerialPortDescription> serialPorts() const { return serialPortSource(); }
     QString settingsFilePath() const { return settingsPath; }
     QString boxHostAddress() const;
     QString boxPortText() const;
@@ -165,6 +167,9 @@ private:
     void setLinkMode(LinkMode mode);
     // An antenna or RELEASE button pressed by the operator.
     void operatorPress(signed char pos, signed char channel);
+    void splitPress(quint8 channel);
+    // Stores one setting at once; a write that failed is reported.
+    void store(const QString &key, const QVariant &value);
     SettingsDialog *serialSettings();
     void carryOut(const Switching::Outcome &outcome);
     void sendCommand(const Switching::Command &command);

@@ -5,6 +5,7 @@
 #include "engine/threadleitura.h"
 #include "lan/formlancfg.h"
 #include "mainwindow.h"
+#include "rig/bandfollowdialog.h"
 
 ThreadLeitura::ThreadLeitura(MainWindow *window)
     : ThreadLeitura(*window, window->monotonicClock())
@@ -23,4 +24,21 @@ formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
     connect(this, &formLanCFG::directIpChosen, window, &MainWindow::setDirectIp);
     connect(this, &formLanCFG::saved, window, &MainWindow::loadSettings);
     connect(this, &formLanCFG::notSaved, window, &MainWindow::reportNotSaved);
+}
+
+namespace {
+QStringList portNames(const QList<SerialPortDescription> &ports)
+{
+    QStringList names;
+    for (const SerialPortDescription &port : ports)
+        names << port.portName;
+    return names;
+}
+} // namespace
+
+BandFollowDialog::BandFollowDialog(QWidget *parent, MainWindow *window)
+    : BandFollowDialog(parent, window->settingsFilePath(), window->settings(), portNames(window->serialPorts()))
+{
+    connect(this, &BandFollowDialog::saved, window, &MainWindow::loadSettings);
+    connect(this, &BandFollowDialog::notSaved, window, &MainWindow::reportNotSaved);
 }

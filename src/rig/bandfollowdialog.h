@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class MainWindow;
 class QSpinBox;
 struct PanelSettings;
 
@@ -25,6 +26,9 @@ class BandFollowDialog : public QDialog
     Q_OBJECT
 
 public:
+    // The window's dialog: on its settings and the ports it lists; saving makes it reload
+    // its settings and report a write that failed.
+    BandFollowDialog(QWidget *parent, MainWindow *window);
     // `serialPorts`: the names the OTRSP port can be chosen from (a path can be typed too).
     BandFollowDialog(QWidget *parent, const QString &settingsPath, const PanelSettings &settings,
                      const QStringList &serialPorts = {});

@@ -103,6 +103,10 @@ public:
                 askedAt.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
             },
             Qt::DirectConnection);
+        // The thread runs already. It takes the clock's lock before every tick, so taking it
+        // here orders the connections above before its next tick in the race detector's
+        // view; Qt's own lock on its connection lists is out of that view.
+        window->monotonicClock().wake();
     }
     // Waits until the polling thread has ticked `count` more times.
     bool waitForTicks(int count)

@@ -39,6 +39,13 @@ private slots:
     void lineGoneIsReported();
 
 private:
+    SerialParameters lineParameters() const
+    {
+        SerialParameters parameters;
+        parameters.portName = pty->slavePath();
+        parameters.baudRate = 9600;
+        return parameters;
+    }
     // Reads on every try, as the polling ticks do, until `done` or two seconds.
     bool readUntil(const std::function<bool()> &done);
 
@@ -79,9 +86,7 @@ bool tst_SerialSession::readUntil(const std::function<bool()> &done)
 void tst_SerialSession::connectingSaysSoAndAsksForFirmware()
 {
     QSignalSpy messages(session.get(), &SerialSession::message);
-    SerialParameters parameters;
-    parameters.portName = pty->slavePath();
-    parameters.baudRate = 9600;
+    SerialParameters parameters = lineParameters();
     parameters.baudRateText = "9600";
     parameters.dataBitsText = "8";
     parameters.parityText = "None";
@@ -115,10 +120,7 @@ void tst_SerialSession::stateRequestWaitsForFirmware()
     QFETCH(int, firmwareAtMs);
     QFETCH(int, requestAtMs);
     QFETCH(bool, sent);
-    SerialParameters parameters;
-    parameters.portName = pty->slavePath();
-    parameters.baudRate = 9600;
-    QVERIFY(session->open(parameters));
+    QVERIFY(session->open(lineParameters()));
     QCOMPARE(pty->read(4), QByteArray("IGW;"));
     if (firmwareAtMs >= 0) {
         clock->advance(firmwareAtMs);
@@ -156,10 +158,7 @@ void tst_SerialSession::whatCountsAsAReply()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, frameRead);
-    SerialParameters parameters;
-    parameters.portName = pty->slavePath();
-    parameters.baudRate = 9600;
-    QVERIFY(session->open(parameters));
+    QVERIFY(session->open(lineParameters()));
     QSignalSpy replies(session.get(), &SerialSession::replyRead);
     QVERIFY(!watchdog->boxAnswering());
     QVERIFY(pty->write(bytes));
@@ -175,15 +174,12 @@ void tst_SerialSession::whatCountsAsAReply()
 
 void tst_SerialSession::lineGoneIsReported()
 {
-    SerialParameters parameters;
-    parameters.portName = pty->slavePath();
-    parameters.baudRate = 9600;
-    QVERIFY(session->open(parameters));
+    QVERIFY(session->open(lineParameters()));
     QSignalSpy messages(session.get(), &SerialSession::message);
     pty->closeMaster(); // as a box's pseudo-terminal does when the box quits
     QTRY_COMPARE(messages.size(), 1);
     QCOMPARE(messages[0][0].toString(),
-             QStringLiteral("Serial line lost: reconnecting to %1\u2026").arg(parameters.portName));
+             QStringLiteral("Serial line lost: reconnecting to %1\u2026").arg(pty->slavePath()));
     QVERIFY(!openFlag);
     QVERIFY(!session->isOpen());
 }
