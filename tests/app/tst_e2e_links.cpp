@@ -25,13 +25,6 @@ using PanelProbe::LookHistory;
 namespace {
 const QString HostError = QStringLiteral("HOST error: check LAN Settings!");
 const QString Power = QStringLiteral("botaoPower");
-
-void addLinkRows()
-{
-    QTest::addColumn<Link>("link");
-    QTest::newRow("serial") << Link::Serial;
-    QTest::newRow("LAN") << Link::Lan;
-}
 } // namespace
 
 class tst_E2eLinks : public QObject

@@ -34,6 +34,14 @@
 enum class Link { Serial, Lan };
 Q_DECLARE_METATYPE(Link)
 
+// The link as a data column: one row a link, for scenarios both links share.
+inline void addLinkRows()
+{
+    QTest::addColumn<Link>("link");
+    QTest::newRow("serial") << Link::Serial;
+    QTest::newRow("LAN") << Link::Lan;
+}
+
 class PanelBench
 {
 public:

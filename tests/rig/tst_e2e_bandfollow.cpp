@@ -34,20 +34,14 @@ private slots:
     void init();
     void cleanup();
 
-    void bothRadiosFollowTheirBands_data() { links(); }
+    void bothRadiosFollowTheirBands_data() { addLinkRows(); }
     void bothRadiosFollowTheirBands();
-    void transmitAndTheOperatorHoldSwitchesBack_data() { links(); }
+    void transmitAndTheOperatorHoldSwitchesBack_data() { addLinkRows(); }
     void transmitAndTheOperatorHoldSwitchesBack();
-    void restartedRigctldIsPickedUpAndDisconnectStopsReading_data() { links(); }
+    void restartedRigctldIsPickedUpAndDisconnectStopsReading_data() { addLinkRows(); }
     void restartedRigctldIsPickedUpAndDisconnectStopsReading();
 
 private:
-    static void links()
-    {
-        QTest::addColumn<Link>("link");
-        QTest::newRow("LAN") << Link::Lan;
-        QTest::newRow("serial") << Link::Serial;
-    }
     void startPanel(int radios);
     // Moves the radio and waits until the panel has read it, and then twice more.
     void tune(int channel, qint64 hz);

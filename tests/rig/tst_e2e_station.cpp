@@ -28,20 +28,14 @@ private slots:
     void init();
     void cleanup();
 
-    void loggerDrivesBothChannels_data() { links(); }
+    void loggerDrivesBothChannels_data() { addLinkRows(); }
     void loggerDrivesBothChannels();
-    void otrspChoosesTheAntenna_data() { links(); }
+    void otrspChoosesTheAntenna_data() { addLinkRows(); }
     void otrspChoosesTheAntenna();
-    void receiveOnlyIsNeverTransmittedOn_data() { links(); }
+    void receiveOnlyIsNeverTransmittedOn_data() { addLinkRows(); }
     void receiveOnlyIsNeverTransmittedOn();
 
 private:
-    static void links()
-    {
-        QTest::addColumn<Link>("link");
-        QTest::newRow("LAN") << Link::Lan;
-        QTest::newRow("serial") << Link::Serial;
-    }
     // The panel on the box with these settings, connected and answered.
     void startPanel(QVariantMap settings);
     int boxValue(const char *key) { return bench->sim->stateValue(QLatin1String(key)); }
