@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -92,10 +91,9 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
                                                   {Source::Rigctld, tr("rigctld")},
                                                   {Source::Logger, tr("Logger broadcast")},
                                                   {Source::Otrsp, tr("OTRSP")}};
-    const char *const keys[] = {"off", "rigctld", "logger", "otrsp"};
     for (const auto &[kind, text] : choices) {
         auto *choice = new QRadioButton(text, box);
-        choice->setObjectName(QStringLiteral("follow%1_%2").arg(channel).arg(QLatin1String(keys[int(kind)])));
+        choice->setObjectName(QStringLiteral("follow%1_%2").arg(channel).arg(BandFollowSettings::sourceName(kind)));
         source[channel]->addButton(choice, int(kind));
         sources->addWidget(choice);
     }
@@ -197,7 +195,7 @@ BandFollowSettings BandFollowDialog::settings() const
     }
     result.loggerPort = quint16(loggerPort->value());
     result.loggerStation = loggerStation->text().trimmed();
-    result.loggerFrom = loggerFrom->text().split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+    result.loggerFrom = BandFollowSettings::addressList(loggerFrom->text());
     result.otrspPort = otrspPort->currentText().trimmed();
     return result;
 }

@@ -5,22 +5,31 @@
 #include <QRegularExpression>
 
 namespace {
+const char *const SourceNames[] = {"off", "rigctld", "logger", "otrsp"};
+const QString LoggerPortKey = QStringLiteral("LOGGER_PORT");
+const QString LoggerStationKey = QStringLiteral("LOGGER_STATION");
+const QString LoggerFromKey = QStringLiteral("LOGGER_FROM");
+const QString OtrspPortKey = QStringLiteral("OTRSP_PORT");
+
 BandFollowSettings::Source sourceFrom(const QString &text, const QString &rigAddress)
 {
     using Source = BandFollowSettings::Source;
     const QString word = text.trimmed().toLower();
-    if (word == QLatin1String("off"))
-        return Source::Off;
-    if (word == QLatin1String("rigctld"))
-        return Source::Rigctld;
-    if (word == QLatin1String("logger"))
-        return Source::Logger;
-    if (word == QLatin1String("otrsp"))
-        return Source::Otrsp;
+    for (const Source source : {Source::Off, Source::Rigctld, Source::Logger, Source::Otrsp}) {
+        if (word == BandFollowSettings::sourceName(source))
+            return source;
+    }
     // Not set, or not a source this version knows: as files without the key read.
     return rigAddress.isEmpty() ? Source::Off : Source::Rigctld;
 }
 } // namespace
+
+QString BandFollowSettings::sourceName(Source source) { return QLatin1String(SourceNames[int(source)]); }
+
+QStringList BandFollowSettings::addressList(const QString &text)
+{
+    return text.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+}
 
 QString BandFollowSettings::followKey(int channel) { return QStringLiteral("FOLLOW%1").arg(channel); }
 
@@ -47,31 +56,28 @@ BandFollowSettings BandFollowSettings::read(QSettings &settings)
         }
     }
     bool ok = false;
-    const int port = settings.value(QStringLiteral("LOGGER_PORT")).toString().trimmed().toInt(&ok);
+    const int port = settings.value(LoggerPortKey).toString().trimmed().toInt(&ok);
     result.loggerPort = ok && port >= 1 && port <= 65535 ? quint16(port) : DefaultLoggerPort;
-    result.loggerStation = settings.value(QStringLiteral("LOGGER_STATION")).toString().trimmed();
+    result.loggerStation = settings.value(LoggerStationKey).toString().trimmed();
     // QSettings reads "a, b" as a list; one text with blanks is split here.
-    const QStringList from = settings.value(QStringLiteral("LOGGER_FROM")).toStringList();
-    for (const QString &part : from)
-        result.loggerFrom += part.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
-    result.otrspPort = settings.value(QStringLiteral("OTRSP_PORT")).toString().trimmed();
+    result.loggerFrom = addressList(settings.value(LoggerFromKey).toStringList().join(QLatin1Char(' ')));
+    result.otrspPort = settings.value(OtrspPortKey).toString().trimmed();
     return result;
 }
 
 std::vector<std::pair<QString, QVariant>> BandFollowSettings::values() const
 {
     std::vector<std::pair<QString, QVariant>> out;
-    static const char *const sources[] = {"off", "rigctld", "logger", "otrsp"};
     for (int c = 1; c <= 2; ++c) {
-        out.emplace_back(followKey(c), QString::fromLatin1(sources[int(radio[c].source)]));
+        out.emplace_back(followKey(c), sourceName(radio[c].source));
         out.emplace_back(bandMemoryKey(c), radio[c].bandMemory ? 1 : 0);
         out.emplace_back(rigKey(c), radio[c].rigAddress);
         for (int b = 0; b < BandPlan::BandCount; ++b)
             out.emplace_back(bandKey(c, b), radio[c].antenna[b]);
     }
-    out.emplace_back(QStringLiteral("LOGGER_PORT"), loggerPort);
-    out.emplace_back(QStringLiteral("LOGGER_STATION"), loggerStation);
-    out.emplace_back(QStringLiteral("LOGGER_FROM"), loggerFrom.join(QStringLiteral(" ")));
-    out.emplace_back(QStringLiteral("OTRSP_PORT"), otrspPort);
+    out.emplace_back(LoggerPortKey, loggerPort);
+    out.emplace_back(LoggerStationKey, loggerStation);
+    out.emplace_back(LoggerFromKey, loggerFrom.join(QLatin1Char(' ')));
+    out.emplace_back(OtrspPortKey, otrspPort);
     return out;
 }

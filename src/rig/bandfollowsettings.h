@@ -53,6 +53,11 @@ struct BandFollowSettings
     QStringList loggerFrom;
     QString otrspPort;
 
+    // The word FOLLOW<c> holds for a source.
+    static QString sourceName(Source source);
+    // LOGGER_FROM's addresses, separated by commas or blanks.
+    static QStringList addressList(const QString &text);
+
     static QString followKey(int channel);
     static QString rigKey(int channel);
     static QString bandKey(int channel, int bandIndex);
