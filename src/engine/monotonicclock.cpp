@@ -15,6 +15,12 @@ public:
         return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     }
 
+    qint64 nowUs() const override
+    {
+        using namespace std::chrono;
+        return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+
     bool sleepUntil(qint64 deadlineMs, const std::atomic<bool> &cancel) const override
     {
         using namespace std::chrono;

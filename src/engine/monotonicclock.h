@@ -17,6 +17,9 @@ public:
 
     // Milliseconds since an arbitrary start; never goes back.
     virtual qint64 nowMs() const = 0;
+    // The same time in microseconds, for a span shorter than a millisecond's steps: two
+    // times a fraction of a millisecond apart may still lie on either side of a step.
+    virtual qint64 nowUs() const { return nowMs() * 1000; }
     // Blocks the calling thread until nowMs() reaches deadlineMs, or until `cancel` is
     // raised and wake() is called. Returns false when it ended because of `cancel`.
     virtual bool sleepUntil(qint64 deadlineMs, const std::atomic<bool> &cancel) const = 0;

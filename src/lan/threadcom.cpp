@@ -141,7 +141,8 @@ void ThreadCOM::writePending()
     lock.unlock();
     udpSocket->writeDatagram(payload, host, port);
     lock.lock();
-    lastSendTime = clock.nowMs();
+    lastSendTimeUs = clock.nowUs();
+    lastSendTime = lastSendTimeUs / 1000;
     sendInFlight = false;
     if (readyToSend())
         wakeUp.notify_all();
@@ -162,18 +163,20 @@ void ThreadCOM::receiveUDP()
             break;
         buffer.truncate(int(read));
         readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        const qint64 arrival = clock.nowMs();
+        const qint64 arrivalUs = clock.nowUs();
         QHostAddress box;
-        qint64 sent = 0;
+        qint64 sentUs = 0;
         {
             std::lock_guard<QueueMutex> lock(queueMutex);
             box = destinationAddress;
-            sent = lastSendTime;
+            sentUs = lastSendTimeUs;
         }
         // Only the box may drive the panel and its link lamp.
         if (!LanEndpoint::isFromBox(sender, box))
             continue;
-        lastRoundTrip = sent != 0 ? std::optional<qint64>(arrival - sent) : std::nullopt;
+        // The time that passed, in whole milliseconds: a reply 0.3 ms after its request is
+        // 0, even when a millisecond's step of the clock fell between the two.
+        lastRoundTrip = sentUs != 0 ? std::optional<qint64>((arrivalUs - sentUs) / 1000) : std::nullopt;
         const int zero = buffer.indexOf('\0');
         emit textReceived(QString::fromLatin1(buffer.constData(), zero < 0 ? buffer.size() : zero));
     }

@@ -50,7 +50,8 @@ public:
     // "Read Pending Datagram!" line. Readable from any thread.
     quint64 datagramsRead() const { return readCount.load(std::memory_order_relaxed); }
     // For the box's latest datagram: the time from the last datagram sent to its arrival,
-    // taken as it was read; nothing when none had been sent. GUI thread.
+    // taken as it was read, in whole milliseconds; nothing when none had been sent. GUI
+    // thread.
     std::optional<qint64> lastReplyRoundTrip() const { return lastRoundTrip; }
 
 signals:
@@ -78,6 +79,7 @@ private:
     mutable QueueMutex queueMutex;
     QUdpSocket *udpSocket;
     qint64 lastSendTime = 0;
+    qint64 lastSendTimeUs = 0; // the same moment, for the round trip
     QString destinationHost;
     QString destinationPort;
     // The destination as read once when it changes, not per datagram: the address (null

@@ -39,10 +39,12 @@ public:
     ManualClock(const ManualClock &) = delete;
     ManualClock &operator=(const ManualClock &) = delete;
 
-    qint64 nowMs() const override
+    qint64 nowMs() const override { return nowUs() / 1000; }
+
+    qint64 nowUs() const override
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return now;
+        return nowUsValue;
     }
 
     bool sleepUntil(qint64 deadlineMs, const std::atomic<bool> &cancel) const override
@@ -50,7 +52,7 @@ public:
         std::unique_lock<std::mutex> lock(mutex);
         sleepers.push_back(deadlineMs);
         changed.notify_all(); // a test may be waiting for this sleeper
-        changed.wait(lock, [&] { return cancel.load() || now >= deadlineMs; });
+        changed.wait(lock, [&] { return cancel.load() || nowUsValue / 1000 >= deadlineMs; });
         sleepers.erase(std::find(sleepers.begin(), sleepers.end(), deadlineMs));
         changed.notify_all();
         return !cancel.load();
@@ -65,11 +67,14 @@ public:
     }
 
     // Moves time on by `ms` and wakes every sleeper whose deadline it reaches.
-    void advance(qint64 ms)
+    void advance(qint64 ms) { advanceUs(ms * 1000); }
+
+    // The same in microseconds, for spans shorter than a millisecond.
+    void advanceUs(qint64 us)
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            now += ms;
+            nowUsValue += us;
         }
         changed.notify_all();
     }
@@ -79,7 +84,7 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            now = std::max(now, at);
+            nowUsValue = std::max(nowUsValue, at * 1000);
         }
         changed.notify_all();
     }
@@ -105,7 +110,7 @@ public:
 private:
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
-    qint64 now = StartMs;
+    qint64 nowUsValue = StartMs * 1000;
     mutable std::vector<qint64> sleepers;
 };
 

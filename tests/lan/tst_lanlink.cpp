@@ -23,6 +23,7 @@ private slots:
     void framesGoWhereTheSettingsSay_data();
     void framesGoWhereTheSettingsSay();
     void onlyTheBoxIsHeard();
+    void pingFigure_data();
     void pingFigure();
 
 private:
@@ -126,8 +127,23 @@ void tst_LanLink::onlyTheBoxIsHeard()
     QCOMPARE(replies[0][0].toString(), QStringLiteral("4.5.6"));
 }
 
+void tst_LanLink::pingFigure_data()
+{
+    // Where within a millisecond the request leaves, and how long until the reply is read.
+    QTest::addColumn<qint64>("sentAtUs");
+    QTest::addColumn<qint64>("replyAfterUs");
+    QTest::addColumn<qint64>("figure");
+    QTest::newRow("40 ms") << qint64(0) << qint64(40'000) << qint64(40);
+    QTest::newRow("0.6 ms across a millisecond's step") << qint64(700) << qint64(600) << qint64(0);
+    QTest::newRow("1.4 ms") << qint64(900) << qint64(1'400) << qint64(1);
+    QTest::newRow("just under 2 ms") << qint64(1) << qint64(1'999) << qint64(1);
+}
+
 void tst_LanLink::pingFigure()
 {
+    QFETCH(qint64, sentAtUs);
+    QFETCH(qint64, replyAfterUs);
+    QFETCH(qint64, figure);
     link->setBox("127.0.0.2", QString::number(box->port()), false);
     QSignalSpy replies(link.get(), &LanLink::replyReceived);
     const quint16 panelPort = link->worker()->localPort();
@@ -139,13 +155,14 @@ void tst_LanLink::pingFigure()
     QVERIFY(unsent >= before && unsent <= QDateTime::currentMSecsSinceEpoch());
 
     // From the datagram sent to the reply's arrival, however late it is handled.
+    clock->advanceUs(sentAtUs);
     link->send(QByteArray::fromHex("fe01fd"));
     QCOMPARE(boxReceives(1).size(), 1);
-    clock->advance(40);
+    clock->advanceUs(replyAfterUs);
     QVERIFY(box->sendTo(panelPort, "0.0.0.0.0.0.0.0.0.0.FF"));
     QTRY_COMPARE(replies.size(), 2);
     clock->advance(5);
-    QCOMPARE(link->pingFigure(), 40);
+    QCOMPARE(link->pingFigure(), figure);
 }
 
 QTEST_GUILESS_MAIN(tst_LanLink)
