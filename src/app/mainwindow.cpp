@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "anchormath.h"
+#include "boxlink.h"
 #include "c4sanchorlayout.h"
 #include "config/labels.h"
 #include "config/settingsfile.h"
@@ -36,13 +37,11 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     , clock(*options.clock)
     , settingsPath(options.settingsFile)
     , serialPortSource(std::move(options.serialPorts))
-    , watchdog(clock)
 {
     ui->setupUi(this);
     view = new PanelView(*ui, state, clock, this);
     connect(&view->blinkTimer(), &QTimer::timeout, this, &MainWindow::blinkSplit);
-    bindSerial();
-    bindLan();
+    bindBox();
     anchorLayout = std::make_unique<C4SAnchorLayout>(this);
     connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
@@ -64,8 +63,8 @@ MainWindow::MainWindow(Options options, QWidget *parent)
 MainWindow::~MainWindow()
 {
     closeSerialPort();
-    delete lan; // stops and joins the LAN worker while the window is whole
-    lan = nullptr;
+    delete box; // stops and joins the LAN worker while the window is whole
+    box = nullptr;
 }
 
 void MainWindow::loadSettings()
@@ -74,7 +73,7 @@ void MainWindow::loadSettings()
     view->setAntennaNames(stored.antennaNames);
     view->setReceiveOnly(stored.receiveOnly);
     ui->labelID->setText(stored.id);
-    lan->setBox(stored.ip, stored.port, stored.directIp);
+    box->lan().setBox(stored.ip, stored.port, stored.directIp);
     setLinkMode(stored.linkMode);
     bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
                           stored.receiveOnly);
@@ -86,10 +85,13 @@ void MainWindow::loadSettings()
     }
 }
 
-QString MainWindow::boxHostAddress() const { return lan->hostAddress(); }
-QString MainWindow::boxPortText() const { return lan->portText(); }
-bool MainWindow::directIpEnabled() const { return lan->directIp(); }
-ThreadCOM *MainWindow::lanLink() const { return lan->worker(); }
+const LinkFlags &MainWindow::linkFlags() const { return box->flags(); }
+bool MainWindow::isCommandQueueEmpty() const { return box->isCommandQueueEmpty(); }
+LinkMode MainWindow::linkMode() const { return box->mode(); }
+QString MainWindow::boxHostAddress() const { return box->lan().hostAddress(); }
+QString MainWindow::boxPortText() const { return box->lan().portText(); }
+bool MainWindow::directIpEnabled() const { return box->lan().directIp(); }
+ThreadCOM *MainWindow::lanLink() const { return box->lan().worker(); }
 
 void MainWindow::carryOutTick(int requests)
 {
@@ -100,7 +102,7 @@ void MainWindow::carryOutTick(int requests)
     if (requests & ReadReply)
         callReceber(this);
     if (requests & CheckLink) {
-        serial->reopenIfDue();
+        box->serial().reopenIfDue();
         checkCOMTimeout(this);
     }
 }
@@ -109,18 +111,12 @@ void MainWindow::carryOutTick(int requests)
 
 void MainWindow::openSerialPort()
 {
-    view->showConnected(true, link.mode);
-    if (link.mode != LinkMode::Serial) {
-        link.lanLinkEnabled = true;
-        view->showMessage(tr("LAN enabled"));
+    view->showConnected(true, box->mode());
+    if (box->open([this] { return serialSettings()->parameters(); })) {
         bandFollow->start();
         return;
     }
-    if (serial->open(serialSettings()->parameters())) {
-        bandFollow->start();
-        return;
-    }
-    QMessageBox::critical(this, tr("Error"), serial->errorString(), QMessageBox::Ok);
+    QMessageBox::critical(this, tr("Error"), box->errorString(), QMessageBox::Ok);
     view->showMessage(tr("Open error"));
 }
 
@@ -129,11 +125,8 @@ void MainWindow::closeSerialPort()
     bandFollow->stop();
     for (int c = 1; c <= 2; ++c)
         view->hideFollowNote(c);
-    if (link.mode == LinkMode::Serial)
-        serial->close();
-    else
-        link.lanLinkEnabled = false;
-    view->showConnected(false, link.mode);
+    box->close();
+    view->showConnected(false, box->mode());
     view->showMessage(tr("Disconnected"));
 }
 
@@ -152,56 +145,48 @@ void MainWindow::chooseLinkMode(LinkMode mode)
 
 void MainWindow::setLinkMode(LinkMode mode)
 {
-    link.mode = mode;
+    box->setMode(mode);
     stored.linkMode = mode;
     view->showLinkMode(mode);
 }
 
 // --- Polling ---
 
-void MainWindow::callEnvioFila()
-{
-    // A command stays queued until the port can take it: one taken off while the port
-    // is closed (Disconnect between the tick and this slot) would be lost.
-    if (!commandQueue.isEmpty() && serial->isOpen())
-        serial->sendCommand(commandQueue.dequeue());
-}
+void MainWindow::callEnvioFila() { box->sendQueuedCommand(); }
 
-void MainWindow::callEnviar()
-{
-    if (link.mode == LinkMode::Serial)
-        serial->sendStateRequest();
-    else if (link.lanLinkEnabled)
-        sendLanFrame(Protocol::LanStateRequest, 0, 0, 0);
-}
+void MainWindow::callEnviar() { box->sendStateRequest(); }
 
-void MainWindow::callReceber(MainWindow *) { serial->readReply(); }
+void MainWindow::callReceber(MainWindow *) { box->serial().readReply(); }
 
 void MainWindow::checkCOMTimeout(MainWindow *w)
 {
-    const bool answering = w->watchdog.boxAnswering();
+    const bool answering = w->box->linkWatchdog().boxAnswering();
     w->view->showLinkState(answering);
     if (!answering)
         clearUI(w);
 }
 
-// --- Serial link ---
+// --- The links ---
 
-void MainWindow::bindSerial()
+void MainWindow::bindBox()
 {
-    serial = new SerialSession(link.serialOpen, watchdog, clock, this);
-    connect(serial, &SerialSession::message, view, &PanelView::showMessage);
-    connect(serial, &SerialSession::replyRead, this, [this] { processaPacoteRecebido(this); });
+    box = new BoxLink(clock, this);
+    connect(box, &BoxLink::message, view, &PanelView::showMessage);
+    connect(&box->serial(), &SerialSession::replyRead, this, [this] { processaPacoteRecebido(this); });
+    connect(&box->lan(), &LanLink::replyReceived, this, [this](const QString &text) { processaPDRLan(this, text); });
+    connect(&box->lan(), &LanLink::hostNotFound, this,
+            [this] { view->showMessage(tr("HOST error: check LAN Settings!")); });
 }
 
 void MainWindow::processaPacoteRecebido(MainWindow *w)
 {
-    switch (Protocol::classifyReply(w->serial->reply())) {
+    const Protocol::RxBuffer &reply = w->box->serial().reply();
+    switch (Protocol::classifyReply(reply)) {
     case Protocol::ReplyKind::Status:
         processaPDR(w);
         break;
     case Protocol::ReplyKind::Firmware: {
-        const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(w->serial->reply());
+        const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(reply);
         w->view->showMessage(tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));
         break;
     }
@@ -218,7 +203,7 @@ void MainWindow::processaPDR(MainWindow *w)
         w->state.ignoreNextStatus = 0;
         return;
     }
-    Protocol::applyStatusReply(w->state, w->serial->reply());
+    Protocol::applyStatusReply(w->state, w->box->serial().reply());
     updateUI(w);
 }
 
@@ -235,33 +220,25 @@ SettingsDialog *MainWindow::serialSettings()
 
 // --- LAN link ---
 
-void MainWindow::bindLan()
-{
-    lan = new LanLink(clock, this);
-    connect(lan, &LanLink::replyReceived, this, [this](const QString &text) { processaPDRLan(this, text); });
-    connect(lan, &LanLink::hostNotFound, this, [this] { view->showMessage(tr("HOST error: check LAN Settings!")); });
-}
-
 void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3)
 {
-    if (link.lanLinkEnabled)
-        lan->send(Protocol::lanFrame(quint8(code), quint8(arg1), quint8(arg2), quint8(arg3)));
+    box->sendLanFrame(Protocol::lanFrame(quint8(code), quint8(arg1), quint8(arg2), quint8(arg3)));
 }
 
 void MainWindow::processaPDRLan(MainWindow *w, QString res)
 {
-    w->watchdog.heard();
+    w->box->linkWatchdog().heard();
     // Any text revives a cleared panel; one that is not a status changes nothing shown.
     if (Protocol::parseLanStatusText(res, w->state) || !w->view->showsState())
         updateUI(w);
-    w->view->showPing(w->lan->pingFigure());
+    w->view->showPing(w->box->lan().pingFigure());
 }
 
-void MainWindow::hostInfoResults(QHostInfo host) { lan->lookupFinished(host); }
+void MainWindow::hostInfoResults(QHostInfo host) { box->lan().lookupFinished(host); }
 
 void MainWindow::setDirectIp(bool on)
 {
-    lan->setDirectIp(on);
+    box->lan().setDirectIp(on);
     stored.directIp = on;
     store(SettingsFile::Key::directIp(), on);
 }
@@ -313,30 +290,15 @@ void MainWindow::blinkSplit() { view->blinkStep(); }
 
 void MainWindow::enviaComutacao(signed char pos, signed char channel)
 {
-    carryOut(Switching::pressPosition(state, link.mode, static_cast<quint8>(pos), static_cast<quint8>(channel),
-                                      commandDelivery(), stored.receiveOnly));
-}
-
-Switching::Delivery MainWindow::commandDelivery() const
-{
-    return link.mode == LinkMode::Lan && !link.lanLinkEnabled ? Switching::Delivery::Dropped
-                                                              : Switching::Delivery::Sent;
+    carryOut(Switching::pressPosition(state, box->mode(), static_cast<quint8>(pos), static_cast<quint8>(channel),
+                                      box->delivery(), stored.receiveOnly));
 }
 
 void MainWindow::carryOut(const Switching::Outcome &outcome)
 {
     if (outcome.send)
-        sendCommand(outcome.command);
+        box->send(outcome.command);
     view->showOutcome(outcome);
-}
-
-// Serial commands wait in the queue for the polling thread; a LAN frame goes to the worker.
-void MainWindow::sendCommand(const Switching::Command &command)
-{
-    if (link.mode == LinkMode::Serial)
-        commandQueue.enqueue(command.queueElement());
-    else if (link.lanLinkEnabled)
-        lan->send(command.lanFrame());
 }
 
 void MainWindow::operatorPress(signed char pos, signed char channel)
@@ -365,7 +327,7 @@ void MainWindow::on_botaoSplitC2_clicked() { splitPress(2); }
 
 void MainWindow::splitPress(quint8 channel)
 {
-    carryOut(Switching::pressSplit(state, channel, commandDelivery(), stored.receiveOnly));
+    carryOut(Switching::pressSplit(state, channel, box->delivery(), stored.receiveOnly));
 }
 
 // --- Band follow ---
@@ -387,8 +349,7 @@ void MainWindow::bindBandFollow()
 
 std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) const
 {
-    const bool linkUp = link.mode == LinkMode::Serial ? link.serialOpen.load() : link.lanLinkEnabled.load();
-    if (!linkUp || !watchdog.boxAnswering())
+    if (!box->boxAnswering())
         return std::nullopt;
     return BandFollow::channelOf(state, channel);
 }

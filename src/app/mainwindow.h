@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/panelsettings.h"
-#include "engine/commandqueue.h"
 #include "engine/devicestate.h"
 #include "engine/linkstate.h"
 #include "engine/linkwatchdog.h"
@@ -21,11 +20,10 @@
 #include <optional>
 
 class BandFollowService;
+class BoxLink;
 class C4SAnchorLayout;
 class FocusMark;
-class LanLink;
 class PanelView;
-class SerialSession;
 class SettingsDialog;
 class ThreadCOM;
 namespace Ui {
@@ -33,12 +31,10 @@ class mainWindow;
 }
 
 // The panel's one window: the table of contents of the program. It owns the device state,
-// the command queue and the link flags, and each slot hands its work to the part whose
-// concern it is:
+// and each slot hands its work to the part whose concern it is:
 //   the box's protocol and the switching rules   src/engine (Protocol, Switching)
-//   the serial line                              SerialSession (src/serial)
-//   the LAN                                      LanLink (src/lan)
-//   whether the box answers                      LinkWatchdog (src/engine)
+//   the chosen link, its flags, the command      BoxLink, with SerialSession (src/serial),
+//   queue and whether the box answers            LanLink (src/lan) and LinkWatchdog (src/engine)
 //   the settings file                            PanelSettings (src/config)
 //   what the operator sees and hears             PanelView
 //   band follow                                  BandFollowService (src/rig)
@@ -77,11 +73,11 @@ public:
     // Reads the settings file and applies every key to the window.
     void loadSettings();
 
-    const LinkFlags &linkFlags() const override { return link; }
-    bool isCommandQueueEmpty() const override { return commandQueue.isEmpty(); }
+    const LinkFlags &linkFlags() const override;
+    bool isCommandQueueEmpty() const override;
     QObject *pollingContext() override { return this; }
     void carryOutTick(int requests) override;
-    LinkMode linkMode() const { return link.mode.load(); }
+    LinkMode linkMode() const;
     const DeviceState &deviceState() const { return state; }
     // The settings as last loaded, with the options stored since.
     const PanelSettings &settings() const { return stored; }
@@ -160,8 +156,7 @@ private slots:
     void on_actionBand_Follow_triggered();
 
 private:
-    void bindSerial();
-    void bindLan();
+    void bindBox();
     void bindBandFollow();
     void chooseLinkMode(LinkMode mode);
     void setLinkMode(LinkMode mode);
@@ -172,8 +167,6 @@ private:
     void store(const QString &key, const QVariant &value);
     SettingsDialog *serialSettings();
     void carryOut(const Switching::Outcome &outcome);
-    void sendCommand(const Switching::Command &command);
-    Switching::Delivery commandDelivery() const;
     // A channel as band follow sees it: nothing while the link is down or the box silent.
     std::optional<BandFollow::Channel> followedChannel(int channel) const;
 
@@ -182,14 +175,10 @@ private:
     QString settingsPath;
     SerialPortSource serialPortSource;
     PanelSettings stored;
-    LinkFlags link;
     DeviceState state;
-    CommandQueue commandQueue;
-    LinkWatchdog watchdog;
     std::unique_ptr<C4SAnchorLayout> anchorLayout;
     PanelView *view = nullptr;
-    SerialSession *serial = nullptr;
-    LanLink *lan = nullptr;
+    BoxLink *box = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's
     // serial ports is the slowest step of starting the panel.
     std::unique_ptr<SettingsDialog> settingsDialog;
