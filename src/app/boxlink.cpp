@@ -11,6 +11,8 @@ BoxLink::BoxLink(const MonotonicClock &clock, QObject *parent)
     , lanLink(std::make_unique<LanLink>(clock, this))
 {
     connect(serialSession.get(), &SerialSession::message, this, &BoxLink::message);
+    connect(lanLink.get(), &LanLink::hostNotFound, this,
+            [this] { emit message(tr("HOST error: check LAN Settings!")); });
 }
 
 BoxLink::~BoxLink() = default;

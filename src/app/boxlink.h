@@ -64,7 +64,8 @@ public:
     void sendLanFrame(const QByteArray &frame);
 
 signals:
-    // For the status bar: "LAN enabled", and the serial line's own messages.
+    // For the status bar: "LAN enabled", a box name that did not resolve, and the serial
+    // line's own messages.
     void message(const QString &text);
 
 private:

@@ -15,6 +15,12 @@ void C4SAnchorLayout::anchorWidget(int leftMode, int topMode, int rightMode, int
     entries.append({widget->geometry(), topMode, leftMode, rightMode, bottomMode, widget});
 }
 
+void C4SAnchorLayout::anchorScaled(const std::vector<QWidget *> &widgets)
+{
+    for (QWidget *widget : widgets)
+        anchorWidget(AnchorScale, AnchorScale, AnchorScale, AnchorScale, widget);
+}
+
 void C4SAnchorLayout::relayout()
 {
     if (entries.isEmpty())

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QVector>
 
+#include <vector>
+
 class QMainWindow;
 class QWidget;
 
@@ -24,6 +26,8 @@ public:
     virtual ~C4SAnchorLayout();
 
     void anchorWidget(int leftMode, int topMode, int rightMode, int bottomMode, QWidget *widget);
+    // Each widget scaled on all four sides with the window.
+    void anchorScaled(const std::vector<QWidget *> &widgets);
     void relayout();
 
 private:

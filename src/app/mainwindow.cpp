@@ -17,7 +17,6 @@
 #include "serial/settingsdialog.h"
 
 #include <QMessageBox>
-#include <QShortcut>
 
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(Options{SettingsFile::path(), SerialPortSource(&availableSerialPorts)}, parent)
@@ -25,10 +24,6 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent)
     : MainWindow(Options{settingsFile, SerialPortSource([serialPorts] { return serialPorts; })}, parent)
-{}
-
-MainWindow::MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent)
-    : MainWindow(Options{settingsFile, std::move(serialPorts)}, parent)
 {}
 
 MainWindow::MainWindow(Options options, QWidget *parent)
@@ -46,18 +41,13 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
-    keyboardFocusMark = PanelKeyboard::install(this, ui->centralWidget,
-                                               [this](const PanelButton &button) { return ui->button(button); });
     // Escape ends a split's choice, sending nothing.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this] { carryOut(Switching::cancelSplitChoice(state)); });
-    // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
-    ui->centralWidget->setFocus();
+    keyboardFocusMark = PanelKeyboard::install(
+        this, ui->centralWidget, [this](const PanelButton &button) { return ui->button(button); },
+        [this] { carryOut(Switching::cancelSplitChoice(state)); });
     bindBandFollow();
     loadSettings();
-    const C4SAnchorLayout::AnchorMode s = C4SAnchorLayout::AnchorScale;
-    for (QWidget *widget : view->scaledWidgets())
-        anchorLayout->anchorWidget(s, s, s, s, widget);
+    anchorLayout->anchorScaled(view->scaledWidgets());
 }
 
 MainWindow::~MainWindow()
@@ -78,9 +68,7 @@ void MainWindow::loadSettings()
     bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
                           stored.receiveOnly);
     for (int c = 1; c <= 2; ++c) {
-        const BandFollowSettings::Radio &radio = stored.bandFollow.radio[c];
-        using Source = BandFollowSettings::Source;
-        if (radio.source == Source::Off || (radio.source == Source::Rigctld && radio.rigAddress.isEmpty()))
+        if (!stored.bandFollow.radio[c].follows())
             view->hideFollowNote(c); // news of a radio no longer followed
     }
 }
@@ -123,8 +111,7 @@ void MainWindow::openSerialPort()
 void MainWindow::closeSerialPort()
 {
     bandFollow->stop();
-    for (int c = 1; c <= 2; ++c)
-        view->hideFollowNote(c);
+    view->hideFollowNotes();
     box->close();
     view->showConnected(false, box->mode());
     view->showMessage(tr("Disconnected"));
@@ -174,47 +161,29 @@ void MainWindow::bindBox()
     connect(box, &BoxLink::message, view, &PanelView::showMessage);
     connect(&box->serial(), &SerialSession::replyRead, this, [this] { processaPacoteRecebido(this); });
     connect(&box->lan(), &LanLink::replyReceived, this, [this](const QString &text) { processaPDRLan(this, text); });
-    connect(&box->lan(), &LanLink::hostNotFound, this,
-            [this] { view->showMessage(tr("HOST error: check LAN Settings!")); });
 }
 
 void MainWindow::processaPacoteRecebido(MainWindow *w)
 {
     const Protocol::RxBuffer &reply = w->box->serial().reply();
-    switch (Protocol::classifyReply(reply)) {
-    case Protocol::ReplyKind::Status:
+    const Protocol::ReplyKind kind = Protocol::classifyReply(reply);
+    if (kind == Protocol::ReplyKind::Status)
         processaPDR(w);
-        break;
-    case Protocol::ReplyKind::Firmware: {
-        const Protocol::FirmwareRevision revision = Protocol::firmwareRevision(reply);
-        w->view->showMessage(tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));
-        break;
-    }
-    case Protocol::ReplyKind::Ignored:
-        break;
-    }
+    else if (kind == Protocol::ReplyKind::Firmware)
+        w->view->showFirmware(Protocol::firmwareRevision(reply));
 }
 
 void MainWindow::processaPDR(MainWindow *w)
 {
     w->view->showLinkState(true);
-    // The reply that was on its way when a command went out still shows the old state.
-    if (w->state.ignoreNextStatus == 1) {
-        w->state.ignoreNextStatus = 0;
-        return;
-    }
-    Protocol::applyStatusReply(w->state, w->box->serial().reply());
-    updateUI(w);
+    if (Protocol::takeStatusReply(w->state, w->box->serial().reply()))
+        updateUI(w);
 }
 
 SettingsDialog *MainWindow::serialSettings()
 {
-    if (!settingsDialog) {
-        settingsDialog = std::make_unique<SettingsDialog>(serialPortSource(), settingsPath, stored);
-        // A window of its own, yet closing the panel must still end the program.
-        settingsDialog->setAttribute(Qt::WA_QuitOnClose, false);
-        connect(settingsDialog.get(), &SettingsDialog::notSaved, this, &MainWindow::reportNotSaved);
-    }
+    if (!settingsDialog)
+        settingsDialog = std::make_unique<SettingsDialog>(this);
     return settingsDialog.get();
 }
 
@@ -334,8 +303,11 @@ void MainWindow::splitPress(quint8 channel)
 
 void MainWindow::bindBandFollow()
 {
-    bandFollow = new BandFollowService(
-        clock, [this](int channel) { return followedChannel(channel); }, this);
+    // A channel as band follow sees it: nothing while the link is down or the box silent.
+    const auto followed = [this](int channel) -> std::optional<BandFollow::Channel> {
+        return box->boxAnswering() ? std::optional(BandFollow::channelOf(state, channel)) : std::nullopt;
+    };
+    bandFollow = new BandFollowService(clock, followed, this);
     // The button's own path, so both links get exactly the bytes a press sends.
     connect(bandFollow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
         enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
@@ -345,13 +317,6 @@ void MainWindow::bindBandFollow()
         stored.bandFollow.radio[channel].antenna[band] = antenna;
         store(BandFollowSettings::bandKey(channel, band), antenna);
     });
-}
-
-std::optional<BandFollow::Channel> MainWindow::followedChannel(int channel) const
-{
-    if (!box->boxAnswering())
-        return std::nullopt;
-    return BandFollow::channelOf(state, channel);
 }
 
 void MainWindow::on_actionBand_Follow_triggered() { (new BandFollowDialog(this, this))->show(); }

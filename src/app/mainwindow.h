@@ -66,7 +66,6 @@ public:
     // A window on a given settings file and serial port list instead of the ones the
     // command line and the system give.
     MainWindow(const QString &settingsFile, const QList<SerialPortDescription> &serialPorts, QWidget *parent = nullptr);
-    MainWindow(const QString &settingsFile, SerialPortSource serialPorts, QWidget *parent = nullptr);
     explicit MainWindow(Options options, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -167,8 +166,6 @@ private:
     void store(const QString &key, const QVariant &value);
     SettingsDialog *serialSettings();
     void carryOut(const Switching::Outcome &outcome);
-    // A channel as band follow sees it: nothing while the link is down or the box silent.
-    std::optional<BandFollow::Channel> followedChannel(int channel) const;
 
     std::unique_ptr<Ui::mainWindow> ui;
     const MonotonicClock &clock;

@@ -21,7 +21,7 @@ QString cell(const QString &text, const char *tag = "td")
 }
 } // namespace
 
-FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf)
+FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf, const std::function<void()> &escape)
 {
     for (const PanelShortcuts::Shortcut &entry : PanelShortcuts::table()) {
         QPushButton *button = buttonOf(entry.button);
@@ -35,6 +35,10 @@ FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf)
             QObject::connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
         }
     }
+
+    QObject::connect(new QShortcut(QKeySequence(Qt::Key_Escape), window), &QShortcut::activated, window, escape);
+    // Until the operator presses Tab no button is focused, so the first Tab reaches the first one.
+    area->setFocus();
 
     QList<QWidget *> order;
     for (const PanelButton &panelButton : PanelButtons::readingOrder())

@@ -18,9 +18,9 @@ using ButtonOf = std::function<QPushButton *(const PanelButton &)>;
 
 // Gives the window the panel's keys. Each key clicks its button, so it does exactly what a
 // click does; the keys act while the window is the active one, whatever has the focus in
-// it, and never while one of its dialogs is active. Returns the focus outline, drawn over
-// `area`, which holds every button.
-FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf);
+// it, and never while one of its dialogs is active. Escape calls `escape`. Returns the focus
+// outline, drawn over `area`, which holds every button.
+FocusMark *install(QWidget *window, QWidget *area, const ButtonOf &buttonOf, const std::function<void()> &escape);
 
 // The keys as a rich-text table, for Help > Keyboard Shortcuts.
 QString listing();

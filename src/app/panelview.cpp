@@ -269,6 +269,11 @@ void PanelView::showPing(qint64 figure)
     ui.statusBar->showMessage(tr("Ping: ") + QString::number(figure));
 }
 
+void PanelView::showFirmware(const Protocol::FirmwareRevision &revision)
+{
+    showMessage(tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));
+}
+
 void PanelView::showFollowNote(int channel, const QString &text)
 {
     followNotes[channel]->setNote(text);
@@ -276,6 +281,12 @@ void PanelView::showFollowNote(int channel, const QString &text)
 }
 
 void PanelView::hideFollowNote(int channel) { followNotes[channel]->hide(); }
+
+void PanelView::hideFollowNotes()
+{
+    for (int channel = 1; channel <= 2; ++channel)
+        hideFollowNote(channel);
+}
 
 std::vector<QWidget *> PanelView::scaledWidgets() const
 {

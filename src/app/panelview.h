@@ -3,6 +3,7 @@
 #include "engine/devicestate.h"
 #include "engine/linkstate.h"
 #include "engine/monotonicclock.h"
+#include "engine/protocol.h"
 #include "engine/switching.h"
 #include "panellook.h"
 #include "panelspeech.h"
@@ -69,6 +70,8 @@ public:
     void showConnected(bool connected, LinkMode mode);
 
     void showMessage(const QString &text);
+    // "Connected! Firmware Revision: " and the box's revision.
+    void showFirmware(const Protocol::FirmwareRevision &revision);
     // A message that the next ping figures must not replace for NoticeHoldMs.
     void holdNotice(const QString &text);
     // "Ping: " and the figure, unless a notice is held or an alarm sounds.
@@ -77,6 +80,7 @@ public:
     // Radio `channel`'s band-follow news at the bar's right end, until hidden.
     void showFollowNote(int channel, const QString &text);
     void hideFollowNote(int channel);
+    void hideFollowNotes();
 
     // Every widget the proportional layout scales, and the pixel size of their texts.
     std::vector<QWidget *> scaledWidgets() const;

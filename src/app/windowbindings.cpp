@@ -6,6 +6,7 @@
 #include "lan/formlancfg.h"
 #include "mainwindow.h"
 #include "rig/bandfollowdialog.h"
+#include "serial/settingsdialog.h"
 
 ThreadLeitura::ThreadLeitura(MainWindow *window)
     : ThreadLeitura(*window, window->monotonicClock())
@@ -24,6 +25,13 @@ formLanCFG::formLanCFG(QWidget *parent, MainWindow *window)
     connect(this, &formLanCFG::directIpChosen, window, &MainWindow::setDirectIp);
     connect(this, &formLanCFG::saved, window, &MainWindow::loadSettings);
     connect(this, &formLanCFG::notSaved, window, &MainWindow::reportNotSaved);
+}
+
+SettingsDialog::SettingsDialog(MainWindow *window)
+    : SettingsDialog(window->serialPorts(), window->settingsFilePath(), window->settings())
+{
+    setAttribute(Qt::WA_QuitOnClose, false);
+    connect(this, &SettingsDialog::notSaved, window, &MainWindow::reportNotSaved);
 }
 
 namespace {

@@ -135,6 +135,16 @@ void applyStatusReply(DeviceState &state, const RxBuffer &rx)
     state.transmitting[2] = rx[10];
 }
 
+bool takeStatusReply(DeviceState &state, const RxBuffer &rx)
+{
+    if (state.ignoreNextStatus == 1) {
+        state.ignoreNextStatus = 0;
+        return false;
+    }
+    applyStatusReply(state, rx);
+    return true;
+}
+
 FirmwareRevision firmwareRevision(const RxBuffer &rx) { return {rx[3], rx[4]}; }
 
 QByteArray lanFrame(quint8 code, quint8 arg1, quint8 arg2, quint8 arg3)

@@ -79,6 +79,10 @@ ReplyKind classifyReply(const RxBuffer &rx);
 
 // Copy bytes 3..10 of a status reply into the state, unchanged.
 void applyStatusReply(DeviceState &state, const RxBuffer &rx);
+// A serial status reply as the panel takes it: the one that was on its way when a command
+// went out still shows the old state and is dropped instead (ignoreNextStatus). True when
+// the state was applied.
+bool takeStatusReply(DeviceState &state, const RxBuffer &rx);
 
 struct FirmwareRevision
 {

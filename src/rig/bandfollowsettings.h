@@ -34,6 +34,9 @@ struct BandFollowSettings
         Source source = Source::Off;
         QString rigAddress;
         bool bandMemory = false;
+        // Whether anything drives the channel: a source other than Off, and for rigctld an
+        // address to reach it at.
+        bool follows() const { return source != Source::Off && !(source == Source::Rigctld && rigAddress.isEmpty()); }
         // Per band of BandPlan::bands(): antenna 1..6, or NoAntenna.
         std::array<int, BandPlan::BandCount> antenna{};
 

@@ -20,6 +20,8 @@ class SettingsDialog;
 // hidden afterwards; Apply stores the port and baud-rate list positions in the settings file,
 // takes the widgets into the record that parameters() hands out, and hides the dialog.
 // GUI thread only.
+class MainWindow;
+
 class SettingsDialog : public QDialog
 {
     Q_OBJECT
@@ -33,6 +35,9 @@ public:
                    const PanelSettings &settings, QWidget *parent = nullptr);
     // The same on the file as it is now.
     SettingsDialog(const QList<SerialPortDescription> &ports, const QString &settingsPath, QWidget *parent = nullptr);
+    // A window of its own on the panel's ports and settings, reporting a failed write to
+    // it; closing the panel still ends the program.
+    explicit SettingsDialog(MainWindow *window);
     ~SettingsDialog() override;
 
     SerialParameters parameters() const;

@@ -157,7 +157,7 @@ int child(const QString &kind, const QString &settingsFile, qint64 mainEntryNs)
         // As the program's main() does it, on the settings file given: the system's serial
         // ports are listed when the serial settings are first needed, not here.
         marks.portsListed = BenchSupport::monotonicNs();
-        MainWindow window(settingsFile, MainWindow::SerialPortSource(&availableSerialPorts));
+        MainWindow window(MainWindow::Options{settingsFile, &availableSerialPorts});
         marks.windowBuilt = BenchSupport::monotonicNs();
         std::unique_ptr<ThreadLeitura> polling;
         return showAndReport(&window, marks, kind, [&] {
