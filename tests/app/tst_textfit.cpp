@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QImageReader>
@@ -231,6 +232,10 @@ int probe(int argc, char **argv)
     std::printf("scale %.3f\n", window.devicePixelRatioF());
     const QSize native = window.windowHandle()->handle()->geometry().size();
     std::printf("window %dx%d\n", native.width(), native.height());
+    if (QWidget *page = window.findChild<QDialog *>(QStringLiteral("bandFollowDialog"))) {
+        const QSize pageSize = page->windowHandle()->handle()->geometry().size();
+        std::printf("bandFollowDialog %dx%d\n", pageSize.width(), pageSize.height());
+    }
     return 0;
 }
 
@@ -417,6 +422,13 @@ void tst_TextFit::textsFitAtScale()
     QCOMPARE(DisplayScale::scaleFactor(request), expectedScale);
     QVERIFY2(lines.contains(QStringLiteral("window %1x%2").arg(window.width()).arg(window.height())),
              qPrintable(lines.filter(QStringLiteral("window ")).join(QLatin1Char('\n'))));
+    // At 150 % the station's page fits a 1366 x 768 laptop screen with a title bar above
+    // it and the desktop's panel, 48 pixels each there.
+    const QStringList page = lines.filter(QRegularExpression(QStringLiteral("^bandFollowDialog \\d+x\\d+$")));
+    QCOMPARE(page.size(), 1);
+    const QStringList pageSize = page.first().section(QLatin1Char(' '), 1).split(QLatin1Char('x'));
+    if (expectedScale == 1.5 && scaled)
+        QVERIFY2(pageSize.at(0).toInt() <= 1366 && pageSize.at(1).toInt() <= 768 - 2 * 48, qPrintable(page.first()));
 }
 
 // The pictures the style sheets draw come as a pair: name.png and name@2x.png at twice its
