@@ -139,7 +139,7 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
     table->setHorizontalSpacing(10);
     // Eleven bands: with the style's gap between rows the page would be too tall for a
     // laptop's screen at 150 %.
-    table->setVerticalSpacing(2);
+    table->setVerticalSpacing(1);
     table->addWidget(new QLabel(tr("Band"), box), 0, 0);
     table->addWidget(new QLabel(tr("None"), box), 0, 1, Qt::AlignHCenter | Qt::AlignBottom);
     for (int a = 1; a <= 6; ++a) {
@@ -172,6 +172,11 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
         bandAntenna[channel][b] = group;
     }
     auto *column = new QVBoxLayout(box);
+    // The tab's frame is margin enough above and below.
+    QMargins margins = column->contentsMargins();
+    margins.setTop(4);
+    margins.setBottom(4);
+    column->setContentsMargins(margins);
     column->addLayout(sources);
     column->addLayout(rigctld);
     column->addWidget(bandMemory[channel]);
