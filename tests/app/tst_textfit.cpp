@@ -48,11 +48,13 @@ namespace {
 
 const char ProbeVariable[] = "ZORVIK_TEXTFIT_PROBE";
 
-// Names as operators give them, in the button's lines of five characters.
+// Names as operators give them, in the button's lines of five characters. Antenna 5, a
+// receive-only Beverage, fills three lines above its "RX only" mark.
 const QStringList AntennaNames = {
-    QStringLiteral("Yagi 20 m"), QStringLiteral("Loop"), QStringLiteral("Dummy load"),
-    QStringLiteral("Beam\n15/10"), QStringLiteral("Delta"), QStringLiteral("Hex\nbeam"),
+    QStringLiteral("Yagi 20 m"),   QStringLiteral("Loop"),        QStringLiteral("Dummy load"),
+    QStringLiteral("Beam\n15/10"), QStringLiteral("Beverage NE"), QStringLiteral("Hex\nbeam"),
 };
+constexpr int ReceiveOnlyAntenna = 5;
 
 QString describe(const QWidget *widget, const QString &text, const QString &problem)
 {
@@ -154,6 +156,30 @@ QString clippedLabel(QLabel *label)
     return problem.isEmpty() ? QString() : describe(label, label->text(), problem);
 }
 
+// A receive-only antenna's mark lies across its button's lower edge, below the line boxes of
+// the name (descenders included) where the button's style centres them.
+QString coveredName(QLabel *mark)
+{
+    auto *button = mark->parentWidget()->findChild<QPushButton *>(
+        mark->objectName().replace(QLatin1String("receiveOnlyMark"), QLatin1String("botaoTecla")));
+    if (!button)
+        return describe(mark, mark->text(), QStringLiteral("has no button"));
+    if (!mark->geometry().intersects(button->geometry()) || mark->geometry().bottom() <= button->geometry().bottom())
+        return describe(mark, mark->text(), QStringLiteral("is not across its button's lower edge"));
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const QFontMetrics metrics = button->fontMetrics();
+    const int block = metrics.height() + button->text().count(QLatin1Char('\n')) * metrics.lineSpacing();
+    const int nameBottom = room.top() + (room.height() - block) / 2 + block;
+    const int markTop = mark->geometry().top() - button->geometry().top();
+    if (markTop < nameBottom)
+        return describe(mark, button->text(),
+                        QStringLiteral("covers the name from y %1, its lines down to %2").arg(markTop).arg(nameBottom));
+    return {};
+}
+
 QString clippedTitle(QGroupBox *box)
 {
     if (box->title().isEmpty())
@@ -180,6 +206,7 @@ int probe(int argc, char **argv)
         QSettings settings(ini, QSettings::IniFormat);
         for (int antenna = 1; antenna <= AntennaNames.size(); ++antenna)
             settings.setValue(QStringLiteral("K%1_1").arg(antenna), AntennaNames.at(antenna - 1));
+        settings.setValue(QStringLiteral("RXONLY_%1").arg(ReceiveOnlyAntenna), 1);
         settings.setValue(QStringLiteral("ID"), QStringLiteral("Station W1AW - contest position 2"));
         settings.setValue(QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
     }
@@ -218,7 +245,8 @@ int probe(int argc, char **argv)
             if (widget->window() != top || !widget->isVisibleTo(top))
                 continue;
             if (auto *label = qobject_cast<QLabel *>(widget))
-                clipped << clippedLabel(label);
+                clipped << clippedLabel(label)
+                        << (label->property("receiveOnlyMark").toBool() ? coveredName(label) : QString());
             else if (auto *button = qobject_cast<QAbstractButton *>(widget))
                 clipped << clippedButton(button);
             else if (auto *box = qobject_cast<QGroupBox *>(widget))
