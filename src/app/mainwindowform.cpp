@@ -143,6 +143,25 @@ void mainWindow::setupUi(QMainWindow *window)
     botaoTecla5C2 = makeButton(centralWidget, "botaoTecla5C2", antennaGeometry(5, 2));
     botaoTecla6C2 = makeButton(centralWidget, "botaoTecla6C2", antennaGeometry(6, 2));
     botaoRelease2 = makeButton(centralWidget, "botaoRelease2", QRect(370, 80, 81, 31).translated(area));
+    // Made after the buttons, so each lies over its button's lower edge: over the border and
+    // the padding below the name's third line, and half into the gap below. Clicks go
+    // through to the button; screen readers hear "receive only" in the button's own
+    // description, so the mark is left out of what they list.
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a) {
+            const QRect button = antennaGeometry(a + 1, c);
+            auto *mark =
+                makeLabel(centralWidget, "", QRect(button.left() + 2, button.bottom() - 4, button.width() - 4, 12));
+            mark->setObjectName(QStringLiteral("receiveOnlyMark%1C%2").arg(a + 1).arg(c));
+            mark->setProperty("receiveOnlyMark", true);
+            mark->setFont(pointFont(window->font(), 7, true));
+            mark->setAlignment(Qt::AlignCenter);
+            mark->setAttribute(Qt::WA_TransparentForMouseEvents);
+            mark->hide();
+            AccessibleTree::leaveOut(mark);
+            receiveOnlyMark[c][a] = mark;
+        }
+    }
     window->setCentralWidget(centralWidget);
 
     menuBar = new QMenuBar(window);
@@ -220,6 +239,10 @@ void mainWindow::retranslateUi(QMainWindow *window)
     label_A4->setText(tr("Ant 4"));
     label_A1_2->setText(tr("Ant 5"));
     label_A1_3->setText(tr("Ant 6"));
+    for (int c = 1; c <= 2; ++c) {
+        for (QLabel *mark : receiveOnlyMark[c])
+            mark->setText(tr("RX only"));
+    }
     label_3->setText(QString());
     label_3->setAccessibleName(tr("Norvale Antenna Systems"));
     menuArquivo->setTitle(tr("File"));

@@ -61,6 +61,9 @@ public:
     QLabel *label_A1_2;
     QLabel *label_A1_3;
     QLabel *label_3;
+    // receiveOnlyMark[channel][antenna]: "RX only" across the lower edge of the antenna's
+    // button, shown while the antenna is receive-only (channel 1..2, antenna 0..5).
+    QLabel *receiveOnlyMark[3][6] = {};
     QMenuBar *menuBar;
     QMenu *menuArquivo;
     QMenu *menuOperating_Mode;

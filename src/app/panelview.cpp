@@ -8,6 +8,8 @@
 #include <QAccessible>
 #include <QFont>
 
+#include <iterator>
+
 namespace {
 // Setting a style sheet re-polishes the widget; the panel repaints six times a second,
 // so a sheet is only set when it differs from the one shown.
@@ -88,6 +90,14 @@ void PanelView::setAntennaNames(const std::array<QString, 6> &names)
 void PanelView::setReceiveOnly(const std::array<bool, 6> &antennas)
 {
     receiveOnly = antennas;
+    for (int c = 1; c <= 2; ++c) {
+        for (int a = 0; a < 6; ++a) {
+            QLabel *mark = ui.receiveOnlyMark[c][a];
+            mark->setVisible(receiveOnly[size_t(a)]);
+            // Over the keyboard's focus outline too, which would otherwise cross its words.
+            mark->raise();
+        }
+    }
     drawn.reset();
     speakIfChanged(true);
 }
@@ -290,13 +300,16 @@ void PanelView::hideFollowNotes()
 
 std::vector<QWidget *> PanelView::scaledWidgets() const
 {
-    return {
+    std::vector<QWidget *> widgets = {
         ui.frame,         ui.botaoPower,    ui.botaoRelease1, ui.botaoRelease2, ui.botaoSendC1,   ui.botaoSendC2,
         ui.botaoSplitC1,  ui.botaoSplitC2,  ui.botaoTecla1C1, ui.botaoTecla1C2, ui.botaoTecla2C1, ui.botaoTecla2C2,
         ui.botaoTecla3C1, ui.botaoTecla3C2, ui.botaoTecla4C1, ui.botaoTecla4C2, ui.botaoTecla5C1, ui.botaoTecla5C2,
         ui.botaoTecla6C1, ui.botaoTecla6C2, ui.labelID,       ui.label_A1,      ui.label_A1_2,    ui.label_A1_3,
         ui.label_A2,      ui.label_A3,      ui.label_A4,      ui.label,         ui.label_2,       ui.label_3,
     };
+    for (int c = 1; c <= 2; ++c)
+        widgets.insert(widgets.end(), std::begin(ui.receiveOnlyMark[c]), std::end(ui.receiveOnlyMark[c]));
+    return widgets;
 }
 
 void PanelView::setTextSize(int size)
@@ -309,6 +322,10 @@ void PanelView::setTextSize(int size)
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
             setPixelSize(ui.antennaButton(c, a), size + 1);
+    }
+    for (int c = 1; c <= 2; ++c) {
+        for (QLabel *mark : ui.receiveOnlyMark[c])
+            setPixelSize(mark, size - 1);
     }
     setPixelSize(ui.labelID, size + 5);
     for (QWidget *caption : {ui.label_A1, ui.label_A1_2, ui.label_A1_3, ui.label_A2, ui.label_A3, ui.label_A4})

@@ -32,8 +32,28 @@ QStringList shownAntennaNames(const PanelSettings &settings)
     return names;
 }
 
-// A column head: the whole name, a word a line.
-QString columnHead(const QString &name) { return name.simplified().replace(QLatin1Char(' '), QLatin1Char('\n')); }
+// A column head: the whole name, its words in lines of up to twelve characters (a longer
+// word on a line of its own). Wider lines would widen the columns; a word a line would make
+// the head too tall for a laptop's screen at 150 %.
+QString columnHead(const QString &name)
+{
+    constexpr int LineLength = 12;
+    QString head;
+    int line = 0;
+    const QStringList words = name.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        if (line > 0 && line + 1 + word.size() > LineLength) {
+            head += QLatin1Char('\n');
+            line = 0;
+        } else if (line > 0) {
+            head += QLatin1Char(' ');
+            ++line;
+        }
+        head += word;
+        line += word.size();
+    }
+    return head;
+}
 } // namespace
 
 BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const PanelSettings &stored,
@@ -59,6 +79,9 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, const QString &path, const P
     problem = new QLabel(this);
     problem->setObjectName(QStringLiteral("problem"));
     problem->setStyleSheet(QStringLiteral("color: #ffa02f;"));
+    // Its line is taken only while it has something to say: the dialog must fit a
+    // 1366 x 768 screen at 150 % with the desktop's title bar and panel.
+    problem->hide();
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("botaoOK"));
@@ -114,6 +137,9 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
 
     auto *table = new QGridLayout;
     table->setHorizontalSpacing(10);
+    // Eleven bands: with the style's gap between rows the page would be too tall for a
+    // laptop's screen at 150 %.
+    table->setVerticalSpacing(1);
     table->addWidget(new QLabel(tr("Band"), box), 0, 0);
     table->addWidget(new QLabel(tr("None"), box), 0, 1, Qt::AlignHCenter | Qt::AlignBottom);
     for (int a = 1; a <= 6; ++a) {
@@ -146,6 +172,11 @@ QWidget *BandFollowDialog::radioBox(int channel, const QStringList &antennaNames
         bandAntenna[channel][b] = group;
     }
     auto *column = new QVBoxLayout(box);
+    // The tab's frame is margin enough above and below.
+    QMargins margins = column->contentsMargins();
+    margins.setTop(4);
+    margins.setBottom(4);
+    column->setContentsMargins(margins);
     column->addLayout(sources);
     column->addLayout(rigctld);
     column->addWidget(bandMemory[channel]);
@@ -219,20 +250,26 @@ void BandFollowDialog::setSettings(const BandFollowSettings &settings)
     otrspPort->setCurrentText(settings.otrspPort);
 }
 
+void BandFollowDialog::showProblem(const QString &text)
+{
+    problem->setText(text);
+    problem->show();
+}
+
 bool BandFollowDialog::save()
 {
     const BandFollowSettings values = settings();
     for (int c = 1; c <= 2; ++c) {
         const QString text = values.radio[c].rigAddress;
         if (!text.isEmpty() && !RigAddress::parse(text)) {
-            problem->setText(tr("Radio %1: \"%2\" is not host:port or [IPv6]:port").arg(c).arg(text));
+            showProblem(tr("Radio %1: \"%2\" is not host:port or [IPv6]:port").arg(c).arg(text));
             address[c]->setFocus();
             return false;
         }
     }
     for (const QString &sender : values.loggerFrom) {
         if (QHostAddress(sender).isNull()) {
-            problem->setText(tr("Logger: \"%1\" is not an IP address").arg(sender));
+            showProblem(tr("Logger: \"%1\" is not an IP address").arg(sender));
             loggerFrom->setFocus();
             return false;
         }

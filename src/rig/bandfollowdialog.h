@@ -48,6 +48,7 @@ signals:
 private:
     QWidget *radioBox(int channel, const QStringList &antennaNames, const std::array<bool, 6> &receiveOnly);
     QWidget *loggerBox(const QStringList &serialPorts);
+    void showProblem(const QString &text);
 
     QString settingsPath;
     std::array<QButtonGroup *, 3> source{};

@@ -431,6 +431,10 @@ void tst_PanelAccess::picturesNamedDecorationLeftOut_data()
     QTest::newRow("title") << ""
                            << ""
                            << "label" << true << "Zorvik";
+    // The button's description says "receive only" already.
+    QTest::newRow("RX only mark") << ""
+                                  << ""
+                                  << "receiveOnlyMark2C1" << false << "";
 }
 
 void tst_PanelAccess::picturesNamedDecorationLeftOut()

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QImageReader>
@@ -47,11 +48,13 @@ namespace {
 
 const char ProbeVariable[] = "ZORVIK_TEXTFIT_PROBE";
 
-// Names as operators give them, in the button's lines of five characters.
+// Names as operators give them, in the button's lines of five characters. Antenna 5, a
+// receive-only Beverage, fills three lines above its "RX only" mark.
 const QStringList AntennaNames = {
-    QStringLiteral("Yagi 20 m"), QStringLiteral("Loop"), QStringLiteral("Dummy load"),
-    QStringLiteral("Beam\n15/10"), QStringLiteral("Delta"), QStringLiteral("Hex\nbeam"),
+    QStringLiteral("Yagi 20 m"),   QStringLiteral("Loop"),        QStringLiteral("Dummy load"),
+    QStringLiteral("Beam\n15/10"), QStringLiteral("Beverage NE"), QStringLiteral("Hex\nbeam"),
 };
+constexpr int ReceiveOnlyAntenna = 5;
 
 QString describe(const QWidget *widget, const QString &text, const QString &problem)
 {
@@ -153,6 +156,30 @@ QString clippedLabel(QLabel *label)
     return problem.isEmpty() ? QString() : describe(label, label->text(), problem);
 }
 
+// A receive-only antenna's mark lies across its button's lower edge, below the line boxes of
+// the name (descenders included) where the button's style centres them.
+QString coveredName(QLabel *mark)
+{
+    auto *button = mark->parentWidget()->findChild<QPushButton *>(
+        mark->objectName().replace(QLatin1String("receiveOnlyMark"), QLatin1String("botaoTecla")));
+    if (!button)
+        return describe(mark, mark->text(), QStringLiteral("has no button"));
+    if (!mark->geometry().intersects(button->geometry()) || mark->geometry().bottom() <= button->geometry().bottom())
+        return describe(mark, mark->text(), QStringLiteral("is not across its button's lower edge"));
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const QFontMetrics metrics = button->fontMetrics();
+    const int block = metrics.height() + button->text().count(QLatin1Char('\n')) * metrics.lineSpacing();
+    const int nameBottom = room.top() + (room.height() - block) / 2 + block;
+    const int markTop = mark->geometry().top() - button->geometry().top();
+    if (markTop < nameBottom)
+        return describe(mark, button->text(),
+                        QStringLiteral("covers the name from y %1, its lines down to %2").arg(markTop).arg(nameBottom));
+    return {};
+}
+
 QString clippedTitle(QGroupBox *box)
 {
     if (box->title().isEmpty())
@@ -179,6 +206,7 @@ int probe(int argc, char **argv)
         QSettings settings(ini, QSettings::IniFormat);
         for (int antenna = 1; antenna <= AntennaNames.size(); ++antenna)
             settings.setValue(QStringLiteral("K%1_1").arg(antenna), AntennaNames.at(antenna - 1));
+        settings.setValue(QStringLiteral("RXONLY_%1").arg(ReceiveOnlyAntenna), 1);
         settings.setValue(QStringLiteral("ID"), QStringLiteral("Station W1AW - contest position 2"));
         settings.setValue(QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
     }
@@ -217,7 +245,8 @@ int probe(int argc, char **argv)
             if (widget->window() != top || !widget->isVisibleTo(top))
                 continue;
             if (auto *label = qobject_cast<QLabel *>(widget))
-                clipped << clippedLabel(label);
+                clipped << clippedLabel(label)
+                        << (label->property("receiveOnlyMark").toBool() ? coveredName(label) : QString());
             else if (auto *button = qobject_cast<QAbstractButton *>(widget))
                 clipped << clippedButton(button);
             else if (auto *box = qobject_cast<QGroupBox *>(widget))
@@ -231,6 +260,10 @@ int probe(int argc, char **argv)
     std::printf("scale %.3f\n", window.devicePixelRatioF());
     const QSize native = window.windowHandle()->handle()->geometry().size();
     std::printf("window %dx%d\n", native.width(), native.height());
+    if (QWidget *page = window.findChild<QDialog *>(QStringLiteral("bandFollowDialog"))) {
+        const QSize pageSize = page->windowHandle()->handle()->geometry().size();
+        std::printf("bandFollowDialog %dx%d\n", pageSize.width(), pageSize.height());
+    }
     return 0;
 }
 
@@ -417,6 +450,13 @@ void tst_TextFit::textsFitAtScale()
     QCOMPARE(DisplayScale::scaleFactor(request), expectedScale);
     QVERIFY2(lines.contains(QStringLiteral("window %1x%2").arg(window.width()).arg(window.height())),
              qPrintable(lines.filter(QStringLiteral("window ")).join(QLatin1Char('\n'))));
+    // At 150 % the station's page fits a 1366 x 768 laptop screen with a title bar above
+    // it and the desktop's panel, 48 pixels each there.
+    const QStringList page = lines.filter(QRegularExpression(QStringLiteral("^bandFollowDialog \\d+x\\d+$")));
+    QCOMPARE(page.size(), 1);
+    const QStringList pageSize = page.first().section(QLatin1Char(' '), 1).split(QLatin1Char('x'));
+    if (expectedScale == 1.5 && scaled)
+        QVERIFY2(pageSize.at(0).toInt() <= 1366 && pageSize.at(1).toInt() <= 768 - 2 * 48, qPrintable(page.first()));
 }
 
 // The pictures the style sheets draw come as a pair: name.png and name@2x.png at twice its

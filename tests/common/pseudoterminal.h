@@ -25,10 +25,14 @@ public:
             return;
         slave = QString::fromLocal8Bit(ptsname(master));
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        // Neither side goes to the programs a test starts (talmek-sim, rigctld): a copy of
+        // the master there would keep the line up after this side has gone.
+        fcntl(master, F_SETFD, FD_CLOEXEC);
         // Keep one slave descriptor open in raw mode, so the line stays configured and a
         // hang-up never reaches the master while the panel reopens the port.
         keeper = ::open(ptsname(master), O_RDWR | O_NOCTTY);
         if (keeper >= 0) {
+            fcntl(keeper, F_SETFD, FD_CLOEXEC);
             termios tio;
             tcgetattr(keeper, &tio);
             cfmakeraw(&tio);

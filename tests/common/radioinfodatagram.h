@@ -22,10 +22,9 @@ inline QByteArray example(const QByteArray &radio = "1", const QByteArray &freq 
           "</RadioInfo>";
 }
 
-// The example padded with an unknown element to exactly `size` bytes.
-inline QByteArray padded(int size)
+// A datagram (the example unless given) padded with an unknown element to exactly `size` bytes.
+inline QByteArray padded(int size, QByteArray padding = example())
 {
-    QByteArray padding = example();
     const QByteArray head = "<Pad>", tail = "</Pad>";
     padding.insert(padding.indexOf("<Mode>"),
                    head + QByteArray(size - padding.size() - head.size() - tail.size(), 'x') + tail);

@@ -1,7 +1,8 @@
-// The contest station end to end, on both links to talmek-sim: a logger's broadcasts and
-// its OTRSP commands drive the channels through the buttons' own path, and receive-only
-// antennas are never transmitted on by the panel's doing, and sound the alarm when the box
-// transmits on one anyway.
+// The contest station end to end, on both links to talmek-sim: a logger's broadcasts (up to
+// the largest datagram UDP carries) and its OTRSP commands (also after the port went and came
+// back) drive the channels through the buttons' own path, and receive-only antennas are
+// never transmitted on by the panel's doing, and sound the alarm when the box transmits on
+// one anyway.
 
 #include "lan/threadcom.h"
 #include "panelbench.h"
@@ -11,6 +12,8 @@
 #include "rig/loggerlistener.h"
 #include "rig/otrspport.h"
 
+#include <QFile>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
@@ -114,22 +117,54 @@ void tst_E2eStation::loggerDrivesBothChannels()
     QCOMPARE(boxValue("antenna1"), 2);
     send(example("1", "<Freq>703000</Freq>", "False"), "127.255.255.255");
     QTRY_COMPARE(boxValue("antenna1"), 1);
+
+    // The largest datagram UDP carries is read whole: garbled at its end it changes nothing,
+    // well formed it takes channel 1 back to 20 m.
+    const QByteArray largest =
+        RadioInfoDatagram::padded(RadioInfo::MaxDatagramSize, example("1", "<Freq>1407400</Freq>"));
+    send(QByteArray(largest).replace("</RadioInfo>", "</RadioInfX>"), "127.255.255.255");
+    QTRY_COMPARE(listener->droppedMalformed(), quint64(2));
+    QVERIFY(bench->waitForTicks(4));
+    QCOMPARE(boxValue("antenna1"), 1);
+    send(largest, "127.255.255.255");
+    QTRY_COMPARE(boxValue("antenna1"), 2);
+    QCOMPARE(listener->taken(), quint64(5));
 }
 
 void tst_E2eStation::otrspChoosesTheAntenna()
 {
-    PseudoTerminal logger;
-    QVERIFY(logger.isValid());
-    startPanel({{"FOLLOW1", "otrsp"}, {"OTRSP_PORT", logger.slavePath()}});
-    QTRY_VERIFY(noted(QStringLiteral("Radio 1: OTRSP: listening on %1").arg(logger.slavePath())));
-    QVERIFY(logger.write("?NAME\rAUX13\r"));
-    QCOMPARE(logger.read(26), QByteArray("NAMEZorvik Remote Control\r"));
+    // The port by a name that points at one pseudo-terminal after another, as an adapter
+    // pulled out and plugged in again keeps its name.
+    const QString path = bench->filePath(QStringLiteral("otrsp"));
+    std::unique_ptr<PseudoTerminal> logger;
+    const auto plugIn = [&] {
+        logger = std::make_unique<PseudoTerminal>();
+        QFile::remove(path);
+        return logger->isValid() && QFile::link(logger->slavePath(), path);
+    };
+    const auto note = [&] { return bench->window->findChild<QLabel *>(QStringLiteral("bandFollowStatus1"))->text(); };
+    const QString listening = QStringLiteral("Radio 1: OTRSP: listening on %1").arg(path);
+    QVERIFY(plugIn());
+    startPanel({{"FOLLOW1", "otrsp"}, {"OTRSP_PORT", path}});
+    QTRY_COMPARE(note(), listening);
+    QVERIFY(logger->write("?NAME\rAUX13\r"));
+    QCOMPARE(logger->read(26), QByteArray("NAMEZorvik Remote Control\r"));
     QTRY_COMPARE(boxValue("antenna1"), 2);
     // Codes that name no antenna, and radio 2 (not on OTRSP), change nothing but are kept.
-    QVERIFY(logger.write("AUX107\rAUX25\r?AUX1\r?AUX2\r"));
-    QCOMPARE(logger.read(12), QByteArray("AUX17\rAUX25\r"));
+    QVERIFY(logger->write("AUX107\rAUX25\r?AUX1\r?AUX2\r"));
+    QCOMPARE(logger->read(12), QByteArray("AUX17\rAUX25\r"));
     QCOMPARE(boxValue("antenna1"), 2);
     QCOMPARE(boxValue("antenna2"), 15);
+
+    // The port goes while open and comes back: noted, opened again by the next try (a retry
+    // interval after the loss; tst_stationports pins it on a hand-moved clock), and the
+    // logger's word acts again.
+    logger.reset();
+    QTRY_COMPARE(note(), QStringLiteral("Radio 1: OTRSP: %1 lost; trying again").arg(path));
+    QVERIFY(plugIn());
+    QTRY_COMPARE_WITH_TIMEOUT(note(), listening, int(OtrspPort::RetryIntervalMs) + 3000);
+    QVERIFY(logger->write("AUX14\r"));
+    QTRY_COMPARE(boxValue("antenna1"), 3);
     // Disconnect closes the port.
     bench->disconnectFromBox();
     QVERIFY(!bench->window->findChild<BandFollowService *>()->otrspPort()->isOpen());
