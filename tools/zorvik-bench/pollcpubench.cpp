@@ -11,7 +11,9 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include <array>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace PollCpuBench {
@@ -127,51 +129,50 @@ QStringList childArguments(Program program, Link link, const Setup &setup, int s
             QString::number(seconds)};
 }
 
-Outcome measure(Program program, Link link, const QProcessEnvironment &environment, const Options &options)
+// One child in the measured window: its simulator and settings, the process, and what was
+// read of it as the window opened.
+struct Measured
 {
+    Measured(Program measuredProgram, const Options &options, const QProcessEnvironment &environment)
+        : program(measuredProgram)
+        , setup(options.simulator)
+        , child(options.program, environment)
+    {}
+    Program program;
+    Setup setup;
+    BenchChild child;
+    BenchChild::Counts countsBefore;
+    bool countedBefore = false;
+    long long commandsBefore = -1;
+    QMap<qint64, ProcThreads::Use> before;
     Outcome out;
+};
+
+void finish(Measured &m, Link link, const QMap<qint64, ProcThreads::Use> &after, double seconds)
+{
+    Outcome &out = m.out;
     const bool serial = link == Link::Serial;
-    Setup setup(options.simulator);
-    out.error = prepare(setup, link);
-    if (!out.error.isEmpty())
-        return out;
-    SimProcess &sim = setup.sim;
-
-    BenchChild child(options.program, environment);
-    if (!child.start(childArguments(program, link, setup, options.seconds), ReadyTimeoutMs)) {
-        out.error = child.errorText();
-        return out;
-    }
-    const qint64 pid = child.pid();
-
-    BenchChild::Counts countsBefore, countsAfter;
-    const bool countedBefore = child.counts(countsBefore);
-    const long long commandsBefore = serial ? sim.statsCounter(QStringLiteral("commands=")) : -1;
-    const QMap<qint64, ProcThreads::Use> before = ProcThreads::snapshot(pid);
-    const qint64 startNs = BenchSupport::monotonicNs();
-    BenchSupport::runEventLoop(options.seconds * 1000);
-    const QMap<qint64, ProcThreads::Use> after = ProcThreads::snapshot(pid);
-    const qint64 endNs = BenchSupport::monotonicNs();
-    const long long commandsAfter = serial ? sim.statsCounter(QStringLiteral("commands=")) : -1;
-    const bool countedAfter = child.counts(countsAfter);
-
-    if (!child.isRunning() || after.isEmpty()) {
+    const long long commandsAfter = serial ? m.setup.sim.statsCounter(QStringLiteral("commands=")) : -1;
+    BenchChild::Counts countsAfter;
+    const bool countedAfter = m.child.counts(countsAfter);
+    if (!m.child.isRunning() || after.isEmpty()) {
         out.error = QStringLiteral("the child ended during the measurement");
-        return out;
+        return;
     }
-    if (!countedBefore || !countedAfter) {
+    if (!m.countedBefore || !countedAfter) {
         out.error = QStringLiteral("the child did not answer \"count\"");
-        return out;
+        return;
     }
-    if (serial && (commandsBefore < 0 || commandsAfter < 0)) {
+    if (serial && (m.commandsBefore < 0 || commandsAfter < 0)) {
         out.error = QStringLiteral("the simulator did not report its counters");
-        return out;
+        return;
     }
-    out.seconds = double(endNs - startNs) / 1e9;
+    out.seconds = seconds;
+    const qint64 pid = m.child.pid();
     qint64 cpuNs = 0, wakeups = 0;
     for (auto it = after.constBegin(); it != after.constEnd(); ++it) {
         // A thread that began inside the window counts from zero.
-        const ProcThreads::Use was = before.value(it.key());
+        const ProcThreads::Use was = m.before.value(it.key());
         const qint64 threadNs = it.value().cpuNs - was.cpuNs;
         const qint64 threadWakeups = it.value().wakeups - was.wakeups;
         cpuNs += threadNs;
@@ -186,15 +187,56 @@ Outcome measure(Program program, Link link, const QProcessEnvironment &environme
     out.cpuMsPerSecond = double(cpuNs) / 1e6 / out.seconds;
     out.wakeupsPerSecond = double(wakeups) / out.seconds;
     // Requests: the simulator's count on the serial link, the floor's own on LAN.
-    out.requestsPerSecond = serial ? rate(commandsBefore, commandsAfter, out.seconds)
-                                   : rate(countsBefore.requests, countsAfter.requests, out.seconds);
-    out.repliesPerSecond = rate(countsBefore.replies, countsAfter.replies, out.seconds);
-    if (!child.stop()) {
+    out.requestsPerSecond = serial ? rate(m.commandsBefore, commandsAfter, out.seconds)
+                                   : rate(m.countsBefore.requests, countsAfter.requests, out.seconds);
+    out.repliesPerSecond = rate(m.countsBefore.replies, countsAfter.replies, out.seconds);
+    if (!m.child.stop()) {
         out.error = QStringLiteral("the child did not end cleanly on \"quit\"");
-        return out;
+        return;
     }
     out.ok = true;
-    return out;
+}
+
+// The panel and the floor, each on its own simulator, measured over the same window: a
+// machine that is busier or slower for a while (another program, a neighbour on the host)
+// weighs on both alike, where two windows one after the other each met a machine of its own.
+// Each sleeps nearly all the time, so on two cores neither waits for the other.
+std::array<Outcome, 2> measurePair(Link link, const QProcessEnvironment &environment, const Options &options,
+                                   bool panelFirst)
+{
+    std::array<std::unique_ptr<Measured>, 2> measured; // panel, floor
+    for (const Program program :
+         {panelFirst ? Program::Panel : Program::Floor, panelFirst ? Program::Floor : Program::Panel}) {
+        auto m = std::make_unique<Measured>(program, options, environment);
+        m->out.error = prepare(m->setup, link);
+        if (m->out.error.isEmpty()
+            && !m->child.start(childArguments(program, link, m->setup, options.seconds), ReadyTimeoutMs))
+            m->out.error = m->child.errorText();
+        measured[program == Program::Panel ? 0 : 1] = std::move(m);
+    }
+    const auto running = [&](const std::unique_ptr<Measured> &m) { return m->out.error.isEmpty(); };
+    for (auto &m : measured) {
+        if (!running(m))
+            continue;
+        m->countedBefore = m->child.counts(m->countsBefore);
+        m->commandsBefore = link == Link::Serial ? m->setup.sim.statsCounter(QStringLiteral("commands=")) : -1;
+        m->before = ProcThreads::snapshot(m->child.pid());
+    }
+    const qint64 startNs = BenchSupport::monotonicNs();
+    BenchSupport::runEventLoop(options.seconds * 1000);
+    std::array<QMap<qint64, ProcThreads::Use>, 2> after;
+    for (int p = 0; p < 2; ++p) {
+        if (running(measured[p]))
+            after[p] = ProcThreads::snapshot(measured[p]->child.pid());
+    }
+    const double seconds = double(BenchSupport::monotonicNs() - startNs) / 1e9;
+    std::array<Outcome, 2> outcomes;
+    for (int p = 0; p < 2; ++p) {
+        if (running(measured[p]))
+            finish(*measured[p], link, after[p], seconds);
+        outcomes[p] = measured[p]->out;
+    }
+    return outcomes;
 }
 
 struct InstrOutcome
@@ -397,13 +439,9 @@ QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironme
     threads << QStringLiteral("| Link | Program | Thread | CPU ms per s | wake-ups per s |")
             << QStringLiteral("|---|---|---|---:|---:|");
     for (const Link link : {Link::Serial, Link::Lan}) {
-        // Alternating which goes first, so neither always meets a machine the other warmed.
+        // Alternating which starts first, so neither always meets a machine the other warmed.
         const bool panelFirst = runIndex++ % 2 == 0;
-        const Program order[2] = {panelFirst ? Program::Panel : Program::Floor,
-                                  panelFirst ? Program::Floor : Program::Panel};
-        Outcome outcomes[2]; // panel, floor
-        for (const Program program : order)
-            outcomes[program == Program::Panel ? 0 : 1] = measure(program, link, environment, options);
+        const std::array<Outcome, 2> outcomes = measurePair(link, environment, options, panelFirst); // panel, floor
         const QString measurement = QStringLiteral("Polling CPU, %1, %2").arg(platform, linkTitle(link));
         bool bothOk = true;
         for (int p = 0; p < 2; ++p) {
@@ -491,10 +529,11 @@ QList<Report::Row> run(const Options &options)
     using Report::print;
     if (options.cpu) {
         print(QStringLiteral("## Polling CPU: the panel against a floor (%1 s per child)").arg(options.seconds));
-        print(QStringLiteral("Each program a child process on its own talmek-sim, connected, past its first reply and "
-                             "1 s of settling; CPU is the sum over its threads of the scheduler's run time "
-                             "(/proc/<pid>/task/*/schedstat), wake-ups their voluntary context switches, both read "
-                             "by this process over the same window."));
+        print(QStringLiteral("The panel and the floor run at the same time, each a child process on its own "
+                             "talmek-sim, connected, past its first reply and 1 s of settling; CPU is the sum over "
+                             "a child's threads of the scheduler's run time (/proc/<pid>/task/*/schedstat), "
+                             "wake-ups their voluntary context switches, both read by this process over one window "
+                             "shared by the two, so that the machine's swings weigh on both alike."));
     } else {
         print(QStringLiteral("## Polling instructions: the panel against a floor"));
     }
