@@ -7,6 +7,9 @@
 
 #include <QAccessible>
 #include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMargins>
 
 #include <iterator>
 
@@ -51,6 +54,29 @@ void setPixelSize(QWidget *widget, int pixels)
     QFont font = widget->font();
     font.setPixelSize(pixels);
     widget->setFont(font);
+}
+
+// The label's one line at `pixels`, or smaller where its letters would not fit its room:
+// a desktop's font (Windows' own, say) may be wider or taller than the one it was laid out
+// with.
+void setFittingPixelSize(QLabel *label, int pixels)
+{
+    constexpr int SmallestPixels = 6;
+    const QRect room = label->contentsRect().marginsRemoved(
+        QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
+    QFont font = label->font();
+    for (; pixels > SmallestPixels; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetrics metrics(font);
+        // Centred as the label centres it: the line box in the middle, the ink within it.
+        const QRect ink = metrics.tightBoundingRect(label->text());
+        const int baseline = room.top() + (room.height() - metrics.height()) / 2 + metrics.ascent();
+        if (metrics.horizontalAdvance(label->text()) <= room.width() && baseline + ink.top() >= room.top()
+            && baseline + ink.bottom() <= room.bottom())
+            break;
+    }
+    font.setPixelSize(pixels);
+    label->setFont(font);
 }
 } // namespace
 
@@ -325,7 +351,7 @@ void PanelView::setTextSize(int size)
     }
     for (int c = 1; c <= 2; ++c) {
         for (QLabel *mark : ui.receiveOnlyMark[c])
-            setPixelSize(mark, size - 1);
+            setFittingPixelSize(mark, size - 1);
     }
     setPixelSize(ui.labelID, size + 5);
     for (QWidget *caption : {ui.label_A1, ui.label_A1_2, ui.label_A1_3, ui.label_A2, ui.label_A3, ui.label_A4})

@@ -59,7 +59,8 @@ constexpr int ReceiveOnlyAntenna = 5;
 QString describe(const QWidget *widget, const QString &text, const QString &problem)
 {
     return QStringLiteral("%1/%2 \"%3\" %4")
-        .arg(widget->window()->objectName(), widget->objectName(), QString(text).replace(QLatin1Char('\n'), QLatin1Char('|')), problem);
+        .arg(widget->window()->objectName(), widget->objectName(),
+             QString(text).replace(QLatin1Char('\n'), QLatin1Char('|')), problem);
 }
 
 // What of `text`, drawn with `alignment` in `room`, falls outside it: the widest line's
@@ -87,12 +88,17 @@ QString overflow(const QFontMetrics &metrics, QString text, const QRect &room, Q
     else if (alignment & Qt::AlignBottom)
         top = room.bottom() + 1 - block;
     const int inkTop = top + metrics.ascent() + metrics.tightBoundingRect(lines.first()).top();
-    const int inkBottom = top + (lines.size() - 1) * metrics.lineSpacing() + metrics.ascent() + metrics.tightBoundingRect(lines.last()).bottom();
+    const int inkBottom = top + (lines.size() - 1) * metrics.lineSpacing() + metrics.ascent()
+        + metrics.tightBoundingRect(lines.last()).bottom();
     QStringList problems;
     if (widest > room.width())
         problems << QStringLiteral("is %1 wide in %2").arg(widest).arg(room.width());
     if (inkTop < room.top() || inkBottom > room.bottom())
-        problems << QStringLiteral("has ink from y %1 to %2 in %3 to %4").arg(inkTop).arg(inkBottom).arg(room.top()).arg(room.bottom());
+        problems << QStringLiteral("has ink from y %1 to %2 in %3 to %4")
+                        .arg(inkTop)
+                        .arg(inkBottom)
+                        .arg(room.top())
+                        .arg(room.bottom());
     return problems.join(QLatin1String(", "));
 }
 
@@ -145,11 +151,20 @@ QString clippedLabel(QLabel *label)
             document.setTextWidth(room.width());
         const QSize laidOut = document.size().toSize();
         if (laidOut.width() > room.width() || laidOut.height() > room.height())
-            problem = QStringLiteral("lays out to %1x%2 in %3x%4").arg(laidOut.width()).arg(laidOut.height()).arg(room.width()).arg(room.height());
+            problem = QStringLiteral("lays out to %1x%2 in %3x%4")
+                          .arg(laidOut.width())
+                          .arg(laidOut.height())
+                          .arg(room.width())
+                          .arg(room.height());
     } else if (label->wordWrap()) {
-        const QRect laidOut = label->fontMetrics().boundingRect(room, int(label->alignment()) | Qt::TextWordWrap, label->text());
+        const QRect laidOut =
+            label->fontMetrics().boundingRect(room, int(label->alignment()) | Qt::TextWordWrap, label->text());
         if (laidOut.width() > room.width() || laidOut.height() > room.height())
-            problem = QStringLiteral("wraps to %1x%2 in %3x%4").arg(laidOut.width()).arg(laidOut.height()).arg(room.width()).arg(room.height());
+            problem = QStringLiteral("wraps to %1x%2 in %3x%4")
+                          .arg(laidOut.width())
+                          .arg(laidOut.height())
+                          .arg(room.width())
+                          .arg(room.height());
     } else {
         problem = overflow(label->fontMetrics(), label->text(), room, label->alignment());
     }
@@ -187,7 +202,8 @@ QString clippedTitle(QGroupBox *box)
     QStyleOptionGroupBox option;
     option.initFrom(box);
     option.text = box->title();
-    option.subControls = QStyle::SC_GroupBoxLabel | (box->isCheckable() ? QStyle::SC_GroupBoxCheckBox : QStyle::SC_None);
+    option.subControls =
+        QStyle::SC_GroupBoxLabel | (box->isCheckable() ? QStyle::SC_GroupBoxCheckBox : QStyle::SC_None);
     option.lineWidth = 1;
     option.textAlignment = box->alignment();
     const QRect room = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
@@ -218,8 +234,8 @@ int probe(int argc, char **argv)
     MainWindow window(ini, QList<SerialPortDescription>{port});
     window.show();
     // Every dialog the menus open, as the operator opens them.
-    for (const char *name : {"actionLabels", "actionLAN_Settings", "actionConfigure", "actionAbout_Norvale", "actionKeyboard_Shortcuts",
-                              "actionBand_Follow"}) {
+    for (const char *name : {"actionLabels", "actionLAN_Settings", "actionConfigure", "actionAbout_Norvale",
+                             "actionKeyboard_Shortcuts", "actionBand_Follow"}) {
         QAction *action = window.findChild<QAction *>(QLatin1String(name));
         if (!action) {
             std::printf("missing action %s\n", name);
@@ -257,6 +273,14 @@ int probe(int argc, char **argv)
             std::printf("clipped %s\n", qPrintable(line));
     }
     std::printf("windows %d\n", windows);
+    // Where no real font is found (Wine's offscreen platform) every size has one set of
+    // metrics, and whether a text fits says nothing.
+    QFont small = window.font(), large = window.font();
+    small.setPixelSize(6);
+    large.setPixelSize(30);
+    const QString sample = QStringLiteral("RX only");
+    if (QFontMetrics(small).horizontalAdvance(sample) == QFontMetrics(large).horizontalAdvance(sample))
+        std::printf("fonts of one size\n");
     std::printf("scale %.3f\n", window.devicePixelRatioF());
     const QSize native = window.windowHandle()->handle()->geometry().size();
     std::printf("window %dx%d\n", native.width(), native.height());
@@ -438,9 +462,12 @@ void tst_TextFit::textsFitAtScale()
     QCOMPARE(probe.exitCode(), 0);
 
     // Line ends are "\r\n" on Windows.
-    const QStringList lines = QString::fromLocal8Bit(probe.readAllStandardOutput()).split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromLocal8Bit(probe.readAllStandardOutput())
+                                  .split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
     const QStringList clipped = lines.filter(QRegularExpression(QStringLiteral("^clipped ")));
-    if (scaled)
+    if (lines.contains(QStringLiteral("fonts of one size")))
+        qInfo("no font that changes with its size here: fit not judged");
+    else if (scaled)
         QCOMPARE(clipped, QStringList());
     // The window and the six dialogs were measured, not an empty screen.
     QVERIFY2(lines.contains(QStringLiteral("windows 7")), qPrintable(lines.join(QLatin1Char('\n'))));
@@ -468,7 +495,8 @@ void tst_TextFit::stylePicturesComeInTwoSizes()
         QFile file{QString::fromLatin1(sheet)};
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QRegularExpressionMatchIterator urls = QRegularExpression(QStringLiteral("url\\((:/[^)]+)\\)")).globalMatch(text);
+        QRegularExpressionMatchIterator urls =
+            QRegularExpression(QStringLiteral("url\\((:/[^)]+)\\)")).globalMatch(text);
         while (urls.hasNext())
             pictures << urls.next().captured(1);
     }
@@ -480,7 +508,8 @@ void tst_TextFit::stylePicturesComeInTwoSizes()
         doubled.insert(doubled.lastIndexOf(QLatin1Char('.')), QLatin1String("@2x"));
         const QSize twice = QImageReader(doubled).size();
         QVERIFY2(single.isValid(), qPrintable(picture));
-        QVERIFY2(twice == single * 2, qPrintable(QStringLiteral("%1: %2x%3").arg(doubled).arg(twice.width()).arg(twice.height())));
+        QVERIFY2(twice == single * 2,
+                 qPrintable(QStringLiteral("%1: %2x%3").arg(doubled).arg(twice.width()).arg(twice.height())));
     }
 }
 
