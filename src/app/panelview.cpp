@@ -147,6 +147,7 @@ void PanelView::clear()
     if (!alarm.isEmpty()) { // nothing is known while the box is silent
         alarm.clear();
         ui.statusBar->clearMessage();
+        showWantedNotes();
     }
     applyLooks(PanelLook::cleared(state));
     panelShown = false;
@@ -227,6 +228,14 @@ void PanelView::soundAlarm()
         ui.statusBar->clearMessage();
     else
         ui.statusBar->showMessage(text);
+    showWantedNotes();
+}
+
+void PanelView::showWantedNotes()
+{
+    // The alarm has the whole bar: the notes would cut it short.
+    for (int c = 1; c <= 2; ++c)
+        followNotes[c]->setVisible(noteWanted[c] && alarm.isEmpty());
 }
 
 void PanelView::apply(QWidget *widget, PanelLook::Look look)
@@ -313,10 +322,15 @@ void PanelView::showFirmware(const Protocol::FirmwareRevision &revision)
 void PanelView::showFollowNote(int channel, const QString &text)
 {
     followNotes[channel]->setNote(text);
-    followNotes[channel]->show();
+    noteWanted[channel] = true;
+    showWantedNotes();
 }
 
-void PanelView::hideFollowNote(int channel) { followNotes[channel]->hide(); }
+void PanelView::hideFollowNote(int channel)
+{
+    noteWanted[channel] = false;
+    showWantedNotes();
+}
 
 void PanelView::hideFollowNotes()
 {

@@ -94,6 +94,7 @@ private:
     // The box reports a channel transmitting on a receive-only antenna: the message stays
     // while it lasts, the button gets the alarm look, screen readers are alerted at once.
     void soundAlarm();
+    void showWantedNotes();
     // Tells the accessibility framework only of words that changed.
     void speakIfChanged(bool namesChanged);
 
@@ -114,4 +115,6 @@ private:
     PanelSpeech::Said said;
     std::optional<qint64> noticeHeldUntil;
     std::array<StatusNote *, 3> followNotes{}; // radios 1 and 2
+    // Whether each note has news to show: it does unless an alarm holds the bar.
+    std::array<bool, 3> noteWanted{};
 };

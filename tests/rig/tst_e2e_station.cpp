@@ -172,7 +172,10 @@ void tst_E2eStation::otrspChoosesTheAntenna()
 
 void tst_E2eStation::receiveOnlyIsNeverTransmittedOn()
 {
-    startPanel({{"K5_1", "Beverage"}, {"RXONLY_5", 1}});
+    // Radio 1 follows a rigctld that is not there: its note shares the status bar.
+    startPanel({{"K5_1", "Beverage"}, {"RXONLY_5", 1}, {"FOLLOW1", "rigctld"}, {"RIG1", "127.0.0.1:1"}});
+    const auto *note = bench->window->findChild<QLabel *>(QStringLiteral("bandFollowStatus1"));
+    QTRY_VERIFY(note->isVisible());
     const int before = bench->sim->lines().size();
     // Alone it offers the split: nothing is sent.
     bench->press(QStringLiteral("botaoTecla5C1"));
@@ -201,11 +204,13 @@ void tst_E2eStation::receiveOnlyIsNeverTransmittedOn()
     QTRY_COMPARE(bench->look(QStringLiteral("botaoTecla5C1")), Look::Alarm);
     const QString alarm = QStringLiteral("Channel 1 is transmitting on receive-only Ant 5 (Beverage)!");
     QCOMPARE(bench->status(), alarm);
+    QVERIFY(!note->isVisible()); // the whole bar is the alarm's
     QVERIFY(bench->waitForTicks(6)); // ping figures come and go: the alarm stays
     QCOMPARE(bench->status(), alarm);
     QVERIFY(bench->sim->control(QStringLiteral("tx 1 off")));
     QTRY_VERIFY(bench->status() != alarm);
     QVERIFY(bench->look(QStringLiteral("botaoTecla5C1")) != Look::Alarm);
+    QVERIFY(note->isVisible());
 }
 
 QTEST_MAIN(tst_E2eStation)
