@@ -100,10 +100,19 @@ int main(int argc, char **argv)
         QStringLiteral("cpu-seconds"),
         QStringLiteral("cpu: measured window per program, platform and link in seconds (default 20)."),
         QStringLiteral("s"));
+    const QCommandLineOption cpuRounds(
+        QStringLiteral("cpu-rounds"),
+        QStringLiteral("cpu: rounds per platform and link, each the panel against the floor and then the floor "
+                       "against a second floor (default 1)."),
+        QStringLiteral("n"));
     const QCommandLineOption platforms(
         QStringLiteral("platform"),
         QStringLiteral("cpu: comma-separated platforms for the children: offscreen, xcb (default: both). xcb runs on "
                        "a private Xvfb, or on the X server DISPLAY names when this option asks for xcb."),
+        QStringLiteral("list"));
+    const QCommandLineOption links(
+        QStringLiteral("link"),
+        QStringLiteral("cpu, instr: comma-separated links to measure: serial, lan (default: both)."),
         QStringLiteral("list"));
     const QCommandLineOption instrCycles(
         QStringLiteral("instr-cycles"),
@@ -131,12 +140,13 @@ int main(int argc, char **argv)
                                      QStringLiteral("Internal: the pty or the UDP port of the simulator."),
                                      QStringLiteral("pty|port"));
     childEndpoint.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, platforms, instrCycles, callgrindDir,
-                       startupRuns, simulator, childKind, childSettings, childEndpoint});
+    parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, cpuRounds, platforms, links, instrCycles,
+                       callgrindDir, startupRuns, simulator, childKind, childSettings, childEndpoint});
     parser.process(application);
 
     long long nCpuSeconds = 20;
-    if (!readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds))
+    long long nCpuRounds = 1;
+    if (!readBounded(parser, cpuSeconds, 1, 600, nCpuSeconds) || !readBounded(parser, cpuRounds, 1, 50, nCpuRounds))
         return 2;
     if (parser.isSet(childKind) && PollChild::isPollKind(parser.value(childKind))) {
         PollChild::Arguments a;
@@ -183,6 +193,21 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+    QStringList pollLinks = {QStringLiteral("serial"), QStringLiteral("lan")};
+    if (parser.isSet(links)) {
+        pollLinks = parser.value(links).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        pollLinks.removeDuplicates();
+        for (const QString &name : pollLinks) {
+            if (name != QLatin1String("serial") && name != QLatin1String("lan")) {
+                Report::print(QStringLiteral("unknown link \"%1\" (serial, lan)").arg(name));
+                return 2;
+            }
+        }
+        if (pollLinks.isEmpty()) {
+            Report::print(QStringLiteral("--link takes serial, lan or both"));
+            return 2;
+        }
+    }
     const QString simPath = parser.isSet(simulator)
         ? parser.value(simulator)
         : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
@@ -226,9 +251,11 @@ int main(int argc, char **argv)
         o.valgrind = valgrind;
         o.callgrindDir = parser.value(callgrindDir);
         o.seconds = int(nCpuSeconds);
+        o.rounds = int(nCpuRounds);
         o.simulator = simPath;
         o.program = QCoreApplication::applicationFilePath();
         o.platforms = cpuPlatforms;
+        o.links = pollLinks;
         // Asked for xcb by name, with an X server at hand: measure on that one.
         o.useExistingDisplay =
             platformsGiven && cpuPlatforms.contains(QLatin1String("xcb")) && !qEnvironmentVariableIsEmpty("DISPLAY");

@@ -11,6 +11,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <memory>
@@ -69,6 +70,16 @@ struct Outcome
 };
 
 QString linkName(Link link) { return link == Link::Serial ? QStringLiteral("serial") : QStringLiteral("lan"); }
+// The links the options ask for, in the order serial, LAN.
+QList<Link> chosenLinks(const Options &options)
+{
+    QList<Link> links;
+    for (const Link link : {Link::Serial, Link::Lan})
+        if (options.links.contains(linkName(link)))
+            links << link;
+    return links;
+}
+
 QString linkTitle(Link link)
 {
     return link == Link::Serial ? QStringLiteral("serial (pty)") : QStringLiteral("LAN (loopback)");
@@ -197,22 +208,22 @@ void finish(Measured &m, Link link, const QMap<qint64, ProcThreads::Use> &after,
     out.ok = true;
 }
 
-// The panel and the floor, each on its own simulator, measured over the same window: a
-// machine that is busier or slower for a while (another program, a neighbour on the host)
-// weighs on both alike, where two windows one after the other each met a machine of its own.
-// Each sleeps nearly all the time, so on two cores neither waits for the other.
-std::array<Outcome, 2> measurePair(Link link, const QProcessEnvironment &environment, const Options &options,
-                                   bool panelFirst)
+// Two children, each on its own simulator, measured over the same window: a machine that is
+// busier or slower for a while (another program, a neighbour on the host) weighs on both
+// alike, where two windows one after the other each met a machine of its own. Each sleeps
+// nearly all the time, so on two cores neither waits for the other. `first` starts first;
+// the outcomes come back in the order of `programs`.
+std::array<Outcome, 2> measurePair(const std::array<Program, 2> &programs, int first, Link link,
+                                   const QProcessEnvironment &environment, const Options &options)
 {
-    std::array<std::unique_ptr<Measured>, 2> measured; // panel, floor
-    for (const Program program :
-         {panelFirst ? Program::Panel : Program::Floor, panelFirst ? Program::Floor : Program::Panel}) {
-        auto m = std::make_unique<Measured>(program, options, environment);
+    std::array<std::unique_ptr<Measured>, 2> measured;
+    for (const int p : {first, 1 - first}) {
+        auto m = std::make_unique<Measured>(programs[size_t(p)], options, environment);
         m->out.error = prepare(m->setup, link);
         if (m->out.error.isEmpty()
-            && !m->child.start(childArguments(program, link, m->setup, options.seconds), ReadyTimeoutMs))
+            && !m->child.start(childArguments(programs[size_t(p)], link, m->setup, options.seconds), ReadyTimeoutMs))
             m->out.error = m->child.errorText();
-        measured[program == Program::Panel ? 0 : 1] = std::move(m);
+        measured[size_t(p)] = std::move(m);
     }
     const auto running = [&](const std::unique_ptr<Measured> &m) { return m->out.error.isEmpty(); };
     for (auto &m : measured) {
@@ -225,13 +236,13 @@ std::array<Outcome, 2> measurePair(Link link, const QProcessEnvironment &environ
     const qint64 startNs = BenchSupport::monotonicNs();
     BenchSupport::runEventLoop(options.seconds * 1000);
     std::array<QMap<qint64, ProcThreads::Use>, 2> after;
-    for (int p = 0; p < 2; ++p) {
+    for (size_t p = 0; p < 2; ++p) {
         if (running(measured[p]))
             after[p] = ProcThreads::snapshot(measured[p]->child.pid());
     }
     const double seconds = double(BenchSupport::monotonicNs() - startNs) / 1e9;
     std::array<Outcome, 2> outcomes;
-    for (int p = 0; p < 2; ++p) {
+    for (size_t p = 0; p < 2; ++p) {
         if (running(measured[p]))
             finish(*measured[p], link, after[p], seconds);
         outcomes[p] = measured[p]->out;
@@ -358,7 +369,7 @@ QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcess
     table << QStringLiteral("| Link | Program | polling cycles | in s | instructions | per polling cycle "
                             "| status messages per cycle |")
           << QStringLiteral("|---|---|---:|---:|---:|---:|---:|");
-    for (const Link link : {Link::Serial, Link::Lan}) {
+    for (const Link link : chosenLinks(options)) {
         InstrOutcome outcomes[2]; // panel, floor
         for (const Program program : {Program::Panel, Program::Floor}) {
             const QString base = QDir(dumpDir).filePath(
@@ -426,70 +437,118 @@ double bareWakeupMicros()
     return double(BenchSupport::processCpuNs() - before) / 1000.0 / Wakeups;
 }
 
-// Runs both programs on both links on one platform and prints its tables.
+// One pair's lines in the summary and thread tables; false when either child failed.
+bool tabulate(const std::array<Outcome, 2> &outcomes, const std::array<QString, 2> &names, const QString &where,
+              QStringList &summary, QStringList &threads)
+{
+    bool bothOk = true;
+    for (size_t p = 0; p < 2; ++p) {
+        const Outcome &o = outcomes[p];
+        if (!o.ok) {
+            bothOk = false;
+            summary << QStringLiteral("| %1 | %2 | failed: %3 | | | | |").arg(where, names[p], o.error);
+            continue;
+        }
+        summary << QStringLiteral("| %1 | %2 | %3 | %4 % | %5 | %6 | %7 |")
+                       .arg(where, names[p], Report::number(o.cpuMsPerSecond, 2),
+                            Report::number(o.cpuMsPerSecond / 10.0, 2), Report::number(o.wakeupsPerSecond, 1),
+                            rateText(o.requestsPerSecond), rateText(o.repliesPerSecond));
+        for (int r = 0; r < RoleCount; ++r) {
+            const RoleUse &use = o.roles[r];
+            const QString thread = r == OtherThreads && use.present
+                ? QStringLiteral("%1 (%2)").arg(RoleNames[r], use.names.join(QStringLiteral(", ")))
+                : RoleNames[r];
+            threads << (use.present ? QStringLiteral("| %1 | %2 | %3 | %4 | %5 |")
+                                          .arg(where, names[p], thread, Report::number(use.msPerSecond, 2),
+                                               Report::number(use.wakeupsPerSecond, 1))
+                                    : QStringLiteral("| %1 | %2 | %3 | none | |").arg(where, names[p], thread));
+        }
+    }
+    if (bothOk && outcomes[1].cpuMsPerSecond <= 0) {
+        summary << QStringLiteral("| %1 | %2 | failed: no CPU time read | | | | |").arg(where, names[1]);
+        return false;
+    }
+    return bothOk;
+}
+
+QString ratiosText(const QVector<double> &ratios)
+{
+    QStringList texts;
+    for (const double ratio : ratios)
+        texts << Report::number(ratio, 2);
+    return texts.join(QStringLiteral(", "));
+}
+
+// Runs the panel against the floor, and the floor against itself, on each link of one
+// platform, `options.rounds` times, and prints its tables. The floor against itself is the
+// same measurement of two identical programs: how far its ratio strays from 1 is what the
+// machine alone does to a ratio.
 QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironment &environment, const Options &options,
                                 int &runIndex)
 {
     using Report::print;
     QList<Report::Row> rows;
     QStringList summary, threads;
-    summary << QStringLiteral("| Link | Program | CPU ms per s | of one core | wake-ups per s | requests per s "
+    summary << QStringLiteral("| Link, round | Program | CPU ms per s | of one core | wake-ups per s | requests per s "
                               "| replies read per s |")
             << QStringLiteral("|---|---|---:|---:|---:|---:|---:|");
-    threads << QStringLiteral("| Link | Program | Thread | CPU ms per s | wake-ups per s |")
+    threads << QStringLiteral("| Link, round | Program | Thread | CPU ms per s | wake-ups per s |")
             << QStringLiteral("|---|---|---|---:|---:|");
-    for (const Link link : {Link::Serial, Link::Lan}) {
-        // Alternating which starts first, so neither always meets a machine the other warmed.
-        const bool panelFirst = runIndex++ % 2 == 0;
-        const std::array<Outcome, 2> outcomes = measurePair(link, environment, options, panelFirst); // panel, floor
+    const std::array<QString, 2> panelNames{programName(Program::Panel), programName(Program::Floor)};
+    const std::array<QString, 2> floorNames{QStringLiteral("floor A"), QStringLiteral("floor B")};
+    for (const Link link : chosenLinks(options)) {
         const QString measurement = QStringLiteral("Polling CPU, %1, %2").arg(platform, linkTitle(link));
-        bool bothOk = true;
-        for (int p = 0; p < 2; ++p) {
-            const Outcome &o = outcomes[p];
-            const QString name = programName(p == 0 ? Program::Panel : Program::Floor);
-            if (!o.ok) {
-                bothOk = false;
-                summary << QStringLiteral("| %1 | %2 | failed: %3 | | | | |").arg(linkTitle(link), name, o.error);
-                continue;
+        QVector<double> panelRatios, floorRatios;
+        bool failed = false;
+        for (int round = 1; round <= options.rounds; ++round) {
+            const QString where =
+                options.rounds > 1 ? QStringLiteral("%1, %2").arg(linkTitle(link)).arg(round) : linkTitle(link);
+            // Alternating which starts first, so neither always meets a machine the other warmed.
+            const int first = runIndex++ % 2;
+            const std::array<Outcome, 2> panel =
+                measurePair({Program::Panel, Program::Floor}, first, link, environment, options);
+            const std::array<Outcome, 2> floors =
+                measurePair({Program::Floor, Program::Floor}, first, link, environment, options);
+            if (tabulate(panel, panelNames, where, summary, threads)) {
+                const double ratio = panel[0].cpuMsPerSecond / panel[1].cpuMsPerSecond;
+                panelRatios << ratio;
+                summary << QStringLiteral("| %1 | **panel ÷ floor** | **%2** %3 | target ≤ %4 | %5 | | |")
+                               .arg(where, Report::number(ratio, 2),
+                                    ratio <= TargetRatio ? QStringLiteral("✔") : QStringLiteral("✘"))
+                               .arg(TargetRatio)
+                               .arg(Report::number(panel[0].wakeupsPerSecond / panel[1].wakeupsPerSecond, 2));
+            } else {
+                failed = true;
             }
-            summary << QStringLiteral("| %1 | %2 | %3 | %4 % | %5 | %6 | %7 |")
-                           .arg(linkTitle(link), name, Report::number(o.cpuMsPerSecond, 2),
-                                Report::number(o.cpuMsPerSecond / 10.0, 2), Report::number(o.wakeupsPerSecond, 1),
-                                rateText(o.requestsPerSecond), rateText(o.repliesPerSecond));
-            for (int r = 0; r < RoleCount; ++r) {
-                const RoleUse &use = o.roles[r];
-                const QString thread = r == OtherThreads && use.present
-                    ? QStringLiteral("%1 (%2)").arg(RoleNames[r], use.names.join(QStringLiteral(", ")))
-                    : RoleNames[r];
-                threads << (use.present
-                                ? QStringLiteral("| %1 | %2 | %3 | %4 | %5 |")
-                                      .arg(linkTitle(link), name, thread, Report::number(use.msPerSecond, 2),
-                                           Report::number(use.wakeupsPerSecond, 1))
-                                : QStringLiteral("| %1 | %2 | %3 | none | |").arg(linkTitle(link), name, thread));
+            if (tabulate(floors, floorNames, where, summary, threads)) {
+                const double ratio = floors[0].cpuMsPerSecond / floors[1].cpuMsPerSecond;
+                floorRatios << ratio;
+                summary << QStringLiteral("| %1 | floor A ÷ floor B | %2 | the machine alone | %3 | | |")
+                               .arg(where, Report::number(ratio, 2))
+                               .arg(Report::number(floors[0].wakeupsPerSecond / floors[1].wakeupsPerSecond, 2));
             }
         }
-        if (bothOk && outcomes[1].cpuMsPerSecond <= 0) {
-            bothOk = false;
-            summary << QStringLiteral("| %1 | floor | failed: no CPU time read | | | | |").arg(linkTitle(link));
-        }
-        if (!bothOk) {
+        if (failed || panelRatios.isEmpty()) {
             rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), QStringLiteral("failed"),
                                 QStringLiteral("×"), QStringLiteral("≤ %1").arg(TargetRatio), Report::Verdict::Missed};
-            continue;
+        } else {
+            const double worst = *std::max_element(panelRatios.cbegin(), panelRatios.cend());
+            const QString figure = panelRatios.size() > 1
+                ? QStringLiteral("%1 (median %2)")
+                      .arg(ratiosText(panelRatios), Report::number(Report::summarize(panelRatios).median, 2))
+                : ratiosText(panelRatios);
+            rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), figure, QStringLiteral("×"),
+                                QStringLiteral("≤ %1 in every round").arg(TargetRatio),
+                                Report::verdictOf(worst <= TargetRatio)};
         }
-        const double ratio = outcomes[0].cpuMsPerSecond / outcomes[1].cpuMsPerSecond;
-        summary << QStringLiteral("| %1 | **panel ÷ floor** | **%2** %3 | target ≤ %4 | %5 | | |")
-                       .arg(linkTitle(link), Report::number(ratio, 2),
-                            ratio <= TargetRatio ? QStringLiteral("✔") : QStringLiteral("✘"))
-                       .arg(TargetRatio)
-                       .arg(Report::number(outcomes[0].wakeupsPerSecond / outcomes[1].wakeupsPerSecond, 2));
-        rows << Report::Row{measurement + QStringLiteral(", panel / floor"),
-                            QStringLiteral("%1 / %2").arg(Report::number(outcomes[0].cpuMsPerSecond, 2),
-                                                          Report::number(outcomes[1].cpuMsPerSecond, 2)),
-                            QStringLiteral("ms CPU per s"), QString(), Report::Verdict::Info};
-        rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), Report::number(ratio, 2),
-                            QStringLiteral("×"), QStringLiteral("≤ %1").arg(TargetRatio),
-                            Report::verdictOf(ratio <= TargetRatio)};
+        if (!floorRatios.isEmpty()) {
+            const QString figure = floorRatios.size() > 1
+                ? QStringLiteral("%1 (median %2)")
+                      .arg(ratiosText(floorRatios), Report::number(Report::summarize(floorRatios).median, 2))
+                : ratiosText(floorRatios);
+            rows << Report::Row{measurement + QStringLiteral(", floor ÷ floor (the machine alone)"), figure,
+                                QStringLiteral("×"), QString(), Report::Verdict::Info};
+        }
     }
     for (const QString &line : summary)
         print(line);
@@ -533,7 +592,9 @@ QList<Report::Row> run(const Options &options)
                              "talmek-sim, connected, past its first reply and 1 s of settling; CPU is the sum over "
                              "a child's threads of the scheduler's run time (/proc/<pid>/task/*/schedstat), "
                              "wake-ups their voluntary context switches, both read by this process over one window "
-                             "shared by the two, so that the machine's swings weigh on both alike."));
+                             "shared by the two, so that the machine's swings weigh on both alike. Each round "
+                             "then measures the floor against a second floor in the same way: two identical "
+                             "programs, whose ratio shows how far this machine alone moves a ratio."));
     } else {
         print(QStringLiteral("## Polling instructions: the panel against a floor"));
     }
