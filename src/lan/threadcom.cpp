@@ -153,7 +153,9 @@ void ThreadCOM::receiveUDP()
     // A bounded batch per notification, so a flood cannot starve the timers and the
     // painting; the socket notifies again at once while datagrams are left.
     for (int batch = 0; batch < MaxDatagramsPerNotice && udpSocket->hasPendingDatagrams(); ++batch) {
-        qDebug() << "Read Pending Datagram!";
+        // The message form, not the stream: the same line through the same handler, without
+        // building a QDebug stream for every datagram (most of what a reply cost this thread).
+        qDebug("Read Pending Datagram!");
         const qint64 size = udpSocket->pendingDatagramSize();
         QByteArray buffer(int(qMax<qint64>(size, 0)), Qt::Uninitialized);
         QHostAddress sender;
