@@ -65,5 +65,7 @@ void LanLink::applyAddress(const QString &newAddress)
 qint64 LanLink::pingFigure() const
 {
     const std::optional<qint64> roundTrip = lanWorker->lastReplyRoundTrip();
+    // Before anything was sent the figure is the arrival time itself, a date shown to the
+    // operator, not an interval: the wall clock is the one asked for.
     return roundTrip ? *roundTrip : QDateTime::currentMSecsSinceEpoch();
 }

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <atomic>
+
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #endif
@@ -122,14 +124,24 @@ private:
 };
 
 // The LAN worker logs a line for every datagram it reads (ThreadCOM::datagramsRead() counts
-// them). Where thousands come, this drops those lines and passes every other message on.
+// them). How many such debug lines were logged since silenceReadNotices() was first called.
+inline std::atomic<quint64> &readNotices()
+{
+    static std::atomic<quint64> lines{0};
+    return lines;
+}
+
+// Where thousands come, this drops those lines (counting them) and passes every other
+// message on.
 inline void silenceReadNotices()
 {
     static QtMessageHandler previous = nullptr;
     if (previous)
         return;
     previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-        if (!message.contains(QLatin1String("Read Pending Datagram!")))
+        if (type == QtDebugMsg && message == QLatin1String("Read Pending Datagram!"))
+            ++readNotices();
+        else
             previous(type, context, message);
     });
 }

@@ -6,9 +6,9 @@
 
 #include "loopbackpeer.h"
 #include "manualclock.h"
+#include "panelprobe.h"
 
 #include <QDateTime>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -113,23 +113,10 @@ void tst_LanLink::framesGoWhereTheSettingsSay()
     }
 }
 
-namespace {
-int readNoticeLines = 0; // "Read Pending Datagram!" on the debug stream
-QtMessageHandler passOn = nullptr;
-void countReadNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg && message == QLatin1String("Read Pending Datagram!"))
-        ++readNoticeLines;
-    else
-        passOn(type, context, message);
-}
-} // namespace
-
 void tst_LanLink::onlyTheBoxIsHeard()
 {
-    readNoticeLines = 0;
-    passOn = qInstallMessageHandler(countReadNotices);
-    const auto restore = qScopeGuard([] { qInstallMessageHandler(passOn); });
+    PanelProbe::silenceReadNotices();
+    const quint64 noticesBefore = PanelProbe::readNotices();
     link->setBox("127.0.0.2", QString::number(box->port()), false);
     QSignalSpy replies(link.get(), &LanLink::replyReceived);
     LoopbackPeer stranger("127.0.0.3");
@@ -139,7 +126,7 @@ void tst_LanLink::onlyTheBoxIsHeard()
     QVERIFY(box->sendTo(panelPort, QByteArray("4.5.6\0junk", 10)));
     // Both are read, counted and logged; only the box's reaches the panel, up to its zero byte.
     QTRY_COMPARE(link->worker()->datagramsRead(), quint64(2));
-    QCOMPARE(readNoticeLines, 2);
+    QCOMPARE(PanelProbe::readNotices() - noticesBefore, quint64(2));
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies[0][0].toString(), QStringLiteral("4.5.6"));
 }

@@ -471,12 +471,16 @@ bool tabulate(const std::array<Outcome, 2> &outcomes, const std::array<QString, 
     return bothOk;
 }
 
+// Every round's ratio, and their median when there is more than one.
 QString ratiosText(const QVector<double> &ratios)
 {
     QStringList texts;
     for (const double ratio : ratios)
         texts << Report::number(ratio, 2);
-    return texts.join(QStringLiteral(", "));
+    const QString all = texts.join(QStringLiteral(", "));
+    return ratios.size() > 1
+        ? QStringLiteral("%1 (median %2)").arg(all, Report::number(Report::summarize(ratios).median, 2))
+        : all;
 }
 
 // Runs the panel against the floor, and the floor against itself, on each link of one
@@ -533,22 +537,13 @@ QList<Report::Row> measureCpuOn(const QString &platform, const QProcessEnvironme
                                 QStringLiteral("×"), QStringLiteral("≤ %1").arg(TargetRatio), Report::Verdict::Missed};
         } else {
             const double worst = *std::max_element(panelRatios.cbegin(), panelRatios.cend());
-            const QString figure = panelRatios.size() > 1
-                ? QStringLiteral("%1 (median %2)")
-                      .arg(ratiosText(panelRatios), Report::number(Report::summarize(panelRatios).median, 2))
-                : ratiosText(panelRatios);
-            rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), figure, QStringLiteral("×"),
-                                QStringLiteral("≤ %1 in every round").arg(TargetRatio),
+            rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), ratiosText(panelRatios),
+                                QStringLiteral("×"), QStringLiteral("≤ %1 in every round").arg(TargetRatio),
                                 Report::verdictOf(worst <= TargetRatio)};
         }
-        if (!floorRatios.isEmpty()) {
-            const QString figure = floorRatios.size() > 1
-                ? QStringLiteral("%1 (median %2)")
-                      .arg(ratiosText(floorRatios), Report::number(Report::summarize(floorRatios).median, 2))
-                : ratiosText(floorRatios);
-            rows << Report::Row{measurement + QStringLiteral(", floor ÷ floor (the machine alone)"), figure,
-                                QStringLiteral("×"), QString(), Report::Verdict::Info};
-        }
+        if (!floorRatios.isEmpty())
+            rows << Report::Row{measurement + QStringLiteral(", floor ÷ floor (the machine alone)"),
+                                ratiosText(floorRatios), QStringLiteral("×"), QString(), Report::Verdict::Info};
     }
     for (const QString &line : summary)
         print(line);
