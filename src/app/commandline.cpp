@@ -18,10 +18,23 @@ struct Parser
         QCoreApplication::translate("CommandLine",
                                     "Connect to the box at start, as \"Connect to Talmek\" in the File menu "
                                     "does, over the link chosen in Operating Mode.")};
+    QCommandLineOption headless{
+        QStringLiteral("headless"),
+        QCoreApplication::translate("CommandLine",
+                                    "Run the station without a window or display, from the same settings "
+                                    "file: connect at once, follow the radios, the logger and OTRSP, and "
+                                    "report on standard error. SIGTERM, SIGINT or SIGHUP end it.")};
+    QCommandLineOption link{QStringLiteral("link"),
+                            QCoreApplication::translate("CommandLine",
+                                                        "With --headless: connect over this link (serial or "
+                                                        "lan) instead of the one in the settings file."),
+                            QStringLiteral("serial|lan")};
 
     Parser()
     {
         parser.addOption(connect);
+        parser.addOption(headless);
+        parser.addOption(link);
         parser.setApplicationDescription(QCoreApplication::translate(
             "CommandLine", "Zorvik Remote Control: the panel of the Talmek antenna switch."));
         parser.addPositionalArgument(
@@ -64,6 +77,15 @@ Answer answer(const QStringList &arguments, const QString &settingsPath)
     return out;
 }
 
+bool asksForHeadless(int argc, const char *const *argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "-headless") == 0)
+            return true;
+    }
+    return false;
+}
+
 bool accept(const QStringList &arguments, Start *start, QString *error)
 {
     Parser p;
@@ -72,6 +94,22 @@ bool accept(const QStringList &arguments, Start *start, QString *error)
         return false;
     }
     start->connect = p.parser.isSet(p.connect);
+    start->headless = p.parser.isSet(p.headless);
+    if (p.parser.isSet(p.link)) {
+        const QString link = p.parser.value(p.link);
+        if (!start->headless) {
+            *error = QCoreApplication::translate("CommandLine", "--link goes with --headless");
+            return false;
+        }
+        if (link == QLatin1String("serial")) {
+            start->link = LinkMode::Serial;
+        } else if (link == QLatin1String("lan")) {
+            start->link = LinkMode::Lan;
+        } else {
+            *error = QCoreApplication::translate("CommandLine", "--link takes serial or lan, not \"%1\"").arg(link);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "engine/linkstate.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The panel's command line: an optional profile (settings<profile>.ini instead of
-// settings.ini), --connect, --help (which also names the settings file in use) and
-// --version.
+// settings.ini), --connect, --headless with --link, --help (which also names the settings
+// file in use) and --version.
 namespace CommandLine {
 
 // Whether the command line asks only to be answered (--help, -h, -?, --version, -v), which
@@ -23,10 +27,18 @@ struct Answer
 Answer answer(const QStringList &arguments, const QString &settingsPath);
 
 // What a panel that runs is asked to do.
+// Whether the command line asks for the station without a window (--headless), which needs
+// no display either.
+bool asksForHeadless(int argc, const char *const *argv);
+
 struct Start
 {
     // Connect to the box once the window is shown, in the stored link mode.
     bool connect = false;
+    // The station without a window, connected at once...
+    bool headless = false;
+    // ...over this link rather than the stored one.
+    std::optional<LinkMode> link;
 };
 
 // For a panel that runs: false, with the complaint in `error`, for options it does not know.

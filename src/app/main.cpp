@@ -1,9 +1,10 @@
 #include "commandline.h"
 #include "config/settingsfile.h"
 #include "engine/threadleitura.h"
+#include "headless/headless.h"
+#include "headless/quitsignals.h"
 #include "highdpi.h"
 #include "mainwindow.h"
-#include "quitsignals.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -49,6 +50,18 @@ int main(int argc, char **argv)
         const CommandLine::Answer answer = CommandLine::answer(QCoreApplication::arguments(), SettingsFile::path());
         tell(answer.text, answer.exitCode != 0);
         return answer.exitCode;
+    }
+
+    if (CommandLine::asksForHeadless(argc, argv)) {
+        // The station alone: no window, no display, no QApplication.
+        QCoreApplication core(argc, argv);
+        CommandLine::Start start;
+        QString error;
+        if (!CommandLine::accept(QCoreApplication::arguments(), &start, &error)) {
+            tell(error + QLatin1Char('\n'), true);
+            return 2;
+        }
+        return Headless::run({SettingsFile::path(), start.link});
     }
 
     HighDpi::prepare();

@@ -2,7 +2,6 @@
 
 #include "about.h"
 #include "anchormath.h"
-#include "boxlink.h"
 #include "c4sanchorlayout.h"
 #include "config/labels.h"
 #include "config/settingsfile.h"
@@ -12,9 +11,8 @@
 #include "panelkeyboard.h"
 #include "panelview.h"
 #include "rig/bandfollowdialog.h"
-#include "rig/bandfollowservice.h"
-#include "serial/serialsession.h"
 #include "serial/settingsdialog.h"
+#include "station/boxlink.h"
 
 #include <QMessageBox>
 
@@ -30,13 +28,13 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     : QMainWindow(parent, Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::mainWindow>())
     , clock(*options.clock)
-    , settingsPath(options.settingsFile)
     , serialPortSource(std::move(options.serialPorts))
+    , core(options.settingsFile, clock, this) // in the window's object tree, destroyed as a member
 {
     ui->setupUi(this);
-    view = new PanelView(*ui, state, clock, this);
+    view = new PanelView(*ui, core.deviceState(), clock, this);
     connect(&view->blinkTimer(), &QTimer::timeout, this, &MainWindow::blinkSplit);
-    bindBox();
+    bindStation();
     anchorLayout = std::make_unique<C4SAnchorLayout>(this);
     connect(ui->actionConfigure, &QAction::triggered, this, [this] { serialSettings()->show(); });
     connect(ui->actionConnect_to_Brisel, &QAction::triggered, this, &MainWindow::openSerialPort);
@@ -44,42 +42,35 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     // Escape ends a split's choice, sending nothing.
     keyboardFocusMark = PanelKeyboard::install(
         this, ui->centralWidget, [this](const PanelButton &button) { return ui->button(button); },
-        [this] { carryOut(Switching::cancelSplitChoice(state)); });
-    bindBandFollow();
+        [this] { core.cancelSplitChoice({Station::Source::Panel, QString()}); });
     loadSettings();
     anchorLayout->anchorScaled(view->scaledWidgets());
 }
 
-MainWindow::~MainWindow()
-{
-    closeSerialPort();
-    delete box; // stops and joins the LAN worker while the window is whole
-    box = nullptr;
-}
+MainWindow::~MainWindow() { closeSerialPort(); }
 
-void MainWindow::loadSettings()
+void MainWindow::loadSettings() { core.loadSettings(); }
+
+// The settings as the station applied them, onto the panel.
+void MainWindow::showSettings()
 {
-    stored = PanelSettings::load(settingsPath);
+    const PanelSettings &stored = core.settings();
     view->setAntennaNames(stored.antennaNames);
     view->setReceiveOnly(stored.receiveOnly);
     ui->labelID->setText(stored.id);
-    box->lan().setBox(stored.ip, stored.port, stored.directIp);
-    setLinkMode(stored.linkMode);
-    bandFollow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
-                          stored.receiveOnly);
     for (int c = 1; c <= 2; ++c) {
-        if (!stored.bandFollow.radio[c].follows())
+        if (!stored.bandFollow.radio[size_t(c)].follows())
             view->hideFollowNote(c); // news of a radio no longer followed
     }
 }
 
-const LinkFlags &MainWindow::linkFlags() const { return box->flags(); }
-bool MainWindow::isCommandQueueEmpty() const { return box->isCommandQueueEmpty(); }
-LinkMode MainWindow::linkMode() const { return box->mode(); }
-QString MainWindow::boxHostAddress() const { return box->lan().hostAddress(); }
-QString MainWindow::boxPortText() const { return box->lan().portText(); }
-bool MainWindow::directIpEnabled() const { return box->lan().directIp(); }
-ThreadCOM *MainWindow::lanLink() const { return box->lan().worker(); }
+const LinkFlags &MainWindow::linkFlags() const { return core.linkFlags(); }
+bool MainWindow::isCommandQueueEmpty() const { return core.isCommandQueueEmpty(); }
+LinkMode MainWindow::linkMode() const { return core.linkMode(); }
+QString MainWindow::boxHostAddress() const { return core.box().lan().hostAddress(); }
+QString MainWindow::boxPortText() const { return core.box().lan().portText(); }
+bool MainWindow::directIpEnabled() const { return core.box().lan().directIp(); }
+ThreadCOM *MainWindow::lanLink() const { return core.box().lan().worker(); }
 
 void MainWindow::carryOutTick(int requests)
 {
@@ -90,95 +81,87 @@ void MainWindow::carryOutTick(int requests)
     if (requests & ReadReply)
         callReceber(this);
     if (requests & CheckLink) {
-        box->serial().reopenIfDue();
+        core.reopenLineIfDue();
         checkCOMTimeout(this);
     }
+}
+
+// --- The station onto the panel ---
+
+void MainWindow::bindStation()
+{
+    connect(&core, &Station::settingsChanged, this, &MainWindow::showSettings);
+    connect(&core, &Station::linkModeChanged, view, &PanelView::showLinkMode);
+    connect(&core, &Station::message, view, &PanelView::showMessage);
+    connect(&core, &Station::notSaved, this, &MainWindow::reportNotSaved);
+    connect(&core, &Station::statusRead, this, &MainWindow::showStatusRead);
+    connect(&core, &Station::linkChecked, this, &MainWindow::showLinkChecked);
+    connect(&core, &Station::firmwareRead, view, &PanelView::showFirmware);
+    connect(&core, &Station::pingRead, view, &PanelView::showPing);
+    connect(&core, &Station::followNote, view, &PanelView::showFollowNote);
+    connect(&core, &Station::commandDone, this,
+            [this](const Station::Origin &, int, const Station::Result &result) { view->showOutcome(result.outcome); });
+}
+
+void MainWindow::showStatusRead(bool applied)
+{
+    if (core.linkMode() == LinkMode::Serial) {
+        view->showLinkState(true);
+        if (applied)
+            updateUI(this);
+    } else if (applied || !view->showsState()) {
+        // Any text revives a cleared panel; one that is not a status changes nothing shown.
+        updateUI(this);
+    }
+}
+
+void MainWindow::showLinkChecked(bool answering)
+{
+    view->showLinkState(answering);
+    if (!answering)
+        clearUI(this);
 }
 
 // --- Connecting ---
 
 void MainWindow::openSerialPort()
 {
-    view->showConnected(true, box->mode());
-    if (box->open([this] { return serialSettings()->parameters(); })) {
-        bandFollow->start();
+    view->showConnected(true, core.linkMode());
+    if (core.connectBox([this] { return serialSettings()->parameters(); }))
         return;
-    }
-    QMessageBox::critical(this, tr("Error"), box->errorString(), QMessageBox::Ok);
+    QMessageBox::critical(this, tr("Error"), core.errorString(), QMessageBox::Ok);
     view->showMessage(tr("Open error"));
 }
 
 void MainWindow::closeSerialPort()
 {
-    bandFollow->stop();
+    core.disconnectBox();
     view->hideFollowNotes();
-    box->close();
-    view->showConnected(false, box->mode());
+    view->showConnected(false, core.linkMode());
     view->showMessage(tr("Disconnected"));
 }
 
 void MainWindow::connectToBox() { ui->actionConnect_to_Brisel->trigger(); }
 
-void MainWindow::on_actionLAN_triggered() { chooseLinkMode(LinkMode::Lan); }
+void MainWindow::on_actionLAN_triggered() { core.setLinkMode(LinkMode::Lan, true); }
 
-void MainWindow::on_actionSerial_triggered() { chooseLinkMode(LinkMode::Serial); }
-
-// The operator's choice is stored at once.
-void MainWindow::chooseLinkMode(LinkMode mode)
-{
-    setLinkMode(mode);
-    store(SettingsFile::Key::serialMode(), int(mode));
-}
-
-void MainWindow::setLinkMode(LinkMode mode)
-{
-    box->setMode(mode);
-    stored.linkMode = mode;
-    view->showLinkMode(mode);
-}
+void MainWindow::on_actionSerial_triggered() { core.setLinkMode(LinkMode::Serial, true); }
 
 // --- Polling ---
 
-void MainWindow::callEnvioFila() { box->sendQueuedCommand(); }
+void MainWindow::callEnvioFila() { core.sendQueuedCommand(); }
 
-void MainWindow::callEnviar() { box->sendStateRequest(); }
+void MainWindow::callEnviar() { core.sendStateRequest(); }
 
-void MainWindow::callReceber(MainWindow *) { box->serial().readReply(); }
+void MainWindow::callReceber(MainWindow *w) { w->core.readReply(); }
 
-void MainWindow::checkCOMTimeout(MainWindow *w)
-{
-    const bool answering = w->box->linkWatchdog().boxAnswering();
-    w->view->showLinkState(answering);
-    if (!answering)
-        clearUI(w);
-}
+void MainWindow::checkCOMTimeout(MainWindow *w) { w->core.checkLink(); }
 
 // --- The links ---
 
-void MainWindow::bindBox()
-{
-    box = new BoxLink(clock, this);
-    connect(box, &BoxLink::message, view, &PanelView::showMessage);
-    connect(&box->serial(), &SerialSession::replyRead, this, [this] { processaPacoteRecebido(this); });
-    connect(&box->lan(), &LanLink::replyReceived, this, [this](const QString &text) { processaPDRLan(this, text); });
-}
+void MainWindow::processaPacoteRecebido(MainWindow *w) { w->core.takeSerialReply(); }
 
-void MainWindow::processaPacoteRecebido(MainWindow *w)
-{
-    const Protocol::RxBuffer &reply = w->box->serial().reply();
-    const Protocol::ReplyKind kind = Protocol::classifyReply(reply);
-    if (kind == Protocol::ReplyKind::Status)
-        processaPDR(w);
-    else if (kind == Protocol::ReplyKind::Firmware)
-        w->view->showFirmware(Protocol::firmwareRevision(reply));
-}
-
-void MainWindow::processaPDR(MainWindow *w)
-{
-    w->view->showLinkState(true);
-    if (Protocol::takeStatusReply(w->state, w->box->serial().reply()))
-        updateUI(w);
-}
+void MainWindow::processaPDR(MainWindow *w) { w->core.takeSerialReply(); }
 
 SettingsDialog *MainWindow::serialSettings()
 {
@@ -191,26 +174,14 @@ SettingsDialog *MainWindow::serialSettings()
 
 void MainWindow::sendLanFrame(signed char code, signed char arg1, signed char arg2, signed char arg3)
 {
-    box->sendLanFrame(Protocol::lanFrame(quint8(code), quint8(arg1), quint8(arg2), quint8(arg3)));
+    core.box().sendLanFrame(Protocol::lanFrame(quint8(code), quint8(arg1), quint8(arg2), quint8(arg3)));
 }
 
-void MainWindow::processaPDRLan(MainWindow *w, QString res)
-{
-    w->box->linkWatchdog().heard();
-    // Any text revives a cleared panel; one that is not a status changes nothing shown.
-    if (Protocol::parseLanStatusText(res, w->state) || !w->view->showsState())
-        updateUI(w);
-    w->view->showPing(w->box->lan().pingFigure());
-}
+void MainWindow::processaPDRLan(MainWindow *w, QString res) { w->core.takeLanReply(res); }
 
-void MainWindow::hostInfoResults(QHostInfo host) { box->lan().lookupFinished(host); }
+void MainWindow::hostInfoResults(QHostInfo host) { core.box().lan().lookupFinished(host); }
 
-void MainWindow::setDirectIp(bool on)
-{
-    box->lan().setDirectIp(on);
-    stored.directIp = on;
-    store(SettingsFile::Key::directIp(), on);
-}
+void MainWindow::setDirectIp(bool on) { core.setDirectIp(on); }
 
 void MainWindow::on_actionLAN_Settings_triggered() { (new formLanCFG(this, this))->show(); }
 
@@ -220,11 +191,6 @@ void MainWindow::reportNotSaved(const QString &message)
 {
     if (!message.isEmpty())
         view->holdNotice(message);
-}
-
-void MainWindow::store(const QString &key, const QVariant &value)
-{
-    reportNotSaved(SettingsFile::store(settingsPath, {{key, value}}));
 }
 
 void MainWindow::on_actionLabels_triggered() { (new labels(this, this))->show(); }
@@ -247,76 +213,32 @@ void MainWindow::resizeAllTexts(short size) { view->setTextSize(size); }
 
 void MainWindow::clearUI(MainWindow *w) { w->view->clear(); }
 
-void MainWindow::updateUI(MainWindow *w)
-{
-    w->view->showState();
-    w->bandFollow->boxReported(); // a switch held back may go now
-}
+void MainWindow::updateUI(MainWindow *w) { w->view->showState(); }
 
 void MainWindow::blinkSplit() { view->blinkStep(); }
 
-// --- Switching ---
+// --- Switching: every press goes through the station's door ---
 
 void MainWindow::enviaComutacao(signed char pos, signed char channel)
 {
-    carryOut(Switching::pressPosition(state, box->mode(), static_cast<quint8>(pos), static_cast<quint8>(channel),
-                                      box->delivery(), stored.receiveOnly));
+    core.select(channel, static_cast<quint8>(pos), {Station::Source::Panel, QString()});
 }
 
-void MainWindow::carryOut(const Switching::Outcome &outcome)
-{
-    if (outcome.send)
-        box->send(outcome.command);
-    view->showOutcome(outcome);
-}
-
-void MainWindow::operatorPress(signed char pos, signed char channel)
-{
-    enviaComutacao(pos, channel);
-    // A choice by hand stands until the next band change, and may become the band's.
-    bandFollow->operatorChose(channel, static_cast<quint8>(pos));
-}
-
-void MainWindow::on_botaoTecla1C1_pressed() { operatorPress(0, 1); }
-void MainWindow::on_botaoTecla2C1_pressed() { operatorPress(1, 1); }
-void MainWindow::on_botaoTecla3C1_pressed() { operatorPress(2, 1); }
-void MainWindow::on_botaoTecla4C1_pressed() { operatorPress(3, 1); }
-void MainWindow::on_botaoTecla5C1_pressed() { operatorPress(4, 1); }
-void MainWindow::on_botaoTecla6C1_pressed() { operatorPress(5, 1); }
-void MainWindow::on_botaoTecla1C2_pressed() { operatorPress(0, 2); }
-void MainWindow::on_botaoTecla2C2_pressed() { operatorPress(1, 2); }
-void MainWindow::on_botaoTecla3C2_pressed() { operatorPress(2, 2); }
-void MainWindow::on_botaoTecla4C2_pressed() { operatorPress(3, 2); }
-void MainWindow::on_botaoTecla5C2_pressed() { operatorPress(4, 2); }
-void MainWindow::on_botaoTecla6C2_pressed() { operatorPress(5, 2); }
-void MainWindow::on_botaoRelease1_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 1); }
-void MainWindow::on_botaoRelease2_pressed() { operatorPress(static_cast<signed char>(AntennaPosition::None), 2); }
-void MainWindow::on_botaoSplitC1_clicked() { splitPress(1); }
-void MainWindow::on_botaoSplitC2_clicked() { splitPress(2); }
-
-void MainWindow::splitPress(quint8 channel)
-{
-    carryOut(Switching::pressSplit(state, channel, box->delivery(), stored.receiveOnly));
-}
-
-// --- Band follow ---
-
-void MainWindow::bindBandFollow()
-{
-    // A channel as band follow sees it: nothing while the link is down or the box silent.
-    const auto followed = [this](int channel) -> std::optional<BandFollow::Channel> {
-        return box->boxAnswering() ? std::optional(BandFollow::channelOf(state, channel)) : std::nullopt;
-    };
-    bandFollow = new BandFollowService(clock, followed, this);
-    // The button's own path, so both links get exactly the bytes a press sends.
-    connect(bandFollow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
-        enviaComutacao(static_cast<signed char>(position), static_cast<signed char>(channel));
-    });
-    connect(bandFollow, &BandFollowService::message, view, &PanelView::showFollowNote);
-    connect(bandFollow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
-        stored.bandFollow.radio[channel].antenna[band] = antenna;
-        store(BandFollowSettings::bandKey(channel, band), antenna);
-    });
-}
+void MainWindow::on_botaoTecla1C1_pressed() { enviaComutacao(0, 1); }
+void MainWindow::on_botaoTecla2C1_pressed() { enviaComutacao(1, 1); }
+void MainWindow::on_botaoTecla3C1_pressed() { enviaComutacao(2, 1); }
+void MainWindow::on_botaoTecla4C1_pressed() { enviaComutacao(3, 1); }
+void MainWindow::on_botaoTecla5C1_pressed() { enviaComutacao(4, 1); }
+void MainWindow::on_botaoTecla6C1_pressed() { enviaComutacao(5, 1); }
+void MainWindow::on_botaoTecla1C2_pressed() { enviaComutacao(0, 2); }
+void MainWindow::on_botaoTecla2C2_pressed() { enviaComutacao(1, 2); }
+void MainWindow::on_botaoTecla3C2_pressed() { enviaComutacao(2, 2); }
+void MainWindow::on_botaoTecla4C2_pressed() { enviaComutacao(3, 2); }
+void MainWindow::on_botaoTecla5C2_pressed() { enviaComutacao(4, 2); }
+void MainWindow::on_botaoTecla6C2_pressed() { enviaComutacao(5, 2); }
+void MainWindow::on_botaoRelease1_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 1); }
+void MainWindow::on_botaoRelease2_pressed() { enviaComutacao(static_cast<signed char>(AntennaPosition::None), 2); }
+void MainWindow::on_botaoSplitC1_clicked() { core.pressSplit(1, {Station::Source::Panel, QString()}); }
+void MainWindow::on_botaoSplitC2_clicked() { core.pressSplit(2, {Station::Source::Panel, QString()}); }
 
 void MainWindow::on_actionBand_Follow_triggered() { (new BandFollowDialog(this, this))->show(); }

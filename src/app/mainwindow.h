@@ -6,9 +6,8 @@
 #include "engine/linkwatchdog.h"
 #include "engine/monotonicclock.h"
 #include "engine/pollingpeer.h"
-#include "engine/switching.h"
-#include "rig/bandfollow.h"
 #include "serial/serialportdescription.h"
+#include "station/station.h"
 
 #include <QHostInfo>
 #include <QList>
@@ -17,10 +16,7 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
-class BandFollowService;
-class BoxLink;
 class C4SAnchorLayout;
 class FocusMark;
 class PanelView;
@@ -30,14 +26,13 @@ namespace Ui {
 class mainWindow;
 }
 
-// The panel's one window: the table of contents of the program. It owns the device state,
-// and each slot hands its work to the part whose concern it is:
-//   the box's protocol and the switching rules   src/engine (Protocol, Switching)
-//   the chosen link, its flags, the command      BoxLink, with SerialSession (src/serial),
-//   queue and whether the box answers            LanLink (src/lan) and LinkWatchdog (src/engine)
-//   the settings file                            PanelSettings (src/config)
-//   what the operator sees and hears             PanelView
-//   band follow                                  BandFollowService (src/rig)
+// The panel's one window: the table of contents of the program, and a view of the station
+// it owns (src/station: the device state, the way to the box, the switching rules, band
+// follow and the settings). Each slot hands its work to the part whose concern it is:
+//   every press and key, with its rules          Station's door (select, pressSplit, ...)
+//   the links, the polling steps, the watchdog   Station, with BoxLink
+//   the settings file                            Station, PanelSettings (src/config)
+//   what the operator sees and hears             PanelView, following the station's signals
 //
 // Thread contract: every member and slot lives on the GUI thread. The polling thread reads
 // only linkFlags() and isCommandQueueEmpty() (atomics) and has each tick's requests carried
@@ -77,12 +72,13 @@ public:
     QObject *pollingContext() override { return this; }
     void carryOutTick(int requests) override;
     LinkMode linkMode() const;
-    const DeviceState &deviceState() const { return state; }
+    Station &station() { return core; }
+    const DeviceState &deviceState() const { return core.deviceState(); }
     // The settings as last loaded, with the options stored since.
-    const PanelSettings &settings() const { return stored; }
+    const PanelSettings &settings() const { return core.settings(); }
     // The serial ports the system lists now (the slowest step of opening a dialog).
     QList<SerialPortDescription> serialPorts() const { return serialPortSource(); }
-    QString settingsFilePath() const { return settingsPath; }
+    QString settingsFilePath() const { return core.settingsFilePath(); }
     QString boxHostAddress() const;
     QString boxPortText() const;
     bool directIpEnabled() const;
@@ -155,30 +151,21 @@ private slots:
     void on_actionBand_Follow_triggered();
 
 private:
-    void bindBox();
-    void bindBandFollow();
-    void chooseLinkMode(LinkMode mode);
-    void setLinkMode(LinkMode mode);
-    // An antenna or RELEASE button pressed by the operator.
-    void operatorPress(signed char pos, signed char channel);
-    void splitPress(quint8 channel);
-    // Stores one setting at once; a write that failed is reported.
-    void store(const QString &key, const QVariant &value);
+    // The station's news onto the panel.
+    void bindStation();
+    void showSettings();
+    void showStatusRead(bool applied);
+    void showLinkChecked(bool answering);
     SettingsDialog *serialSettings();
-    void carryOut(const Switching::Outcome &outcome);
 
     std::unique_ptr<Ui::mainWindow> ui;
     const MonotonicClock &clock;
-    QString settingsPath;
     SerialPortSource serialPortSource;
-    PanelSettings stored;
-    DeviceState state;
+    Station core;
     std::unique_ptr<C4SAnchorLayout> anchorLayout;
     PanelView *view = nullptr;
-    BoxLink *box = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's
     // serial ports is the slowest step of starting the panel.
     std::unique_ptr<SettingsDialog> settingsDialog;
     FocusMark *keyboardFocusMark = nullptr;
-    BandFollowService *bandFollow = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "mainwindowform.h"
 #include "statusmessagepainter.h"
 #include "statusnote.h"
+#include "station/station.h"
 
 #include <QAccessible>
 #include <QFont>
@@ -80,7 +81,7 @@ void setFittingPixelSize(QLabel *label, int pixels)
 }
 } // namespace
 
-PanelView::PanelView(Ui::mainWindow &form, DeviceState &deviceState, const MonotonicClock &monotonicClock,
+PanelView::PanelView(Ui::mainWindow &form, const DeviceState &deviceState, const MonotonicClock &monotonicClock,
                      QObject *parent)
     : QObject(parent)
     , ui(form)
@@ -185,14 +186,15 @@ void PanelView::showOutcome(const Switching::Outcome &outcome)
 
 QString PanelView::antennaTitle(int position) const
 {
-    const QString name = antennaNames[size_t(position)].simplified();
-    const QString title = tr("Ant %1").arg(position + 1);
-    return name.isEmpty() ? title : tr("%1 (%2)").arg(title, name);
+    return Station::antennaTitle(antennaNames[size_t(position)], position);
 }
 
 void PanelView::blinkStep()
 {
-    const PanelLook::BlinkStep step = PanelLook::blink(state);
+    DeviceState blinking = state;
+    blinking.blinkPhase = blinkPhase;
+    const PanelLook::BlinkStep step = PanelLook::blink(blinking);
+    blinkPhase = blinking.blinkPhase;
     if (step.channel != 0)
         setLook(ui.splitButton(step.channel), step.look);
 }
@@ -206,19 +208,15 @@ void PanelView::setLook(QWidget *widget, PanelLook::Look look)
 void PanelView::soundAlarm()
 {
     QString text;
-    for (int c = 1; c <= 2; ++c) {
-        const int tx = state.splitActive[c] == 1 ? state.splitTxAntenna[c] : state.antenna[c];
-        if (state.transmitting[c] == 0 || !AntennaPosition::isAntenna(tx) || !receiveOnly[size_t(tx)])
-            continue;
-        text = tr("Channel %1 is transmitting on receive-only %2!").arg(c).arg(antennaTitle(tx));
-        QPushButton *button = ui.antennaButton(c, tx);
+    if (const Switching::Alarm on = Switching::transmittingOnReceiveOnly(state, receiveOnly); on.channel != 0) {
+        text = tr("Channel %1 is transmitting on receive-only %2!").arg(on.channel).arg(antennaTitle(on.antenna));
+        QPushButton *button = ui.antennaButton(on.channel, on.antenna);
         // Over the state's own look, which the next state draws again.
         apply(button, PanelLook::Look::Alarm);
         if (text != alarm) {
             QAccessibleEvent event(button, QAccessible::Alert);
             QAccessible::updateAccessibility(&event);
         }
-        break;
     }
     if (text == alarm && (text.isEmpty() || ui.statusBar->currentMessage() == text))
         return;

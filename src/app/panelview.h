@@ -39,7 +39,7 @@ public:
     // LAN's ping figures, several a second, may replace it.
     static constexpr qint64 NoticeHoldMs = 5000;
 
-    PanelView(Ui::mainWindow &form, DeviceState &state, const MonotonicClock &clock, QObject *parent = nullptr);
+    PanelView(Ui::mainWindow &form, const DeviceState &state, const MonotonicClock &clock, QObject *parent = nullptr);
 
     // The antenna names as typed: the buttons show them wrapped, screen readers whole.
     void setAntennaNames(const std::array<QString, 6> &names);
@@ -99,7 +99,9 @@ private:
     void speakIfChanged(bool namesChanged);
 
     Ui::mainWindow &ui;
-    DeviceState &state;
+    const DeviceState &state;
+    // The SPLIT blink's phase, the view's own.
+    quint8 blinkPhase = 0;
     const MonotonicClock &clock;
     QTimer blinkTicks;
     std::array<QString, 6> antennaNames;

@@ -12,8 +12,12 @@ QString fileName(const QString &profile) { return QStringLiteral("settings") + p
 
 QString profileFrom(const QStringList &arguments)
 {
+    // Options whose value may follow as the next argument: that value is no profile.
+    const QStringList takingValue = {QStringLiteral("--link"), QStringLiteral("-link")};
     for (int i = 1; i < arguments.size(); ++i) {
-        if (!arguments.at(i).startsWith(QLatin1Char('-')))
+        if (takingValue.contains(arguments.at(i)))
+            ++i;
+        else if (!arguments.at(i).startsWith(QLatin1Char('-')))
             return arguments.at(i);
     }
     return {};

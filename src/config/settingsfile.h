@@ -21,8 +21,9 @@ namespace SettingsFile {
 // "settings.ini", or "settings" + profile + ".ini" for a profile, inserted as given.
 QString fileName(const QString &profile);
 
-// The profile on a command line: its first argument after the program that is not an
-// option ("-h", "--version"); empty when there is none.
+// The profile on a command line: its first argument after the program that is neither an
+// option ("-h", "--version") nor an option's value ("--link serial"); empty when there is
+// none.
 QString profileFrom(const QStringList &arguments);
 
 struct Place

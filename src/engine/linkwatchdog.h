@@ -23,6 +23,9 @@ public:
         lastReplyTime = clock.nowMs();
         heardOnce = true;
     }
+    // The link went down: what the box did before says nothing of what it does once the
+    // link is back, so it counts as answering again only from its next sign of life.
+    void forget() { heardOnce = false; }
     // Until the first sign of life the box does not count as answering: the lamp never
     // claims a box that has not answered yet.
     bool boxAnswering() const { return heardOnce && clock.nowMs() - lastReplyTime <= TimeoutMs; }

@@ -227,6 +227,16 @@ Outcome pressPosition(DeviceState &state, LinkMode mode, quint8 position, quint8
 
 Outcome cancelSplitChoice(DeviceState &state) { return state.splitSetupActive == 1 ? cancelChoice(state) : Outcome(); }
 
+Alarm transmittingOnReceiveOnly(const DeviceState &state, const ReceiveOnly &receiveOnly)
+{
+    for (int c = 1; c <= 2; ++c) {
+        const quint8 tx = state.splitActive[c] == 1 ? state.splitTxAntenna[c] : state.antenna[c];
+        if (state.transmitting[c] != 0 && isReceiveOnly(receiveOnly, tx))
+            return {c, tx};
+    }
+    return {};
+}
+
 Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery, const ReceiveOnly &receiveOnly)
 {
     const DeviceState before = state;

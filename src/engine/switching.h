@@ -87,6 +87,17 @@ Outcome pressSplit(DeviceState &state, quint8 channel, Delivery delivery = Deliv
                    const ReceiveOnly &receiveOnly = {});
 // Escape: ends a split's choice, whichever channel it is on, and sends nothing.
 Outcome cancelSplitChoice(DeviceState &state);
+// A channel the box reports transmitting on a receive-only antenna (the split's transmit
+// antenna while a split is on), and that antenna; channel 0 when none does.
+struct Alarm
+{
+    int channel = 0;
+    quint8 antenna = AntennaPosition::None;
+    friend bool operator==(const Alarm &a, const Alarm &b) { return a.channel == b.channel && a.antenna == b.antenna; }
+    friend bool operator!=(const Alarm &a, const Alarm &b) { return !(a == b); }
+};
+// The first such channel, 1 before 2.
+Alarm transmittingOnReceiveOnly(const DeviceState &state, const ReceiveOnly &receiveOnly);
 // Whether a position is receive-only.
 inline bool isReceiveOnly(const ReceiveOnly &receiveOnly, int position)
 {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "config/panelsettings.h"
+#include "serialportdescription.h"
+
+#include <QList>
 #include <QSerialPort>
 #include <QString>
 
@@ -19,3 +23,10 @@ struct SerialParameters
     QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
     QString flowControlText;
 };
+
+// The parameters the serial settings dialog opens with, without the dialog: the port stored
+// by name, or in files without one by its place among `ports` (one place past them is
+// "Custom", with no path); the baud rate by its place (9600, 19200, 38400, 57600, 115200, or
+// the custom rate stored); 8 data bits, no parity, one stop bit, no flow control.
+SerialParameters storedSerialParameters(const PanelSettings::Serial &stored,
+                                        const QList<SerialPortDescription> &ports);

@@ -9,10 +9,12 @@ SerialSession::SerialSession(std::atomic<bool> &openFlag, LinkWatchdog &linkWatc
     , watchdog(linkWatchdog)
     , clock(monotonicClock)
 {
-    // The link stays up in the menus while the line is tried again: queued commands wait,
-    // and the lamp goes on showing how long the box has been silent.
+    // The link stays up in the menus while the line is tried again, and queued commands
+    // wait; the box counts as answering again only once it has answered on the new line.
     connect(link, &SerialLink::lineLost, this, [this] {
+        watchdog.forget();
         emit message(tr("Serial line lost: reconnecting to %1\u2026").arg(link->parameters().portName));
+        emit lineLost();
     });
 }
 

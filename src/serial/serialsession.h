@@ -62,6 +62,8 @@ signals:
     void message(const QString &text);
     // A complete frame is in reply(); a firmware reply has already ended the wait.
     void replyRead();
+    // The device went away while open; it is tried again by reopenIfDue().
+    void lineLost();
 
 private:
     void connected();

@@ -2,7 +2,7 @@
 // before "Connect" and while the serial port is closed, and when the box counts as
 // answering.
 
-#include "app/boxlink.h"
+#include "station/boxlink.h"
 #include "engine/protocol.h"
 #include "lan/lanlink.h"
 

@@ -39,6 +39,7 @@ void BoxLink::close()
         serialSession->close();
     else
         link.lanLinkEnabled = false;
+    watchdog.forget();
 }
 
 Switching::Delivery BoxLink::delivery() const

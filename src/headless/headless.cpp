@@ -1,0 +1,74 @@
+#include "headless.h"
+
+#include "engine/threadleitura.h"
+#include "quitsignals.h"
+#include "serial/serialportdescription.h"
+#include "station/station.h"
+#include "stationlog.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <cstdio>
+
+namespace Headless {
+
+namespace {
+void toStandardError(const QString &line)
+{
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+QString tr(const char *text) { return QCoreApplication::translate("Headless", text); }
+} // namespace
+
+QString settingsProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return tr("%1 does not exist: set the station up in the panel first, or name its profile").arg(path);
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return tr("%1 cannot be read: %2").arg(path, info.isFile() ? file.errorString() : tr("not a file"));
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return tr("%1 is not a settings file that can be read").arg(path);
+    return {};
+}
+
+int run(const Options &options)
+{
+    StationLog::Writer write = &toStandardError;
+    const QString problem = settingsProblem(options.settingsFile);
+    if (!problem.isEmpty()) {
+        write(QCoreApplication::applicationName() + QStringLiteral(": ") + problem);
+        return 2;
+    }
+    QuitSignals quitSignals;
+    Station station(options.settingsFile);
+    StationLog log(station, write);
+    log.say(tr("Station started from %1").arg(options.settingsFile));
+    station.loadSettings();
+    if (options.link)
+        station.setLinkMode(*options.link, false);
+    // Stopped and joined before the station goes, as it asks the station for work.
+    ThreadLeitura polling(station);
+    const bool serial = station.linkMode() == LinkMode::Serial;
+    const bool opened = station.connectBox(
+        [&] { return storedSerialParameters(station.settings().serial, availableSerialPorts()); });
+    if (!opened) {
+        log.say(tr("Serial port not opened: %1").arg(station.errorString().simplified()));
+        return 1;
+    }
+    if (!serial)
+        log.say(tr("Polling the box at %1:%2 over the LAN")
+                    .arg(station.settings().ip, station.settings().port));
+    const int code = QCoreApplication::exec();
+    log.say(tr("Stopped"));
+    return code;
+}
+
+} // namespace Headless

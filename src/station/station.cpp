@@ -1,0 +1,348 @@
+#include "station.h"
+
+#include "boxlink.h"
+#include "config/settingsfile.h"
+#include "lan/lanlink.h"
+#include "rig/bandfollowservice.h"
+#include "serial/serialsession.h"
+
+#include <QStringList>
+
+namespace {
+Station::Source sourceOf(BandFollowSettings::Source source)
+{
+    switch (source) {
+    case BandFollowSettings::Source::Logger:
+        return Station::Source::Logger;
+    case BandFollowSettings::Source::Otrsp:
+        return Station::Source::Otrsp;
+    case BandFollowSettings::Source::Off:
+    case BandFollowSettings::Source::Rigctld:
+        break;
+    }
+    return Station::Source::BandFollow;
+}
+
+// Why an outcome that the link delivered (or would have) sent nothing.
+Station::Refusal refusalOf(const Switching::Outcome &outcome, bool delivered)
+{
+    using Message = Switching::Message;
+    if (outcome.send)
+        return delivered ? Station::Refusal::None : Station::Refusal::NotConnected;
+    switch (outcome.message) {
+    case Message::LanNotConnected:
+        return Station::Refusal::NotConnected;
+    case Message::ReceiveOnlySplitOffered:
+    case Message::ReceiveOnlyNotForTx:
+    case Message::ReceiveOnlySplitStaysOn:
+        return Station::Refusal::ReceiveOnly;
+    case Message::None:
+        // Pressed while the other channel's split is being chosen, the press is ignored.
+        if (outcome.blink == Switching::Blink::Keep)
+            return Station::Refusal::SplitChoiceElsewhere;
+        break;
+    default:
+        break;
+    }
+    return Station::Refusal::NothingToSend;
+}
+
+bool isChannel(int channel) { return channel == 1 || channel == 2; }
+} // namespace
+
+Station::Station(const QString &settingsFile, const MonotonicClock &monotonicClock, QObject *parent)
+    : QObject(parent)
+    , clock(monotonicClock)
+    , settingsPath(settingsFile)
+    , link(new BoxLink(monotonicClock, this))
+{
+    qRegisterMetaType<Station::Origin>();
+    qRegisterMetaType<Station::Result>();
+    qRegisterMetaType<Station::LinkStatus>();
+    qRegisterMetaType<Station::Alarm>();
+    connect(link, &BoxLink::message, this, &Station::message);
+    connect(&link->serial(), &SerialSession::replyRead, this, &Station::takeSerialReply);
+    // A line known to be gone is shown at once, not after the watchdog's time.
+    connect(&link->serial(), &SerialSession::lineLost, this, &Station::checkLink);
+    connect(&link->lan(), &LanLink::replyReceived, this, &Station::takeLanReply);
+    bindBandFollow();
+}
+
+Station::~Station()
+{
+    disconnectBox();
+    delete follow;
+    follow = nullptr;
+    delete link; // stops and joins the LAN worker while the station is whole
+    link = nullptr;
+}
+
+// --- Settings ---
+
+void Station::loadSettings()
+{
+    stored = PanelSettings::load(settingsPath);
+    link->lan().setBox(stored.ip, stored.port, stored.directIp);
+    link->setMode(stored.linkMode);
+    follow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
+                      stored.receiveOnly);
+    emit settingsChanged(bump());
+    emit linkModeChanged(stored.linkMode);
+    announceLink();
+    announceAlarm(); // the receive-only set may have changed
+}
+
+void Station::setLinkMode(LinkMode mode, bool storeIt)
+{
+    link->setMode(mode);
+    stored.linkMode = mode;
+    if (storeIt)
+        store(SettingsFile::Key::serialMode(), int(mode));
+    emit linkModeChanged(mode);
+    announceLink();
+}
+
+LinkMode Station::linkMode() const { return link->mode(); }
+
+void Station::setDirectIp(bool on)
+{
+    link->lan().setDirectIp(on);
+    stored.directIp = on;
+    store(SettingsFile::Key::directIp(), on);
+}
+
+QString Station::antennaTitle(int position) const
+{
+    if (!AntennaPosition::isAntenna(position))
+        return tr("no antenna");
+    return antennaTitle(stored.antennaNames[size_t(position)], position);
+}
+
+QString Station::antennaTitle(const QString &name, int position)
+{
+    const QString title = tr("Ant %1").arg(position + 1);
+    const QString simple = name.simplified();
+    return simple.isEmpty() ? title : tr("%1 (%2)").arg(title, simple);
+}
+
+void Station::store(const QString &key, const QVariant &value)
+{
+    const QString failure = SettingsFile::store(settingsPath, {{key, value}});
+    if (!failure.isEmpty())
+        emit notSaved(failure);
+}
+
+// --- The link ---
+
+bool Station::connectBox(const std::function<SerialParameters()> &serialParameters)
+{
+    if (!link->open(serialParameters))
+        return false;
+    follow->start();
+    announceLink();
+    return true;
+}
+
+QString Station::errorString() const { return link->errorString(); }
+
+void Station::disconnectBox()
+{
+    follow->stop();
+    link->close();
+    announceLink();
+}
+
+Station::LinkStatus Station::linkStatus() const { return {link->mode(), link->isUp(), link->boxAnswering()}; }
+
+void Station::announceLink()
+{
+    const LinkStatus now = linkStatus();
+    if (now == announcedLink)
+        return;
+    announcedLink = now;
+    emit linkChanged(bump(), now);
+    announceAlarm(); // nothing is known of a silent box
+}
+
+void Station::announceAlarm()
+{
+    const Alarm now = link->boxAnswering() ? Switching::transmittingOnReceiveOnly(state, stored.receiveOnly) : Alarm();
+    if (now == sounding)
+        return;
+    sounding = now;
+    emit alarmChanged(bump(), now);
+}
+
+// --- The door ---
+
+Station::Result Station::select(int channel, int position, const Origin &origin)
+{
+    if (!isChannel(channel) || !(AntennaPosition::isAntenna(position) || position == AntennaPosition::None)) {
+        Result refused;
+        refused.refusal = Refusal::BadArgument;
+        refused.revision = revisionNumber;
+        emit commandDone(origin, channel, refused);
+        return refused;
+    }
+    const DeviceState before = state;
+    const Switching::Outcome outcome = Switching::pressPosition(
+        state, link->mode(), quint8(position), quint8(channel), link->delivery(), stored.receiveOnly);
+    const Result result = carryOut(origin, channel, before, outcome);
+    if (origin.source == Source::Panel || origin.source == Source::Remote) {
+        // A choice by hand stands until the radio's next band change. Only a selection of
+        // that antenna for that channel, sent, may become the band's: not a press that was
+        // ignored, chose a split's transmit antenna or switched a split off.
+        const Switching::Command &sent = outcome.command;
+        const bool selected = result.sent && sent.kind == Switching::Command::Kind::Select && sent.channel == channel
+            && sent.position == position;
+        follow->operatorChose(channel, selected ? quint8(position) : AntennaPosition::None);
+    }
+    return result;
+}
+
+Station::Result Station::pressSplit(int channel, const Origin &origin)
+{
+    if (!isChannel(channel)) {
+        Result refused;
+        refused.refusal = Refusal::BadArgument;
+        refused.revision = revisionNumber;
+        emit commandDone(origin, channel, refused);
+        return refused;
+    }
+    const DeviceState before = state;
+    return carryOut(origin, channel, before,
+                    Switching::pressSplit(state, quint8(channel), link->delivery(), stored.receiveOnly));
+}
+
+Station::Result Station::cancelSplitChoice(const Origin &origin)
+{
+    const DeviceState before = state;
+    const int channel = state.splitSetupActive == 1 ? state.splitSetupChannel : 0;
+    Result result = carryOut(origin, channel, before, Switching::cancelSplitChoice(state));
+    return result;
+}
+
+Station::Result Station::carryOut(const Origin &origin, int channel, const DeviceState &before,
+                                  const Switching::Outcome &outcome)
+{
+    Result result;
+    result.outcome = outcome;
+    result.sent = outcome.send && link->delivery() == Switching::Delivery::Sent;
+    if (result.sent)
+        link->send(outcome.command);
+    result.refusal = refusalOf(outcome, result.sent);
+    if (channel == 0 && result.refusal == Refusal::SplitChoiceElsewhere)
+        result.refusal = Refusal::NothingToSend; // Escape with no choice going on
+    if (result.sent || state != before) {
+        result.revision = bump();
+        emit stateChanged(result.revision);
+    } else {
+        result.revision = revisionNumber;
+    }
+    emit commandDone(origin, channel, result);
+    return result;
+}
+
+QString Station::sourceName(Source source)
+{
+    switch (source) {
+    case Source::Panel:
+        return tr("panel");
+    case Source::BandFollow:
+        return tr("band follow");
+    case Source::Logger:
+        return tr("logger");
+    case Source::Otrsp:
+        return tr("OTRSP");
+    case Source::Remote:
+        break;
+    }
+    return tr("remote");
+}
+
+// --- Polling ---
+
+const LinkFlags &Station::linkFlags() const { return link->flags(); }
+bool Station::isCommandQueueEmpty() const { return link->isCommandQueueEmpty(); }
+
+void Station::carryOutTick(int requests)
+{
+    if (requests & SendQueuedCommand)
+        sendQueuedCommand();
+    if (requests & SendStateRequest)
+        sendStateRequest();
+    if (requests & ReadReply)
+        readReply();
+    if (requests & CheckLink) {
+        reopenLineIfDue();
+        checkLink();
+    }
+}
+
+void Station::sendQueuedCommand() { link->sendQueuedCommand(); }
+void Station::sendStateRequest() { link->sendStateRequest(); }
+void Station::readReply() { link->serial().readReply(); }
+void Station::reopenLineIfDue() { link->serial().reopenIfDue(); }
+
+void Station::checkLink()
+{
+    // The watchdog forgets the box when the link goes down (Disconnect, a serial line lost),
+    // so the lamp says so at once; for a link that is up it waits out the box's silence.
+    emit linkChecked(link->linkWatchdog().boxAnswering());
+    announceLink();
+}
+
+void Station::takeSerialReply()
+{
+    const Protocol::RxBuffer &reply = link->serial().reply();
+    switch (Protocol::classifyReply(reply)) {
+    case Protocol::ReplyKind::Status: {
+        const DeviceState before = state;
+        statusTaken(before, Protocol::takeStatusReply(state, reply));
+        break;
+    }
+    case Protocol::ReplyKind::Firmware:
+        emit firmwareRead(Protocol::firmwareRevision(reply));
+        break;
+    default:
+        break;
+    }
+}
+
+void Station::takeLanReply(const QString &text)
+{
+    link->linkWatchdog().heard();
+    const DeviceState before = state;
+    statusTaken(before, Protocol::parseLanStatusText(text, state));
+    emit pingRead(link->lan().pingFigure());
+}
+
+void Station::statusTaken(const DeviceState &before, bool applied)
+{
+    if (state != before)
+        emit stateChanged(bump());
+    emit statusRead(applied);
+    announceLink();
+    announceAlarm();
+    follow->boxReported(); // a switch held back may go now
+}
+
+// --- Band follow ---
+
+void Station::bindBandFollow()
+{
+    // A channel as band follow sees it: nothing while the link is down or the box silent.
+    const auto followed = [this](int channel) -> std::optional<BandFollow::Channel> {
+        return link->boxAnswering() ? std::optional(BandFollow::channelOf(state, channel)) : std::nullopt;
+    };
+    follow = new BandFollowService(clock, followed, this);
+    // Through the door, as a press: both links get exactly the bytes a press sends.
+    connect(follow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
+        select(channel, position, {sourceOf(stored.bandFollow.radio[size_t(channel)].source), QString()});
+    });
+    connect(follow, &BandFollowService::message, this, &Station::followNote);
+    connect(follow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
+        stored.bandFollow.radio[size_t(channel)].antenna[size_t(band)] = antenna;
+        store(BandFollowSettings::bandKey(channel, band), antenna);
+    });
+}
