@@ -3,8 +3,8 @@
 // One panel under test, as the suites that drive the real window build it: a settings file
 // in a folder of its own, the window on it (with the serial ports and the clock the test
 // gives), the polling thread main() starts, and the talmek-sim process as the box on either
-// link: a pseudo-terminal, or UDP on the box's loopback address. Everything is found by the
-// form's object names and read through the window's public interface.
+// link (SimBox). Everything is found by the form's object names and read through the
+// window's public interface.
 //
 // Helpers that can fail return false after a qWarning() that says why, so a test reads
 // QVERIFY(bench.open(...)). Every wait is bounded and ends as soon as its condition holds.
@@ -13,9 +13,8 @@
 #include "app/panellook.h"
 #include "engine/threadleitura.h"
 #include "lan/threadcom.h"
-#include "loopbackaddress.h"
 #include "panelprobe.h"
-#include "talmeksimprocess.h"
+#include "simbox.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -30,19 +29,7 @@
 #include <mutex>
 #include <vector>
 
-// How the panel reaches the box.
-enum class Link { Serial, Lan };
-Q_DECLARE_METATYPE(Link)
-
-// The link as a data column: one row a link, for scenarios both links share.
-inline void addLinkRows()
-{
-    QTest::addColumn<Link>("link");
-    QTest::newRow("serial") << Link::Serial;
-    QTest::newRow("LAN") << Link::Lan;
-}
-
-class PanelBench
+class PanelBench : public SimBox
 {
 public:
     PanelBench() { qRegisterMetaType<MainWindow *>("MainWindow*"); }
@@ -71,13 +58,6 @@ public:
             settings.setValue(it.key(), it.value());
     }
 
-    // A serial port the window lists.
-    static SerialPortDescription port(const QString &name)
-    {
-        SerialPortDescription description;
-        description.portName = name;
-        return description;
-    }
 
     // Builds the window on the settings file (build) and shows it (open).
     void build(const QList<SerialPortDescription> &ports = {}, const MonotonicClock *clock = nullptr)
@@ -166,57 +146,7 @@ public:
     }
 
     // Datagrams the window's LAN worker has read so far.
-    quint64 datagramsRead() const { return window->lanLink()->datagramsRead(); }
-
-    // --- The box: talmek-sim with --hex on `link` ---
-
-    static QHostAddress boxAddress() { return LoopbackAddress::box(); }
-
-    // Starts the simulator for `link`: on a pseudo-terminal (at `ptyLink` when given, a
-    // fixed name that each new box puts its own line behind), or on UDP `port` of the box's
-    // address (0: any free port).
-    bool startBox(Link link, const QStringList &arguments = {}, const QString &ptyLink = {}, quint16 port = 0)
-    {
-        boxLink = link;
-        sim = std::make_unique<TalmekSimProcess>();
-        QStringList all{QStringLiteral("--hex")};
-        if (link == Link::Serial) {
-            all << QStringLiteral("--pty");
-            if (!ptyLink.isEmpty())
-                all << ptyLink;
-        } else {
-            all << QStringLiteral("--udp") << QString::number(port) << QStringLiteral("--udp-bind")
-                << boxAddress().toString();
-        }
-        if (!check(sim->start(all + arguments), "talmek-sim did not start"))
-            return false;
-        if (link == Link::Serial) {
-            boxPort = ptyLink.isEmpty() ? sim->ptyPath() : ptyLink;
-            return true;
-        }
-        const QString line = sim->waitForLine(QStringLiteral("UDP "), 0, 5000);
-        if (!check(line.startsWith(QStringLiteral("UDP ") + boxAddress().toString() + QLatin1Char(':')),
-                   qPrintable(QStringLiteral("talmek-sim said \"%1\"").arg(line))))
-            return false;
-        boxPort = line.section(QLatin1Char(':'), 1);
-        return check(boxPort.toUShort() != 0 && (port == 0 || boxPort.toUShort() == port), "no UDP port");
-    }
-
-    // The settings and port list that point a window at the box started last.
-    QVariantMap linkSettings() const
-    {
-        if (boxLink == Link::Serial)
-            return {{QStringLiteral("serialMode"), 2}};
-        return {{QStringLiteral("serialMode"), 1},
-                {QStringLiteral("IP"), boxAddress().toString()},
-                {QStringLiteral("PORT"), boxPort}};
-    }
-    QList<SerialPortDescription> linkPorts() const
-    {
-        return boxLink == Link::Serial ? QList<SerialPortDescription>{port(boxPort)} : QList<SerialPortDescription>{};
-    }
-    // The serial port's name, or the box's UDP port.
-    QString boxPortName() const { return boxPort; }
+    quint64 datagramsRead() const override { return window->lanLink()->datagramsRead(); }
 
     // The window on the box started last, polling.
     bool openOnBox(const MonotonicClock *clock = nullptr)
@@ -249,72 +179,7 @@ public:
         return true;
     }
 
-    // The payloads (hex, as the simulator prints them) of what the box received from the
-    // panel, from the simulator's console line `from` on.
-    QStringList received(int from) const
-    {
-        QStringList payloads;
-        for (int i = qMax(0, from); i < sim->lines().size(); ++i) {
-            const QStringList words = sim->lines().at(i).split(QLatin1Char(' '));
-            if (words.size() < 3 || words.at(0) != QLatin1String("RX"))
-                continue;
-            // Bytes the box skipped between frames (the serial link pads its frames) are
-            // no payload.
-            if (boxLink == Link::Serial && words.at(1) == QLatin1String("pty")
-                && words.at(2) != QLatin1String("skipped"))
-                payloads << words.mid(2).join(QLatin1Char(' '));
-            else if (boxLink == Link::Lan && words.size() > 3 && words.at(1) == QLatin1String("udp")
-                     && fromPanel(words.at(2)))
-                payloads << words.mid(3).join(QLatin1Char(' '));
-        }
-        return payloads;
-    }
-    // The same without the state requests of the polling.
-    QStringList commandsReceived(int from) const
-    {
-        QStringList commands = received(from);
-        commands.removeAll(stateRequest());
-        return commands;
-    }
-    int stateRequestsReceived(int from = 0) const { return received(from).count(stateRequest()); }
-
-    // Status replies the box sent to the panel from console line `from` on.
-    int repliesSent(int from) const
-    {
-        int n = 0;
-        for (int i = qMax(0, from); i < sim->lines().size(); ++i) {
-            const QString &line = sim->lines().at(i);
-            if (boxLink == Link::Serial)
-                n += line.startsWith(QLatin1String("TX pty 49 47 05 "))
-                    || line.startsWith(QLatin1String("TX pty 49 47 54 "));
-            else
-                n += line.startsWith(QLatin1String("TX udp ")) && fromPanel(line.section(QLatin1Char(' '), 2, 2));
-        }
-        return n;
-    }
-
-    // Waits until the panel has read `count` more status replies. On the LAN the worker
-    // counts what it reads. On the serial line the panel reads a reply on the tick after its
-    // request and sends the next request a tick later, so one more reply than asked for
-    // means the last one asked for has been read.
-    bool waitForReplies(int count)
-    {
-        if (boxLink == Link::Lan) {
-            const quint64 target = datagramsRead() + quint64(count);
-            return check(QTest::qWaitFor([&] { return datagramsRead() >= target; }, 3000), "too few replies read");
-        }
-        const int from = sim->lineCount();
-        return check(QTest::qWaitFor([&] { return repliesSent(from) >= count + 1; }, 3000), "too few replies sent");
-    }
-
-    // What the polling asks the box.
-    QString stateRequest() const
-    {
-        return boxLink == Link::Serial ? QStringLiteral("49 47 05 33 3B") : QStringLiteral("FE 01 FD");
-    }
-
     QTemporaryDir dir;
-    std::unique_ptr<TalmekSimProcess> sim;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ThreadLeitura> polling;
 
@@ -326,21 +191,9 @@ private:
             qFatal("the window has no %s named %s", T::staticMetaObject.className(), qPrintable(name));
         return found;
     }
-    static bool check(bool ok, const char *why)
-    {
-        if (!ok)
-            qWarning("%s", why);
-        return ok;
-    }
-    // A simulator's "address:port" names the panel's socket.
-    bool fromPanel(const QString &peer) const
-    {
-        return peer.endsWith(QLatin1Char(':') + QString::number(window->lanLink()->localPort()));
-    }
+    quint16 panelLanPort() const override { return window->lanLink()->localPort(); }
 
     QString settingsFile = dir.filePath(QStringLiteral("settings.ini"));
-    Link boxLink = Link::Serial;
-    QString boxPort;
     int ticks = 0;
     mutable std::mutex askedMutex;
     std::vector<qint64> askedAt; // written by the polling thread
