@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 
 #include <cstdio>
@@ -47,6 +48,9 @@ int run(const Options &options)
         write(QCoreApplication::applicationName() + QStringLiteral(": ") + problem);
         return 2;
     }
+    // The log is the station's lines: the links' debug notes (one per datagram read) stay
+    // out of it unless QT_LOGGING_RULES asks for them.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QuitSignals quitSignals;
     Station station(options.settingsFile);
     StationLog log(station, write);
