@@ -81,5 +81,25 @@ check "the panel stored the mode in the user's folder" grep -q '^serialMode=2' "
 check "nothing was written beside the executable" test ! -e /usr/bin/settings.ini
 check "the panel exited with code 0" grep -qx 'exit code 0' <<<"$session"
 
+# The station without a window: its user unit, and a run of it that SIGTERM ends.
+unit=/usr/lib/systemd/user/zorvik-panel-headless.service
+check "the package ships the headless user unit" test -f "$unit"
+check "the unit starts the station without a window" \
+    test "$(sed -n 's/^ExecStart=//p' "$unit")" = "/usr/bin/zorvik-panel --headless"
+cat >"$home/headless.sh" <<'EOF'
+set -u
+/usr/bin/zorvik-panel --headless --link lan 2>"$HOME/headless.log" &
+station=$!
+for _ in $(seq 100); do grep -q 'LAN enabled' "$HOME/headless.log" && break; sleep 0.1; done
+kill -TERM "$station"
+wait "$station"
+echo "exit code $?"
+EOF
+chown nobody "$home/headless.sh"
+headless=$(as_user env -u DISPLAY bash "$home/headless.sh" 2>&1 || true)
+sed 's/^/  headless: /' "$home/headless.log" 2>/dev/null || true
+check "the headless station started from the user's settings" grep -q 'LAN enabled' "$home/headless.log"
+check "the headless station stopped on SIGTERM with code 0" grep -qx 'exit code 0' <<<"$headless"
+
 [ "$failed" -eq 0 ] && echo "package check passed"
 exit "$failed"
