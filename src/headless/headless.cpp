@@ -67,7 +67,7 @@ int run(const Options &options)
         log.say(tr("Serial port not opened: %1").arg(station.errorString().simplified()));
         return 1;
     }
-    if (!serial)
+    if (!serial && !station.settings().ip.isEmpty())
         log.say(tr("Polling the box at %1:%2 over the LAN")
                     .arg(station.settings().ip, station.settings().port));
     const int code = QCoreApplication::exec();

@@ -9,6 +9,7 @@
 #include "readnotices.h"
 #include "renderbench.h"
 #include "report.h"
+#include "headlessbench.h"
 #include "startupbench.h"
 
 #include <QApplication>
@@ -18,7 +19,8 @@
 
 namespace {
 const QStringList AllMeasurements = {QStringLiteral("render"), QStringLiteral("lan"), QStringLiteral("cpu"),
-                                     QStringLiteral("instr"), QStringLiteral("startup")};
+                                     QStringLiteral("instr"), QStringLiteral("startup"),
+                                     QStringLiteral("headless")};
 
 bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &option, long long low, long long high,
                  long long &value)
@@ -79,13 +81,14 @@ int main(int argc, char **argv)
         "lan (LAN status datagrams absorbed per second and event-loop gaps), cpu (the panel's CPU while polling "
         "talmek-sim on a pty and over UDP, against a floor program of the same design), instr (the same children's "
         "instructions per polling cycle under callgrind), startup (start-up to the "
-        "first frame and peak memory against a bare window). Runs on the offscreen platform unless QT_QPA_PLATFORM "
+        "first frame and peak memory against a bare window), headless (zorvik-panel --headless against the panel, "
+        "CPU while polling and peak memory). Runs on the offscreen platform unless QT_QPA_PLATFORM "
         "says otherwise."));
     parser.addHelpOption();
     const QCommandLineOption only(
         QStringLiteral("only"),
-        QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup "
-                       "(default: all)."),
+        QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup, "
+                       "headless (default: all)."),
         QStringLiteral("list"));
     const QCommandLineOption iterations(QStringLiteral("iterations"),
                                         QStringLiteral("render: timed replies per case (default 1000)."),
@@ -166,7 +169,7 @@ int main(int argc, char **argv)
         for (const QString &name : chosen) {
             if (!AllMeasurements.contains(name)) {
                 Report::print(
-                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup)").arg(name));
+                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup, headless)").arg(name));
                 return 2;
             }
         }
@@ -211,7 +214,8 @@ int main(int argc, char **argv)
     const QString simPath = parser.isSet(simulator)
         ? parser.value(simulator)
         : QCoreApplication::applicationDirPath() + QStringLiteral("/talmek-sim");
-    const bool polling = chosen.contains(QLatin1String("cpu")) || chosen.contains(QLatin1String("instr"));
+    const bool polling = chosen.contains(QLatin1String("cpu")) || chosen.contains(QLatin1String("instr"))
+        || chosen.contains(QLatin1String("headless"));
     if (polling && !QFileInfo(simPath).isExecutable()) {
         Report::print(QStringLiteral("talmek-sim not found at %1 (build it, or give --sim)").arg(simPath));
         return 2;
@@ -260,6 +264,15 @@ int main(int argc, char **argv)
         o.useExistingDisplay =
             platformsGiven && cpuPlatforms.contains(QLatin1String("xcb")) && !qEnvironmentVariableIsEmpty("DISPLAY");
         rows << PollCpuBench::run(o);
+        Report::print();
+    }
+    if (chosen.contains(QLatin1String("headless"))) {
+        HeadlessBench::Options o;
+        o.seconds = int(nCpuSeconds);
+        o.panel = QCoreApplication::applicationDirPath() + QStringLiteral("/zorvik-panel");
+        o.simulator = simPath;
+        o.links = pollLinks;
+        rows << HeadlessBench::run(o);
         Report::print();
     }
     if (chosen.contains(QLatin1String("startup"))) {
