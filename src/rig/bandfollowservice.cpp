@@ -82,7 +82,10 @@ void BandFollowService::configure(const BandFollowSettings &settings, const QStr
         otrspPortName = settings.otrspPort;
         if (running)
             startOtrsp();
-    } else if (running && anyRadioFollows(Source::Otrsp) != otrsp->isOpen()) {
+    } else if (running && !anyRadioFollows(Source::Otrsp)) {
+        // Also a port waiting to be tried again: it is not tried once nothing follows it.
+        otrsp->close();
+    } else if (running && !otrsp->isOpen()) {
         startOtrsp();
     }
 }

@@ -2,7 +2,8 @@
 // the largest datagram UDP carries) and its OTRSP commands (also after the port went and came
 // back) drive the channels through the buttons' own path, and receive-only antennas are
 // never transmitted on by the panel's doing, and sound the alarm when the box transmits on
-// one anyway.
+// one anyway. Band follow, band memory and OTRSP as scripts of what the logger and the
+// operator do and what the box, the settings file and the radio's note show.
 
 #include "lan/threadcom.h"
 #include "panelbench.h"
@@ -14,10 +15,12 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using PanelLook::Look;
@@ -37,6 +40,8 @@ private slots:
     void otrspChoosesTheAntenna();
     void receiveOnlyIsNeverTransmittedOn_data() { addLinkRows(); }
     void receiveOnlyIsNeverTransmittedOn();
+    void followAndBandMemoryScripts_data();
+    void followAndBandMemoryScripts();
 
 private:
     // The panel on the box with these settings, connected and answered.
@@ -211,6 +216,120 @@ void tst_E2eStation::receiveOnlyIsNeverTransmittedOn()
     QTRY_VERIFY(bench->status() != alarm);
     QVERIFY(bench->look(QStringLiteral("botaoTecla5C1")) != Look::Alarm);
     QVERIFY(note->isVisible());
+}
+
+// Rows: channel 1's source and the settings beside startPanel()'s (channel 1: 20 m Ant 3,
+// 40 m Ant 2), then steps in order. A step acts: "on 20 m" or "on 40 m" (the logger's
+// broadcast for radio 1), "AUX1<n>" (its OTRSP command), "press Ant <n>", "press SPLIT"
+// (channel 1's buttons); or checks: "box: Ant <n>" (channel 1 holds it), "stored: KEY=value"
+// (in the settings file), "note: <text>" (radio 1's note). Every row runs on both links.
+void tst_E2eStation::followAndBandMemoryScripts_data()
+{
+    QTest::addColumn<Link>("link");
+    QTest::addColumn<QVariantMap>("settings");
+    QTest::addColumn<QStringList>("steps");
+    const QVariantMap logger{{"FOLLOW1", "logger"}}, otrsp{{"FOLLOW1", "otrsp"}};
+    const auto with = [](QVariantMap settings, const QVariantMap &more) {
+        for (auto it = more.cbegin(); it != more.cend(); ++it)
+            settings.insert(it.key(), it.value());
+        return settings;
+    };
+    struct Scenario
+    {
+        const char *name;
+        QVariantMap settings;
+        QStringList steps;
+    };
+    const Scenario scenarios[] = {
+        {"band memory keeps a press for its band",
+         with(logger, {{"BANDMEMORY1", 1}}),
+         {"on 20 m", "box: Ant 3", "press Ant 5", "box: Ant 5", "stored: BAND1_20=5", "stored: BAND1_40=2", "on 40 m",
+          "box: Ant 2", "on 20 m", "box: Ant 5"}},
+        {"band follow passes a receive-only antenna by",
+         with(logger, {{"K3_1", "Yagi"}, {"RXONLY_3", 1}}),
+         {"on 40 m", "box: Ant 2", "on 20 m", "note: Radio 1: 20 m \u2192 Yagi is receive-only: not switched",
+          "box: Ant 2"}},
+        {"band memory keeps no receive-only antenna",
+         with(logger, {{"BANDMEMORY1", 1}, {"RXONLY_5", 1}}),
+         {"on 20 m", "box: Ant 3", "press Ant 5", "press SPLIT", "stored: BAND1_20=3", "on 40 m", "box: Ant 2",
+          "on 20 m", "box: Ant 3"}},
+        {"OTRSP passes a receive-only antenna by",
+         with(otrsp, {{"K5_1", "Beverage"}, {"RXONLY_5", 1}}),
+         {"AUX12", "box: Ant 2", "AUX15", "note: Radio 1: OTRSP \u2192 Beverage is receive-only: not switched",
+          "box: Ant 2"}},
+    };
+    for (const Link link : {Link::Serial, Link::Lan}) {
+        for (const Scenario &scenario : scenarios)
+            QTest::addRow("%s, %s", link == Link::Serial ? "serial" : "LAN", scenario.name)
+                << link << scenario.settings << scenario.steps;
+    }
+}
+
+void tst_E2eStation::followAndBandMemoryScripts()
+{
+    QFETCH(QVariantMap, settings);
+    QFETCH(QStringList, steps);
+    quint16 port = 0;
+    {
+        QUdpSocket probe; // a port free now
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
+        port = probe.localPort();
+    }
+    PseudoTerminal otrspLine;
+    const QString path = bench->filePath(QStringLiteral("otrsp"));
+    QVERIFY(otrspLine.isValid() && QFile::link(otrspLine.slavePath(), path));
+    settings.insert(QStringLiteral("LOGGER_PORT"), port);
+    settings.insert(QStringLiteral("OTRSP_PORT"), path);
+    startPanel(settings);
+    if (QTest::currentTestFailed())
+        return;
+    const auto *service = bench->window->findChild<BandFollowService *>();
+    const LoggerListener *listener = service->loggerListener();
+    QSignalSpy auxes(service->otrspPort(), &OtrspPort::aux);
+    const auto *note = bench->window->findChild<QLabel *>(QStringLiteral("bandFollowStatus1"));
+    QTRY_VERIFY(noted(QStringLiteral("Radio 1: listening for the logger on UDP port %1").arg(port))
+                || noted(QStringLiteral("Radio 1: OTRSP: listening on %1").arg(path)));
+    QUdpSocket logger;
+
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString &step = steps.at(i);
+        const QString key = step.section(QStringLiteral(": "), 1).section(QLatin1Char('='), 0, 0);
+        // What a check sees now, worded as its step.
+        std::function<QString()> seen;
+        if (step.startsWith(QLatin1String("on "))) {
+            const quint64 taken = listener->taken();
+            const QByteArray datagram =
+                RadioInfoDatagram::example("1", step == "on 20 m" ? "<Freq>1407400</Freq>" : "<Freq>703000</Freq>");
+            QCOMPARE(logger.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
+            QTRY_COMPARE(listener->taken(), taken + 1);
+        } else if (step.startsWith(QLatin1String("AUX"))) {
+            const int heard = auxes.size();
+            QVERIFY(otrspLine.write(step.toLatin1() + '\r'));
+            QTRY_COMPARE(auxes.size(), heard + 1);
+        } else if (step == QLatin1String("press SPLIT")) {
+            bench->press(QStringLiteral("botaoSplitC1"));
+        } else if (step.startsWith(QLatin1String("press Ant "))) {
+            bench->press(QStringLiteral("botaoTecla%1C1").arg(step.right(1)));
+        } else if (step.startsWith(QLatin1String("box: "))) {
+            seen = [&] { return QStringLiteral("box: Ant %1").arg(boxValue("antenna1") + 1); };
+        } else if (step.startsWith(QLatin1String("stored: "))) {
+            seen = [&] {
+                const QSettings file(bench->iniPath(), QSettings::IniFormat);
+                return QStringLiteral("stored: %1=%2").arg(key, file.value(key).toString());
+            };
+        } else if (step.startsWith(QLatin1String("note: "))) {
+            seen = [&] { return QStringLiteral("note: ") + note->text(); };
+        } else {
+            QFAIL(qPrintable(QStringLiteral("no such step: ") + step));
+        }
+        if (seen) {
+            const QString numbered = QStringLiteral("%1. %2").arg(i + 1);
+            QTRY_COMPARE(numbered.arg(seen()), numbered.arg(step));
+            continue;
+        }
+        // Whatever the step sets off has gone to the box and been reported back.
+        QVERIFY(bench->waitForTicks(4));
+    }
 }
 
 QTEST_MAIN(tst_E2eStation)

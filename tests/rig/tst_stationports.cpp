@@ -2,6 +2,7 @@
 // (taken, or dropped and counted; who may send them; the silence notes) and its OTRSP port
 // over a pseudo-terminal, the test playing the logger. Intervals on a hand-moved clock.
 
+#include "rig/bandfollowservice.h"
 #include "rig/loggerlistener.h"
 #include "rig/otrspport.h"
 
@@ -21,6 +22,8 @@
 #include <memory>
 
 using RadioInfoDatagram::example;
+
+Q_DECLARE_METATYPE(BandFollowSettings::Source)
 
 class tst_StationPorts : public QObject
 {
@@ -52,6 +55,8 @@ private slots:
 #ifdef Q_OS_UNIX
     void otrspAnswersQueriesAndReportsAux();
     void otrspPortThatIsGoneIsTriedAgainEveryRetryInterval();
+    void otrspPortIsHeldOnlyWhileAChannelFollowsIt_data();
+    void otrspPortIsHeldOnlyWhileAChannelFollowsIt();
 #endif
 
 private:
@@ -262,11 +267,12 @@ void tst_StationPorts::otrspPortThatIsGoneIsTriedAgainEveryRetryInterval()
         QFile::remove(path);
         return QFile::link(logger->slavePath(), path);
     };
+    const qint64 retryMs = 2000; // the operator's figure, not the code's constant
     const QString cannot = "OTRSP: %1 cannot be opened: …; trying again", listening = "OTRSP: listening on %1";
 
     otrsp.open(path);
     QVERIFY(plugIn());
-    advance(OtrspPort::RetryIntervalMs - 1);
+    advance(retryMs - 1);
     QVERIFY(!otrsp.isOpen());
     advance(1);
     QVERIFY(otrsp.isOpen());
@@ -276,10 +282,10 @@ void tst_StationPorts::otrspPortThatIsGoneIsTriedAgainEveryRetryInterval()
     logger.reset();
     QTRY_VERIFY_WITH_TIMEOUT(!otrsp.isOpen(), 2000);
     // Two tries fail, the second as the first: one note for both.
-    advance(OtrspPort::RetryIntervalMs);
-    advance(OtrspPort::RetryIntervalMs);
+    advance(retryMs);
+    advance(retryMs);
     QVERIFY(plugIn());
-    advance(OtrspPort::RetryIntervalMs);
+    advance(retryMs);
     QVERIFY(otrsp.isOpen());
     QVERIFY(logger->write("?AUX1\r"));
     QCOMPARE(logger->read(6), QByteArray("AUX12\r"));
@@ -295,8 +301,65 @@ void tst_StationPorts::otrspPortThatIsGoneIsTriedAgainEveryRetryInterval()
     QTRY_VERIFY_WITH_TIMEOUT(!otrsp.isOpen(), 2000);
     otrsp.close();
     QVERIFY(plugIn());
-    advance(OtrspPort::RetryIntervalMs);
+    advance(retryMs);
     QVERIFY(!otrsp.isOpen());
+}
+
+// Rows: whether the port is there when band follow starts on it (else it appears right after
+// the change), what channel 1 follows then (the port's name stays), how long after the change
+// the port is looked at, and whether it is open then.
+void tst_StationPorts::otrspPortIsHeldOnlyWhileAChannelFollowsIt_data()
+{
+    using Source = BandFollowSettings::Source;
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<Source>("after");
+    QTest::addColumn<int>("waitMs");
+    QTest::addColumn<bool>("open");
+    QTest::newRow("still followed: missing port not tried before 2 s") << false << Source::Otrsp << 1999 << false;
+    QTest::newRow("still followed: missing port tried at 2 s") << false << Source::Otrsp << 2000 << true;
+    QTest::newRow("still followed: open port kept") << true << Source::Otrsp << 2000 << true;
+    QTest::newRow("switched off while open") << true << Source::Off << 2000 << false;
+    QTest::newRow("switched off while retrying") << false << Source::Off << 2000 << false;
+    // rigctld without an address reads nothing.
+    QTest::newRow("moved to rigctld while retrying") << false << Source::Rigctld << 60000 << false;
+}
+
+void tst_StationPorts::otrspPortIsHeldOnlyWhileAChannelFollowsIt()
+{
+    using Source = BandFollowSettings::Source;
+    QFETCH(bool, present);
+    QFETCH(Source, after);
+    QFETCH(int, waitMs);
+    QFETCH(bool, open);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("otrsp");
+    std::unique_ptr<PseudoTerminal> logger;
+    const auto plugIn = [&] {
+        logger = std::make_unique<PseudoTerminal>();
+        return logger->isValid() && QFile::link(logger->slavePath(), path);
+    };
+    if (present)
+        QVERIFY(plugIn());
+    BandFollowService service(clock, [](int) { return std::optional<BandFollow::Channel>(); });
+    OtrspPort *port = service.otrspPort();
+    BandFollowSettings settings;
+    settings.otrspPort = path;
+    settings.radio[1].source = Source::Otrsp;
+    service.configure(settings, {});
+    service.start();
+    QCOMPARE(port->isOpen(), present);
+
+    settings.radio[1].source = after;
+    service.configure(settings, {});
+    if (!present)
+        QVERIFY(plugIn());
+    QSignalSpy portNotes(port, &OtrspPort::message);
+    clock.advance(waitMs);
+    port->service();
+    QCOMPARE(port->isOpen(), open);
+    // A port no channel follows is not even tried.
+    if (after != Source::Otrsp)
+        QCOMPARE(portNotes.size(), 0);
 }
 #endif
 
