@@ -1,4 +1,5 @@
 #include "serial/settingsdialog.h"
+#include "serial/serialparameters.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -116,6 +117,27 @@ QVariant tst_SettingsDialog::storedValue(const QString &key) const
 {
     return QSettings(settingsPath, QSettings::IniFormat).value(key);
 }
+
+namespace {
+// What a station without the dialog (the headless mode) takes from the same file: the same
+// port, rate and texts the dialog opens with.
+void compareWithoutDialog(const SettingsDialog &dialog, const QString &path, const QList<SerialPortDescription> &ports)
+{
+    const SerialParameters shown = dialog.parameters();
+    const SerialParameters stored = storedSerialParameters(PanelSettings::load(path).serial, ports);
+    QCOMPARE(stored.portName, shown.portName);
+    QCOMPARE(stored.baudRate, shown.baudRate);
+    QCOMPARE(stored.baudRateText, shown.baudRateText);
+    QCOMPARE(stored.dataBits, shown.dataBits);
+    QCOMPARE(stored.dataBitsText, shown.dataBitsText);
+    QCOMPARE(stored.parity, shown.parity);
+    QCOMPARE(stored.parityText, shown.parityText);
+    QCOMPARE(stored.stopBits, shown.stopBits);
+    QCOMPARE(stored.stopBitsText, shown.stopBitsText);
+    QCOMPARE(stored.flowControl, shown.flowControl);
+    QCOMPARE(stored.flowControlText, shown.flowControlText);
+}
+} // namespace
 
 void tst_SettingsDialog::clickApply(SettingsDialog &dialog)
 {
@@ -322,6 +344,7 @@ void tst_SettingsDialog::storedCustomBaudRateIsTakenOnlyAsTyped()
     auto dialog = makeDialog({port(QStringLiteral("COM3"))});
     QCOMPARE(box(*dialog, QStringLiteral("baudRateBox"))->currentIndex(), speedIndex);
     QCOMPARE(dialog->parameters().baudRate, baudRate);
+    compareWithoutDialog(*dialog, settingsPath, {port(QStringLiteral("COM3"))});
 }
 
 void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry_data()
@@ -368,6 +391,7 @@ void tst_SettingsDialog::storedPositionsOutsideTheListsLeaveTheFirstEntry()
     QCOMPARE(baud->isEditable(), customBaud);
     QCOMPARE(dialog->parameters().portName, customPort ? QString() : ports->itemText(portPosition));
     QCOMPARE(dialog->parameters().baudRate, customBaud ? 0 : baud->itemText(baudPosition).toInt());
+    compareWithoutDialog(*dialog, settingsPath, {port(QStringLiteral("COM3")), port(QStringLiteral("COM4"))});
 }
 
 void tst_SettingsDialog::appliedPositionsSurviveRestartButOtherChoicesDoNot()
@@ -451,6 +475,7 @@ void tst_SettingsDialog::chosenPortIsFoundAgainByName()
     QCOMPARE(box->isEditable(), expectedPosition == after.size());
     QCOMPARE(restarted->parameters().portName, expectedPort);
     QCOMPARE(box->count(), after.size() + 1); // a kept name never becomes an entry
+    compareWithoutDialog(*restarted, settingsPath, ports(after));
 }
 
 void tst_SettingsDialog::choosingListedPortAfterCustomMakesBoxReadOnly()
