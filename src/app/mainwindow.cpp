@@ -98,7 +98,8 @@ void MainWindow::bindStation()
     connect(&core, &Station::linkChecked, this, &MainWindow::showLinkChecked);
     connect(&core, &Station::firmwareRead, view, &PanelView::showFirmware);
     connect(&core, &Station::pingRead, view, &PanelView::showPing);
-    connect(&core, &Station::followNote, view, &PanelView::showFollowNote);
+    connect(&core, &Station::followNote, view,
+            [this](quint64, int channel, const QString &text) { view->showFollowNote(channel, text); });
     connect(&core, &Station::commandDone, this,
             [this](const Station::Origin &, int, const Station::Result &result) { view->showOutcome(result.outcome); });
 }

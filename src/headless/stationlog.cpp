@@ -14,7 +14,7 @@ StationLog::StationLog(Station &observed, Writer writer, TimeOfDay clock, QObjec
     , last(observed.linkStatus())
 {
     connect(&station, &Station::message, this, &StationLog::say);
-    connect(&station, &Station::followNote, this, [this](int, const QString &text) { say(text); });
+    connect(&station, &Station::followNote, this, [this](quint64, int, const QString &text) { say(text); });
     connect(&station, &Station::notSaved, this, &StationLog::say);
     connect(&station, &Station::firmwareRead, this, [this](const Protocol::FirmwareRevision &revision) {
         say(tr("Connected! Firmware Revision: %1 . %2").arg(revision.major).arg(revision.minor));

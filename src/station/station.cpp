@@ -340,7 +340,8 @@ void Station::bindBandFollow()
     connect(follow, &BandFollowService::selectAntenna, this, [this](int channel, int position) {
         select(channel, position, {sourceOf(stored.bandFollow.radio[size_t(channel)].source), QString()});
     });
-    connect(follow, &BandFollowService::message, this, &Station::followNote);
+    connect(follow, &BandFollowService::message, this,
+            [this](int channel, const QString &text) { emit followNote(bump(), channel, text); });
     connect(follow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
         stored.bandFollow.radio[size_t(channel)].antenna[size_t(band)] = antenna;
         store(BandFollowSettings::bandKey(channel, band), antenna);

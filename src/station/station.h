@@ -16,9 +16,9 @@
 // the box around it.
 //
 // What it tells: each change the box reported or a command made raises revision() by one
-// and is announced with it (stateChanged, linkChanged, alarmChanged, settingsChanged), so
-// that a view can tell whether it is behind; commandDone() says what became of each command,
-// followNote() what band follow has to say about a radio.
+// and is announced with it (stateChanged, linkChanged, alarmChanged, settingsChanged,
+// followNote), so that a view can tell whether it is behind; commandDone() says what became
+// of each command.
 //
 // Thread contract: made, used and destroyed on one thread, the one with the event loop (the
 // GUI thread in the panel, the main thread in the headless mode). The polling thread
@@ -185,7 +185,7 @@ signals:
     // The link's own notes: "LAN enabled", "Connected to …", "Serial line lost: …".
     void message(const QString &text);
     // Band follow's news of one radio; the newest replaces the last.
-    void followNote(int channel, const QString &text);
+    void followNote(quint64 revision, int channel, const QString &text);
     // A setting that did not reach the file: "Settings not saved: …".
     void notSaved(const QString &message);
 
