@@ -37,21 +37,23 @@ void StationLog::linkChanged(const Station::LinkStatus &status)
 {
     const Station::LinkStatus before = last;
     last = status;
-    const bool lan = status.kind == LinkMode::Lan;
-    if (status.connected != before.connected && !lan)
-        say(status.connected ? tr("Serial link up") : tr("Serial link down"));
-    if (status.boxAnswering == before.boxAnswering) {
-        if (lan && status.connected != before.connected && !status.connected)
-            say(tr("LAN link down"));
+    const QString silence = QString::number(LinkWatchdog::TimeoutMs / 1000);
+    if (status.kind == LinkMode::Serial) {
+        // The port, then the box on it.
+        if (status.connected != before.connected)
+            say(status.connected ? tr("Serial link up") : tr("Serial link down"));
+        if (status.boxAnswering && !before.boxAnswering)
+            say(tr("The box answers"));
+        else if (!status.boxAnswering && before.boxAnswering && status.connected)
+            say(tr("The box is silent: no answer for %1 s").arg(silence));
         return;
     }
-    if (status.boxAnswering)
-        say(lan ? tr("LAN link up: the box answers") : tr("The box answers"));
-    else if (!status.connected)
-        say(lan ? tr("LAN link down") : tr("The box is no longer heard: the link is down"));
-    else
-        say(lan ? tr("LAN link down: no answer from the box for %1 s").arg(LinkWatchdog::TimeoutMs / 1000)
-                : tr("The box is silent: no answer for %1 s").arg(LinkWatchdog::TimeoutMs / 1000));
+    // On the LAN the link is up while the box answers.
+    if (status.boxAnswering && !before.boxAnswering)
+        say(tr("LAN link up: the box answers"));
+    else if (!status.boxAnswering && before.boxAnswering)
+        say(status.connected ? tr("LAN link down: no answer from the box for %1 s").arg(silence)
+                             : tr("LAN link down"));
 }
 
 void StationLog::alarmChanged(const Station::Alarm &alarm)

@@ -218,8 +218,7 @@ Station::Result Station::cancelSplitChoice(const Origin &origin)
 {
     const DeviceState before = state;
     const int channel = state.splitSetupActive == 1 ? state.splitSetupChannel : 0;
-    Result result = carryOut(origin, channel, before, Switching::cancelSplitChoice(state));
-    return result;
+    return carryOut(origin, channel, before, Switching::cancelSplitChoice(state));
 }
 
 Station::Result Station::carryOut(const Origin &origin, int channel, const DeviceState &before,

@@ -2,6 +2,7 @@
 // that refuses it and the source that gave it; the box driven on both links; a serial line
 // that goes away shown at once; band memory taking only presses that selected an antenna.
 
+#include "headless/stationlog.h"
 #include "radioinfodatagram.h"
 #include "rig/bandfollowservice.h"
 #include "stationbench.h"
@@ -136,7 +137,9 @@ void tst_Station::drivesTheBox()
     QFETCH(Link, link);
     StationBench bench;
     QVERIFY(bench.startBox(link));
-    bench.open();
+    bench.open({{"K3_1", "Yagi"}});
+    QStringList log;
+    StationLog logger(*bench.station, [&log](const QString &line) { log << line; }, [] { return QStringLiteral("12:00:00"); });
     QVERIFY(bench.connectAndWait());
     Station &station = *bench.station;
     QCOMPARE(station.linkStatus().connected, true);
@@ -159,6 +162,20 @@ void tst_Station::drivesTheBox()
     station.disconnectBox();
     QCOMPARE(station.linkStatus().connected, false);
     QCOMPARE(station.linkStatus().boxAnswering, false);
+    // What the headless mode logs of it, in order, with who asked.
+    const QStringList said = link == Link::Serial
+        ? QStringList{"Serial link up", "The box answers", "Channel 1: Ant 3 (Yagi) selected (remote 127.0.0.2)",
+                      "Channel 1: released (panel)", "Serial link down"}
+        : QStringList{"LAN enabled", "LAN link up: the box answers",
+                      "Channel 1: Ant 3 (Yagi) selected (remote 127.0.0.2)", "Channel 1: released (panel)",
+                      "LAN link down"};
+    QStringList heard;
+    for (const QString &line : log) {
+        if (said.contains(line.mid(9)))
+            heard << line.mid(9);
+        QVERIFY2(line.startsWith(QLatin1String("12:00:00 ")), qPrintable(line));
+    }
+    QCOMPARE(heard, said);
 }
 
 void tst_Station::lostLineShowsAtOnce()
