@@ -42,7 +42,9 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     // Escape ends a split's choice, sending nothing.
     keyboardFocusMark = PanelKeyboard::install(
         this, ui->centralWidget, [this](const PanelButton &button) { return ui->button(button); },
-        [this] { core.cancelSplitChoice({Station::Source::Panel, QString()}); });
+        [this] {
+            core.cancelSplitChoice({Station::Source::Panel, QString()});
+        });
     loadSettings();
     anchorLayout->anchorScaled(view->scaledWidgets());
 }

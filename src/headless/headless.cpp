@@ -61,15 +61,14 @@ int run(const Options &options)
     // Stopped and joined before the station goes, as it asks the station for work.
     ThreadLeitura polling(station);
     const bool serial = station.linkMode() == LinkMode::Serial;
-    const bool opened = station.connectBox(
-        [&] { return storedSerialParameters(station.settings().serial, availableSerialPorts()); });
+    const bool opened =
+        station.connectBox([&] { return storedSerialParameters(station.settings().serial, availableSerialPorts()); });
     if (!opened) {
         log.say(tr("Serial port not opened: %1").arg(station.errorString().simplified()));
         return 1;
     }
     if (!serial && !station.settings().ip.isEmpty())
-        log.say(tr("Polling the box at %1:%2 over the LAN")
-                    .arg(station.settings().ip, station.settings().port));
+        log.say(tr("Polling the box at %1:%2 over the LAN").arg(station.settings().ip, station.settings().port));
     const int code = QCoreApplication::exec();
     log.say(tr("Stopped"));
     return code;

@@ -52,8 +52,7 @@ void StationLog::linkChanged(const Station::LinkStatus &status)
     if (status.boxAnswering && !before.boxAnswering)
         say(tr("LAN link up: the box answers"));
     else if (!status.boxAnswering && before.boxAnswering)
-        say(status.connected ? tr("LAN link down: no answer from the box for %1 s").arg(silence)
-                             : tr("LAN link down"));
+        say(status.connected ? tr("LAN link down: no answer from the box for %1 s").arg(silence) : tr("LAN link down"));
 }
 
 void StationLog::alarmChanged(const Station::Alarm &alarm)

@@ -28,5 +28,4 @@ struct SerialParameters
 // by name, or in files without one by its place among `ports` (one place past them is
 // "Custom", with no path); the baud rate by its place (9600, 19200, 38400, 57600, 115200, or
 // the custom rate stored); 8 data bits, no parity, one stop bit, no flow control.
-SerialParameters storedSerialParameters(const PanelSettings::Serial &stored,
-                                        const QList<SerialPortDescription> &ports);
+SerialParameters storedSerialParameters(const PanelSettings::Serial &stored, const QList<SerialPortDescription> &ports);

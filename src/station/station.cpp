@@ -185,8 +185,8 @@ Station::Result Station::select(int channel, int position, const Origin &origin)
         return refused;
     }
     const DeviceState before = state;
-    const Switching::Outcome outcome = Switching::pressPosition(
-        state, link->mode(), quint8(position), quint8(channel), link->delivery(), stored.receiveOnly);
+    const Switching::Outcome outcome = Switching::pressPosition(state, link->mode(), quint8(position), quint8(channel),
+                                                                link->delivery(), stored.receiveOnly);
     const Result result = carryOut(origin, channel, before, outcome);
     if (origin.source == Source::Panel || origin.source == Source::Remote) {
         // A choice by hand stands until the radio's next band change. Only a selection of

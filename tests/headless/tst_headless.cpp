@@ -73,10 +73,10 @@ void tst_Headless::runsTheStation_data()
 
     QTest::newRow("LAN, SIGTERM") << false << QStringList{"--headless"} << int(SIGTERM)
                                   << "LAN link up: the box answers";
-    QTest::newRow("serial, profile, SIGINT") << true << QStringList{"--headless", "shack"} << int(SIGINT)
-                                             << "The box answers";
-    QTest::newRow("LAN chosen for the run, SIGHUP") << false << QStringList{"--headless", "--link", "lan"}
-                                                    << int(SIGHUP) << "LAN link up: the box answers";
+    QTest::newRow("serial, profile, SIGINT")
+        << true << QStringList{"--headless", "shack"} << int(SIGINT) << "The box answers";
+    QTest::newRow("LAN chosen for the run, SIGHUP")
+        << false << QStringList{"--headless", "--link", "lan"} << int(SIGHUP) << "LAN link up: the box answers";
 }
 
 void tst_Headless::runsTheStation()
@@ -99,7 +99,8 @@ void tst_Headless::runsTheStation()
         // The file names the serial link where the command line chooses the LAN.
         keys.insert({{"serialMode", arguments.contains("lan") ? 2 : 1}, {"IP", "127.0.0.1"}, {"PORT", port}});
     }
-    panel.store(keys, arguments.contains("shack") ? QStringLiteral("settingsshack.ini") : QStringLiteral("settings.ini"));
+    panel.store(keys,
+                arguments.contains("shack") ? QStringLiteral("settingsshack.ini") : QStringLiteral("settings.ini"));
 
     QProcess station;
     station.setProcessChannelMode(QProcess::SeparateChannels);
@@ -139,9 +140,12 @@ void tst_Headless::refusesBadStarts_data()
 
     QTest::newRow("unknown link") << QStringList{"--headless", "--link", "usb"} << "file"
                                   << "--link takes serial or lan";
-    QTest::newRow("unknown option") << QStringList{"--headless", "--frobnicate"} << "file" << "frobnicate";
-    QTest::newRow("no settings file") << QStringList{"--headless", "elsewhere"} << "none" << "does not exist";
-    QTest::newRow("settings file is a folder") << QStringList{"--headless"} << "folder" << "cannot be read";
+    QTest::newRow("unknown option") << QStringList{"--headless", "--frobnicate"} << "file"
+                                    << "frobnicate";
+    QTest::newRow("no settings file") << QStringList{"--headless", "elsewhere"} << "none"
+                                      << "does not exist";
+    QTest::newRow("settings file is a folder") << QStringList{"--headless"} << "folder"
+                                               << "cannot be read";
 }
 
 void tst_Headless::refusesBadStarts()

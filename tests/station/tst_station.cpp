@@ -59,8 +59,8 @@ void tst_Station::doorRules_data()
     const QString plain = status();
     const QString split1 = status(QStringLiteral("4.F.1.0.1.0.0.0")); // RX Ant 5, TX Ant 2
     QTest::newRow("antenna, panel") << plain << 0 << true << QStringList{"select 1 2"} << S::Panel << true << R::None;
-    QTest::newRow("release, band follow") << plain << 0 << true << QStringList{"select 1 15"} << S::BandFollow << true
-                                          << R::None;
+    QTest::newRow("release, band follow")
+        << plain << 0 << true << QStringList{"select 1 15"} << S::BandFollow << true << R::None;
     QTest::newRow("antenna, logger") << plain << 0 << true << QStringList{"select 2 5"} << S::Logger << true << R::None;
     QTest::newRow("antenna, OTRSP") << plain << 0 << true << QStringList{"select 2 0"} << S::Otrsp << true << R::None;
     QTest::newRow("antenna, remote") << plain << 0 << true << QStringList{"select 1 3"} << S::Remote << true << R::None;
@@ -74,23 +74,22 @@ void tst_Station::doorRules_data()
                                         << R::BadArgument;
     QTest::newRow("LAN not connected") << plain << 0 << false << QStringList{"select 1 2"} << S::Otrsp << false
                                        << R::NotConnected;
-    QTest::newRow("split off, LAN not connected")
-        << status(QStringLiteral("0.F.1.0.1.0.0.0")) << 0 << false << QStringList{"split 1"} << S::Panel << false
-        << R::NotConnected;
+    QTest::newRow("split off, LAN not connected") << status(QStringLiteral("0.F.1.0.1.0.0.0")) << 0 << false
+                                                  << QStringList{"split 1"} << S::Panel << false << R::NotConnected;
     QTest::newRow("receive-only alone") << plain << 5 << true << QStringList{"select 1 4"} << S::Otrsp << false
                                         << R::ReceiveOnly;
-    QTest::newRow("receive-only as split TX") << plain << 5 << true << QStringList{"split 1", "select 1 4"}
-                                              << S::Panel << false << R::ReceiveOnly;
+    QTest::newRow("receive-only as split TX")
+        << plain << 5 << true << QStringList{"split 1", "select 1 4"} << S::Panel << false << R::ReceiveOnly;
     QTest::newRow("split receiving on receive-only, SPLIT")
         << split1 << 5 << true << QStringList{"split 1"} << S::Remote << false << R::ReceiveOnly;
     QTest::newRow("split receiving on receive-only, its RX")
         << split1 << 5 << true << QStringList{"select 1 4"} << S::BandFollow << false << R::ReceiveOnly;
-    QTest::newRow("other channel choosing") << plain << 0 << true << QStringList{"split 2", "select 1 2"}
-                                            << S::Logger << false << R::SplitChoiceElsewhere;
-    QTest::newRow("SPLIT starts the choice") << plain << 0 << true << QStringList{"split 1"} << S::Panel << false
-                                             << R::NothingToSend;
-    QTest::newRow("Escape, nothing to end") << plain << 0 << true << QStringList{"cancel"} << S::Panel << false
-                                            << R::NothingToSend;
+    QTest::newRow("other channel choosing")
+        << plain << 0 << true << QStringList{"split 2", "select 1 2"} << S::Logger << false << R::SplitChoiceElsewhere;
+    QTest::newRow("SPLIT starts the choice")
+        << plain << 0 << true << QStringList{"split 1"} << S::Panel << false << R::NothingToSend;
+    QTest::newRow("Escape, nothing to end")
+        << plain << 0 << true << QStringList{"cancel"} << S::Panel << false << R::NothingToSend;
 }
 
 void tst_Station::doorRules()
@@ -139,7 +138,8 @@ void tst_Station::drivesTheBox()
     QVERIFY(bench.startBox(link));
     bench.open({{"K3_1", "Yagi"}});
     QStringList log;
-    StationLog logger(*bench.station, [&log](const QString &line) { log << line; }, [] { return QStringLiteral("12:00:00"); });
+    StationLog logger(
+        *bench.station, [&log](const QString &line) { log << line; }, [] { return QStringLiteral("12:00:00"); });
     QVERIFY(bench.connectAndWait());
     Station &station = *bench.station;
     QCOMPARE(station.linkStatus().connected, true);
@@ -218,8 +218,13 @@ void tst_Station::bandMemoryTakesOnlySelections()
         port = probe.localPort();
     }
     StationBench bench;
-    bench.open({{"serialMode", 1}, {"IP", "127.0.0.1"}, {"PORT", "9"}, {"FOLLOW1", "logger"}, {"BANDMEMORY1", 1},
-                {"LOGGER_PORT", port}, {"RXONLY_5", 1}},
+    bench.open({{"serialMode", 1},
+                {"IP", "127.0.0.1"},
+                {"PORT", "9"},
+                {"FOLLOW1", "logger"},
+                {"BANDMEMORY1", 1},
+                {"LOGGER_PORT", port},
+                {"RXONLY_5", 1}},
                false);
     Station &station = *bench.station;
     QVERIFY(bench.connectBox());

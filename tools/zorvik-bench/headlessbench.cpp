@@ -92,7 +92,10 @@ QString start(Run &run, const Options &options, bool serial)
     return QString();
 }
 
-QString ratioText(double part, double whole) { return whole > 0 ? Report::number(part / whole, 2) : QStringLiteral("-"); }
+QString ratioText(double part, double whole)
+{
+    return whole > 0 ? Report::number(part / whole, 2) : QStringLiteral("-");
+}
 } // namespace
 
 QList<Report::Row> run(const Options &options)
@@ -104,7 +107,8 @@ QList<Report::Row> run(const Options &options)
                                  "memory (VmHWM). Goal: the headless mode at most half of the panel in each.")
                       .arg(options.seconds));
     Report::print();
-    Report::print(QStringLiteral("| Link | Panel CPU ms/s | Headless CPU ms/s | Ratio | Panel peak KiB | Headless peak KiB | Ratio |"));
+    Report::print(QStringLiteral(
+        "| Link | Panel CPU ms/s | Headless CPU ms/s | Ratio | Panel peak KiB | Headless peak KiB | Ratio |"));
     Report::print(QStringLiteral("|---|---:|---:|---:|---:|---:|---:|"));
     QList<Report::Row> rows;
     for (const QString &link : options.links) {
@@ -156,7 +160,8 @@ QList<Report::Row> run(const Options &options)
         const double cpuRatio = cpu[0] > 0 ? cpu[1] / cpu[0] : -1;
         const double peakRatio = peak[0] > 0 ? double(peak[1]) / double(peak[0]) : -1;
         rows << Report::Row{QStringLiteral("Headless CPU against the panel's, %1").arg(title),
-                            ratioText(cpu[1], cpu[0]), QStringLiteral("x"), QStringLiteral("<= 0.5"), verdict(cpuRatio)};
+                            ratioText(cpu[1], cpu[0]), QStringLiteral("x"), QStringLiteral("<= 0.5"),
+                            verdict(cpuRatio)};
         rows << Report::Row{QStringLiteral("Headless peak memory against the panel's, %1").arg(title),
                             ratioText(double(peak[1]), double(peak[0])), QStringLiteral("x"), QStringLiteral("<= 0.5"),
                             verdict(peakRatio)};
