@@ -4,8 +4,12 @@
 #include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QFocusFrame>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPicture>
+#include <QSizeGrip>
+#include <QStatusBar>
 #include <QWidget>
 
 namespace AccessibleTree {
@@ -27,9 +31,26 @@ public:
     }
 };
 
+// Whether `widget` has nothing a screen reader could say, at the moment it is asked: a size
+// grip, which only the mouse drags, or a label without text, picture or name of its own
+// (the identification line before the operator gives one).
+bool carriesNothing(const QWidget *widget)
+{
+    if (qobject_cast<const QSizeGrip *>(widget))
+        return true;
+    const auto *label = qobject_cast<const QLabel *>(widget);
+    if (!label || !label->text().trimmed().isEmpty() || !label->accessibleName().isEmpty() || label->movie())
+        return false;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return label->pixmap().isNull() && label->picture().isNull();
+#else
+    return label->pixmap(Qt::ReturnByValue).isNull() && label->picture(Qt::ReturnByValue).isNull();
+#endif
+}
+
 // A container as Qt presents it (its role, its place, its texts), listing its child widgets
 // as Qt does (in the order of children(), without windows, menus and focus frames) except
-// those left out.
+// those left out and those that carry nothing.
 class Container : public QAccessibleWidget
 {
 public:
@@ -57,10 +78,34 @@ private:
             auto *child = qobject_cast<QWidget *>(object);
             if (child && !child->isWindow() && !qobject_cast<QFocusFrame *>(child) && !qobject_cast<QMenu *>(child)
                 && child->objectName() != QLatin1String("qt_rubberband")
-                && child->objectName() != QLatin1String("qt_spinbox_lineedit") && !child->property(LeftOut).toBool())
+                && child->objectName() != QLatin1String("qt_spinbox_lineedit") && !child->property(LeftOut).toBool()
+                && !carriesNothing(child))
                 children << child;
         }
         return children;
+    }
+};
+
+// The status bar as Qt presents it, named by the message it shows, listing its widgets as a
+// container does.
+class StatusBar : public Container
+{
+public:
+    explicit StatusBar(QStatusBar *bar)
+        : Container(bar, QAccessible::StatusBar)
+    {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<QStatusBar *>(widget())->currentMessage();
+        return Container::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = Container::state();
+        s.readOnly = true;
+        return s;
     }
 };
 
@@ -68,13 +113,15 @@ QAccessibleInterface *make(const QString &className, QObject *object)
 {
     if (object == QCoreApplication::instance())
         return new Application;
-    // The containers decoration is left out of: main windows and plain widgets, with the
-    // role Qt gives them. Qt asks for the most derived class first.
+    // The containers decoration is left out of: main windows, status bars and plain widgets,
+    // with the role Qt gives them. Qt asks for the most derived class first.
     auto *widget = qobject_cast<QWidget *>(object);
     if (!widget)
         return nullptr;
     if (qobject_cast<QMainWindow *>(widget))
         return new Container(widget, QAccessible::Window);
+    if (auto *bar = qobject_cast<QStatusBar *>(widget))
+        return new StatusBar(bar);
     // Qt's own plain widgets (a scroll area's viewport, ...) stay Qt's.
     if (className == QLatin1String("QWidget") && !widget->objectName().startsWith(QLatin1String("qt_")))
         return new Container(widget, QAccessible::Client);

@@ -3,7 +3,8 @@
 class QWidget;
 
 // What screen readers are given beyond Qt's own: the application named as the program, not
-// described by its executable's path, and decoration left out of the widget tree they walk.
+// described by its executable's path, and decoration and widgets that carry nothing (an
+// empty label, a size grip) left out of the widget tree they walk.
 // Qt lists a widget's children in the order of children(), so the order of making them is
 // the order they are read in.
 namespace AccessibleTree {

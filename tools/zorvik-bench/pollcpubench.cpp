@@ -622,6 +622,10 @@ QList<Report::Row> run(const Options &options)
             display = qEnvironmentVariable("DISPLAY");
         } else if (xvfb.start()) {
             display = xvfb.display();
+            // Neither child draws with OpenGL. On a private server xcb would still load its GLX
+            // integration and whichever Mesa driver this machine has; a desktop's own server
+            // (above) keeps what its user gets.
+            environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
         } else {
             print(QStringLiteral("### Platform xcb"));
             print();
