@@ -54,6 +54,15 @@ void tst_StatusMessage::barShowsWhatAFullRepaintShows_data()
         << QStringList{"Ping: 3", "Ping:\t4", "Ping: 4", QStringLiteral("Ping: \u05e9\u05dc\u05d5\u05dd"), "Ping: 5"};
     QTest::newRow("beside a band follow note") << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20")
                                                << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"};
+    // A text shown before comes back from the pixels kept for it: after a longer text, a
+    // shorter one, one as wide, and one with another text between.
+    const QStringList repeated{"Ping: 3",    "Ping: 12", "Ping: 3",
+                               "Ping: 12",   "Ping: 7",  "Ping: 3",
+                               "Ping: 1000", "Ping: 3",  "Connected! Firmware Revision: 1 . 7",
+                               "Ping: 12",   "Ping: 7",  "Ping: 1000"};
+    QTest::newRow("figures that come again") << QString() << repeated;
+    QTest::newRow("figures that come again beside a note")
+        << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20") << repeated;
 }
 
 void tst_StatusMessage::barShowsWhatAFullRepaintShows()
