@@ -137,7 +137,7 @@ void StatusMessagePainter::keepStrip(QPainter &painter, const QString &message, 
         return;
     if (strips.size() >= MaxLayouts)
         strips.clear();
-    strips.insert(message, Strip{rect, image->copy(onImage)});
+    strips.insert(message, Strip{rect, image->copy(onImage), bar->palette().currentColorGroup()});
 }
 
 bool StatusMessagePainter::paintFromStrip(QPainter &painter, const QRect &span, const QRect &area)
@@ -148,6 +148,8 @@ bool StatusMessagePainter::paintFromStrip(QPainter &painter, const QRect &span, 
     if (found == strips.constEnd())
         return false;
     const Strip &strip = *found;
+    if (strip.colors != bar->palette().currentColorGroup())
+        return false;
     const QRect copied = span.intersected(strip.rect);
     if (!copied.isEmpty()) {
         const QRect source(copied.topLeft() - strip.rect.topLeft(), copied.size());

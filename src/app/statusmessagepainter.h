@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPalette>
 #include <QRect>
 #include <QString>
 
@@ -60,6 +61,9 @@ private:
     {
         QRect rect; // where it is on the bar
         QImage pixels;
+        // The palette's colours it was drawn in: an inactive window's or a disabled bar's
+        // may differ.
+        QPalette::ColorGroup colors;
     };
 
     QStatusBar *bar;
