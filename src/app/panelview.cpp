@@ -309,7 +309,11 @@ void PanelView::showPing(qint64 figure)
             return;
         noticeHeldUntil.reset();
     }
-    ui.statusBar->showMessage(tr("Ping: ") + QString::number(figure));
+    if (pingFigure != figure) {
+        pingText = tr("Ping: ") + QString::number(figure);
+        pingFigure = figure;
+    }
+    ui.statusBar->showMessage(pingText);
 }
 
 void PanelView::showFirmware(const Protocol::FirmwareRevision &revision)

@@ -116,6 +116,9 @@ private:
     bool boxAnswering = false;
     PanelSpeech::Said said;
     std::optional<qint64> noticeHeldUntil;
+    // The last "Ping: " text and its figure: most replies bring the same figure again.
+    std::optional<qint64> pingFigure;
+    QString pingText;
     std::array<StatusNote *, 3> followNotes{}; // radios 1 and 2
     // Whether each note has news to show: it does unless an alarm holds the bar.
     std::array<bool, 3> noteWanted{};

@@ -1,6 +1,8 @@
 #include "statusmessagepainter.h"
 
+#include <QBackingStore>
 #include <QEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSizeGrip>
@@ -77,6 +79,23 @@ std::shared_ptr<const QTextLayout> StatusMessagePainter::layoutOf(const QString 
     return layout;
 }
 
+const QImage *StatusMessagePainter::backingImage(QPainter &painter) const
+{
+    // A grab or a render into another device is not what the screen shows.
+    const QPaintEngine *engine = painter.paintEngine();
+    const QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+    QBackingStore *store = bar->backingStore();
+    if (!device || !store || device != store->paintDevice() || device->devType() != QInternal::Image)
+        return nullptr;
+    const auto *image = static_cast<const QImage *>(device);
+    // Only where a pixel of the bar is a pixel of the backing store: on a scaled one the
+    // copy was not checked against the bar's own paint.
+    if (!qFuzzyCompare(image->devicePixelRatio(), qreal(1))
+        || painter.deviceTransform().type() > QTransform::TxTranslate)
+        return nullptr;
+    return image;
+}
+
 QRect StatusMessagePainter::changedSpan(const QRect &area, const QTextLayout &before, const QTextLayout &after) const
 {
     const QString &was = before.text();
@@ -97,12 +116,69 @@ QRect StatusMessagePainter::changedSpan(const QRect &area, const QTextLayout &be
         .intersected(area);
 }
 
+void StatusMessagePainter::keepStrip(QPainter &painter, const QString &message, const QTextLayout &layout,
+                                     const QRect &area)
+{
+    const QImage *image = backingImage(painter);
+    if (!image)
+        return;
+    if (area != stripArea) {
+        strips.clear();
+        stripArea = area;
+    }
+    // From the bar's left edge to one pixel past where changedSpan() looks for the text's
+    // ink, so that a span as wide as this text is copied whole.
+    const qreal room = bar->fontMetrics().averageCharWidth();
+    const QRect rect =
+        QRect(0, area.top(), area.left() + qCeil(layout.lineAt(0).naturalTextWidth() + room) + 1, area.height())
+            .intersected(QRect(0, area.top(), area.right() + 1, area.height()));
+    const QRect onImage = painter.deviceTransform().mapRect(rect);
+    if (rect.isEmpty() || !image->rect().contains(onImage))
+        return;
+    if (strips.size() >= MaxLayouts)
+        strips.clear();
+    strips.insert(message, Strip{rect, image->copy(onImage), bar->palette().currentColorGroup()});
+}
+
+bool StatusMessagePainter::paintFromStrip(QPainter &painter, const QRect &span, const QRect &area)
+{
+    if (area != stripArea || !backingImage(painter))
+        return false;
+    const auto found = strips.constFind(bar->currentMessage());
+    if (found == strips.constEnd())
+        return false;
+    const Strip &strip = *found;
+    if (strip.colors != bar->palette().currentColorGroup())
+        return false;
+    const QRect copied = span.intersected(strip.rect);
+    if (!copied.isEmpty()) {
+        const QRect source(copied.topLeft() - strip.rect.topLeft(), copied.size());
+        // The strip's pixels as they are, whatever the backing store's alpha.
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(copied, strip.pixels, source);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    // Right of the new text, where a longer one was, only the background shows.
+    const QRect rest = span.intersected(QRect(QPoint(strip.rect.right() + 1, area.top()), area.bottomRight()));
+    if (!rest.isEmpty()) {
+        painter.setClipRect(rest);
+        painter.fillRect(rest, bar->palette().window());
+        QStyleOption option;
+        option.initFrom(bar);
+        bar->style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, bar);
+    }
+    return true;
+}
+
 bool StatusMessagePainter::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != bar)
         return false;
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange
+        || event->type() == QEvent::PaletteChange) {
         layouts.clear();
+        strips.clear();
+    }
     if (event->type() != QEvent::Paint)
         return false;
     const auto *paint = static_cast<const QPaintEvent *>(event);
@@ -123,6 +199,8 @@ bool StatusMessagePainter::eventFilter(QObject *watched, QEvent *event)
     const QRect span = changedSpan(area, *before, *after);
     if (span.isEmpty())
         return true; // back to the text already shown
+    if (paintFromStrip(painter, span, area))
+        return true;
     painter.setClipRect(span);
     painter.fillRect(span, bar->palette().window());
     QStyleOption option;
@@ -132,5 +210,7 @@ bool StatusMessagePainter::eventFilter(QObject *watched, QEvent *event)
     // Where QPainter::drawText puts one line centred in the area.
     const QTextLine line = after->lineAt(0);
     after->draw(&painter, QPointF(area.left(), area.top() + (area.height() - line.height()) / 2));
+    // What the bar's pixels now hold is this message as a full repaint shows it.
+    keepStrip(painter, message, *after, area);
     return true;
 }

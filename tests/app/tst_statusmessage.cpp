@@ -39,27 +39,43 @@ void tst_StatusMessage::barShowsWhatAFullRepaintShows_data()
 {
     QTest::addColumn<QString>("note"); // a band follow note beside the message, or none
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("disabledFrom"); // the bar is disabled before this message; -1: never
     QTest::newRow("ping figures") << QString() << QStringList{"Ping: 3",    "Ping: 12",   "Ping: 7",
-                                                              "Ping: 1000", "Ping: 1001", "Ping: 9"};
+                                                              "Ping: 1000", "Ping: 1001", "Ping: 9"}
+                                  << -1;
     QTest::newRow("other messages between")
         << QString() << QStringList{"Ping: 3",  "Connected! Firmware Revision: 1 . 7",
                                     "Ping: 4",  "HOST error: check LAN Settings!",
-                                    "Ping: 41", "Ping: 4"};
+                                    "Ping: 41", "Ping: 4"}
+        << -1;
     QStringList many;
     for (int ping = 0; ping < 70; ++ping)
         many << QStringLiteral("Ping: %1").arg(ping % 2 == 0 ? ping : 1000 - ping);
-    QTest::newRow("more texts than layouts kept") << QString() << many;
+    QTest::newRow("more texts than layouts kept") << QString() << many << -1;
     QTest::newRow("tab and right-to-left text between")
         << QString()
-        << QStringList{"Ping: 3", "Ping:\t4", "Ping: 4", QStringLiteral("Ping: \u05e9\u05dc\u05d5\u05dd"), "Ping: 5"};
+        << QStringList{"Ping: 3", "Ping:\t4", "Ping: 4", QStringLiteral("Ping: \u05e9\u05dc\u05d5\u05dd"), "Ping: 5"}
+        << -1;
     QTest::newRow("beside a band follow note") << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20")
-                                               << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"};
+                                               << QStringList{"Ping: 3", "Ping: 12", "Ping: 7", "Ping: 10"} << -1;
+    // A text shown before comes back from the pixels kept for it: after a longer text, a
+    // shorter one, one as wide, and one with another text between.
+    const QStringList repeated{"Ping: 3",    "Ping: 12", "Ping: 3",
+                               "Ping: 12",   "Ping: 7",  "Ping: 3",
+                               "Ping: 1000", "Ping: 3",  "Connected! Firmware Revision: 1 . 7",
+                               "Ping: 12",   "Ping: 7",  "Ping: 1000"};
+    QTest::newRow("figures that come again") << QString() << repeated << -1;
+    QTest::newRow("figures that come again beside a note")
+        << QStringLiteral("Radio 1 on 14.074 MHz: Yagi 20") << repeated << -1;
+    // Its text in another colour: what was kept of it while enabled is not that.
+    QTest::newRow("figures that come again, the bar disabled between") << QString() << repeated << 6;
 }
 
 void tst_StatusMessage::barShowsWhatAFullRepaintShows()
 {
     QFETCH(QString, note);
     QFETCH(QStringList, messages);
+    QFETCH(int, disabledFrom);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     MainWindow window(dir.filePath(QStringLiteral("settings.ini")), QList<SerialPortDescription>{});
@@ -72,10 +88,17 @@ void tst_StatusMessage::barShowsWhatAFullRepaintShows()
         statusNote->setNote(note);
         statusNote->show();
     }
+    // A disabled bar's text surely in a colour of its own.
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::red);
+    bar->setPalette(palette);
     PaintCounter counter;
     bar->installEventFilter(&counter);
     const QRect onWindow(bar->mapTo(&window, QPoint(0, 0)), bar->size());
-    for (const QString &message : messages) {
+    for (int m = 0; m < messages.size(); ++m) {
+        const QString &message = messages.at(m);
+        if (m == disabledFrom)
+            bar->setEnabled(false);
         const int paintsBefore = counter.paints;
         bar->showMessage(message);
         QTRY_VERIFY2(counter.paints > paintsBefore, qPrintable(message));

@@ -182,6 +182,15 @@ void tst_LanPath::replyUpdatesPanelLampAndPing()
     QCOMPARE(status(), QStringLiteral("Ping: 42"));
     QCOMPARE(int(bench->window->deviceState().antenna[2]), 3);
     QVERIFY(isLook("botaoTecla3C1", Look::Held));
+
+    // The same figure again, after the bar showed something else, shows again.
+    bench->window->statusBar()->clearMessage();
+    clock->advance(200);
+    bench->window->callEnviar();
+    QCOMPARE(receive(1).size(), 1);
+    clock->advance(42);
+    replyAndWaitForRead(*box, "5.5.0.0.0.0.0.0.0.0.FE");
+    QCOMPARE(status(), QStringLiteral("Ping: 42"));
 }
 
 void tst_LanPath::lampStaysGreen7000msAfterTheLastReply_data()

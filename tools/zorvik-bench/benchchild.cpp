@@ -61,6 +61,8 @@ bool BenchChild::counts(Counts &out, int timeoutMs)
             out.replies = field.section(QLatin1Char('='), 1).toLongLong();
         else if (field.startsWith(QLatin1String("messages=")))
             out.messages = field.section(QLatin1Char('='), 1).toLongLong();
+        else if (field.startsWith(QLatin1String("paints=")))
+            out.paints = field.section(QLatin1Char('='), 1).toLongLong();
     }
     return true;
 }

@@ -15,6 +15,7 @@ public:
         long long requests = -1;
         long long replies = -1;
         long long messages = -1;
+        long long paints = -1;
     };
 
     BenchChild(const QString &program, const QProcessEnvironment &environment);

@@ -37,10 +37,11 @@ int ChildConsole::exec(int limitMs)
             pending.remove(0, at + 1);
             if (line == "count") {
                 const Counts c = counts();
-                Report::print(QStringLiteral("COUNT requests=%1 replies=%2 messages=%3")
+                Report::print(QStringLiteral("COUNT requests=%1 replies=%2 messages=%3 paints=%4")
                                   .arg(c.requests)
                                   .arg(c.replies)
-                                  .arg(c.messages));
+                                  .arg(c.messages)
+                                  .arg(c.paints));
             } else if (line == "quit") {
                 loop.quit();
             } else {

@@ -10,7 +10,7 @@
 class QSocketNotifier;
 
 // The measured child's side of its standard input: the parent writes "count" (answered with
-// one "COUNT requests=N replies=M messages=K" line, -1 for what the child cannot count), "quit", and
+// one "COUNT requests=N replies=M messages=K paints=P" line, -1 for what the child cannot count), "quit", and
 // whatever commands were added. Idle, it costs nothing: the descriptor only sits in the
 // event loop's poll set.
 //
@@ -23,6 +23,7 @@ public:
         long long requests = -1;
         long long replies = -1;
         long long messages = -1; // status bar messages shown
+        long long paints = -1; // paint events the status bar was sent
     };
 
     explicit ChildConsole(std::function<Counts()> counts, QObject *parent = nullptr);

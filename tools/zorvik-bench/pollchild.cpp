@@ -10,6 +10,7 @@
 #include "report.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QStatusBar>
 
 #if __has_include(<valgrind/callgrind.h>)
@@ -64,15 +65,43 @@ int fail(const QString &why)
     return 1;
 }
 
-// Status bar messages shown: each new one repaints the bar.
+// The messages a status bar shows (each new one asks for a repaint of its message area) and
+// the paint events it is sent, whoever asked for them. Installed last, it sees each paint
+// before any filter of the program's own. Owned by the bar, which may still show messages
+// while the window is taken down.
+class StatusBarCounter : public QObject
+{
+public:
+    explicit StatusBarCounter(QStatusBar *bar)
+        : QObject(bar)
+    {
+        connect(bar, &QStatusBar::messageChanged, this, [this] { ++messageCount; });
+        bar->installEventFilter(this);
+    }
+    long long messages() const { return messageCount; }
+    long long paints() const { return paintCount; }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paintCount;
+        return false;
+    }
+
+private:
+    long long messageCount = 0;
+    long long paintCount = 0;
+};
+
 int measured(const Arguments &a, QStatusBar *bar, const std::function<ChildConsole::Counts()> &counts)
 {
-    long long messages = 0;
-    QObject::connect(bar, &QStatusBar::messageChanged, bar, [&messages] { ++messages; });
+    const auto *barCounts = new StatusBarCounter(bar);
     BenchSupport::runEventLoop(SettleMs); // past the first replies and paints
     ChildConsole console([&] {
         ChildConsole::Counts c = counts();
-        c.messages = messages;
+        c.messages = barCounts->messages();
+        c.paints = barCounts->paints();
         return c;
     });
     addInstructionCommands(console);

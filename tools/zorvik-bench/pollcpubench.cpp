@@ -95,6 +95,9 @@ double rate(long long before, long long after, double seconds)
 }
 
 QString rateText(double value) { return value < 0 ? QStringLiteral("-") : Report::number(value, 1); }
+// Counts per polling cycle are mostly well under one: two places, so that 10 in 120 cycles
+// does not read as 0.1 or 0.
+QString perCycleText(double value) { return value < 0 ? QStringLiteral("-") : Report::number(value, 2); }
 
 // One child's simulator and the panel's settings file for it.
 struct Setup
@@ -259,6 +262,7 @@ struct InstrOutcome
     qint64 instructions = 0;
     double perCycle = 0;
     double messagesPerCycle = -1;
+    double paintsPerCycle = -1;
 };
 
 // The instructions callgrind counted in one dump: its "summary:" (or "totals:") line, whose
@@ -283,13 +287,11 @@ qint64 instructionsIn(const QString &path)
 
 // Polling cycles so far: state requests the simulator took on the serial link, replies the
 // child read on LAN (the simulator does not count its UDP requests); -1 when unknown. And
-// the status bar messages the child has shown.
-long long cyclesSoFar(Link link, Setup &setup, BenchChild &child, long long &messages)
+// the child's own counts: the status bar messages it has shown and the bar's paint events.
+long long cyclesSoFar(Link link, Setup &setup, BenchChild &child, BenchChild::Counts &counts)
 {
-    BenchChild::Counts counts;
     if (!child.counts(counts, InstrumentedTimeoutMs / 10))
         return -1;
-    messages = counts.messages;
     if (link == Link::Serial)
         return setup.sim.statsCounter(QStringLiteral("commands="), InstrumentedTimeoutMs / 10);
     return counts.replies;
@@ -319,8 +321,8 @@ InstrOutcome measureInstructions(Program program, Link link, const QProcessEnvir
         out.error = child.errorText();
         return out;
     }
-    long long messagesBefore = -1, messagesAfter = -1;
-    const long long before = cyclesSoFar(link, setup, child, messagesBefore);
+    BenchChild::Counts countsBefore, countsAfter;
+    const long long before = cyclesSoFar(link, setup, child, countsBefore);
     const QString on = child.request("instr on", QStringLiteral("INSTR "), InstrumentedTimeoutMs);
     if (on != QLatin1String("INSTR on")) {
         out.error = on.isEmpty() ? QStringLiteral("the child did not answer \"instr on\"")
@@ -331,7 +333,7 @@ InstrOutcome measureInstructions(Program program, Link link, const QProcessEnvir
     BenchSupport::runEventLoop(windowMs);
     const QString dumped = child.request("instr dump", QStringLiteral("INSTR "), InstrumentedTimeoutMs);
     const qint64 endNs = BenchSupport::monotonicNs();
-    const long long after = cyclesSoFar(link, setup, child, messagesAfter);
+    const long long after = cyclesSoFar(link, setup, child, countsAfter);
     if (dumped != QLatin1String("INSTR dumped")) {
         out.error = QStringLiteral("the child did not answer \"instr dump\"");
         return out;
@@ -353,8 +355,11 @@ InstrOutcome measureInstructions(Program program, Link link, const QProcessEnvir
     out.cycles = after - before;
     out.seconds = double(endNs - startNs) / 1e9;
     out.perCycle = double(out.instructions) / double(out.cycles);
-    if (messagesBefore >= 0 && messagesAfter >= messagesBefore)
-        out.messagesPerCycle = double(messagesAfter - messagesBefore) / double(out.cycles);
+    const auto perCycle = [&out](long long from, long long to) {
+        return from >= 0 && to >= from ? double(to - from) / double(out.cycles) : -1.0;
+    };
+    out.messagesPerCycle = perCycle(countsBefore.messages, countsAfter.messages);
+    out.paintsPerCycle = perCycle(countsBefore.paints, countsAfter.paints);
     out.ok = true;
     return out;
 }
@@ -367,8 +372,8 @@ QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcess
     QList<Report::Row> rows;
     QStringList table;
     table << QStringLiteral("| Link | Program | polling cycles | in s | instructions | per polling cycle "
-                            "| status messages per cycle |")
-          << QStringLiteral("|---|---|---:|---:|---:|---:|---:|");
+                            "| status messages per cycle | status bar paints per cycle |")
+          << QStringLiteral("|---|---|---:|---:|---:|---:|---:|---:|");
     for (const Link link : chosenLinks(options)) {
         InstrOutcome outcomes[2]; // panel, floor
         for (const Program program : {Program::Panel, Program::Floor}) {
@@ -385,15 +390,16 @@ QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcess
             const QString name = programName(p == 0 ? Program::Panel : Program::Floor);
             if (!o.ok) {
                 bothOk = false;
-                table << QStringLiteral("| %1 | %2 | failed: %3 | | | | |").arg(linkTitle(link), name, o.error);
+                table << QStringLiteral("| %1 | %2 | failed: %3 | | | | | |").arg(linkTitle(link), name, o.error);
                 continue;
             }
-            table << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 |")
+            table << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
                          .arg(linkTitle(link), name)
                          .arg(o.cycles)
                          .arg(Report::number(o.seconds, 1))
                          .arg(o.instructions)
-                         .arg(Report::number(o.perCycle, 0), rateText(o.messagesPerCycle));
+                         .arg(Report::number(o.perCycle, 0), perCycleText(o.messagesPerCycle),
+                              perCycleText(o.paintsPerCycle));
         }
         if (!bothOk) {
             rows << Report::Row{measurement + QStringLiteral(", panel ÷ floor"), QStringLiteral("failed"),
@@ -402,7 +408,7 @@ QList<Report::Row> measureInstructionsOn(const QString &platform, const QProcess
             continue;
         }
         const double ratio = outcomes[0].perCycle / outcomes[1].perCycle;
-        table << QStringLiteral("| %1 | **panel ÷ floor** | | | | **%2** %3 (target ≤ %4) | |")
+        table << QStringLiteral("| %1 | **panel ÷ floor** | | | | **%2** %3 (target ≤ %4) | | |")
                      .arg(linkTitle(link), Report::number(ratio, 2),
                           ratio <= InstructionTargetRatio ? QStringLiteral("✔") : QStringLiteral("✘"))
                      .arg(InstructionTargetRatio);
