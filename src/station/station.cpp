@@ -175,14 +175,19 @@ void Station::announceAlarm()
 
 // --- The door ---
 
+Station::Result Station::refuseArguments(const Origin &origin, int channel)
+{
+    Result refused;
+    refused.refusal = Refusal::BadArgument;
+    refused.revision = revisionNumber;
+    emit commandDone(origin, channel, refused);
+    return refused;
+}
+
 Station::Result Station::select(int channel, int position, const Origin &origin)
 {
     if (!isChannel(channel) || !(AntennaPosition::isAntenna(position) || position == AntennaPosition::None)) {
-        Result refused;
-        refused.refusal = Refusal::BadArgument;
-        refused.revision = revisionNumber;
-        emit commandDone(origin, channel, refused);
-        return refused;
+        return refuseArguments(origin, channel);
     }
     const DeviceState before = state;
     const Switching::Outcome outcome = Switching::pressPosition(state, link->mode(), quint8(position), quint8(channel),
@@ -203,11 +208,7 @@ Station::Result Station::select(int channel, int position, const Origin &origin)
 Station::Result Station::pressSplit(int channel, const Origin &origin)
 {
     if (!isChannel(channel)) {
-        Result refused;
-        refused.refusal = Refusal::BadArgument;
-        refused.revision = revisionNumber;
-        emit commandDone(origin, channel, refused);
-        return refused;
+        return refuseArguments(origin, channel);
     }
     const DeviceState before = state;
     return carryOut(origin, channel, before,

@@ -191,6 +191,8 @@ signals:
 
 private:
     void bindBandFollow();
+    // A command whose channel or antenna does not exist: nothing changes, and it is said.
+    Result refuseArguments(const Origin &origin, int channel);
     Result carryOut(const Origin &origin, int channel, const DeviceState &before, const Switching::Outcome &outcome);
     void statusTaken(const DeviceState &before, bool applied);
     void store(const QString &key, const QVariant &value);
