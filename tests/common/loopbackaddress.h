@@ -9,6 +9,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QUdpSocket>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -29,6 +30,13 @@ inline bool sendersLookAlike()
 inline QHostAddress box()
 {
     return QHostAddress(sendersLookAlike() ? QStringLiteral("127.0.0.1") : QStringLiteral("127.0.0.2"));
+}
+
+// A UDP port free now on every address (a logger's port, say); 0 when none could be had.
+inline quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : 0;
 }
 
 } // namespace LoopbackAddress

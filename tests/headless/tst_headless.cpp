@@ -4,6 +4,7 @@
 // logs each step with its time, and ends with exit code 0 on SIGTERM, SIGINT and SIGHUP; a
 // bad command line or settings file ends it at once with exit code 2.
 
+#include "loopbackaddress.h"
 #include "radioinfodatagram.h"
 #include "talmeksimprocess.h"
 
@@ -55,13 +56,6 @@ struct PanelCopy
     QTemporaryDir dir;
     QString program;
 };
-
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
 } // namespace
 
 void tst_Headless::runsTheStation_data()
@@ -89,7 +83,8 @@ void tst_Headless::runsTheStation()
     TalmekSimProcess sim;
     QVERIFY(sim.start(serial ? QStringList{"--hex", "--pty"} : QStringList{"--hex", "--udp", "0"}));
     PanelCopy panel;
-    const quint16 loggerPort = freePort();
+    const quint16 loggerPort = LoopbackAddress::freeUdpPort();
+    QVERIFY(loggerPort != 0);
     QVariantMap keys{{"FOLLOW1", "logger"}, {"LOGGER_PORT", loggerPort}, {"BAND1_20", 3}, {"K3_1", "Yagi"}};
     if (serial) {
         keys.insert({{"serialMode", 2}, {"comport", sim.ptyPath()}});

@@ -84,12 +84,8 @@ void tst_E2eStation::startPanel(QVariantMap settings)
 
 void tst_E2eStation::loggerDrivesBothChannels()
 {
-    quint16 port = 0;
-    {
-        QUdpSocket probe; // a port free now
-        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-        port = probe.localPort();
-    }
+    const quint16 port = LoopbackAddress::freeUdpPort();
+    QVERIFY(port != 0);
     startPanel({{"FOLLOW1", "logger"}, {"FOLLOW2", "logger"}, {"LOGGER_PORT", port}, {"LOGGER_STATION", "CW-80m"}});
     QTRY_VERIFY(noted(QStringLiteral("Radio 1: listening for the logger on UDP port %1").arg(port)));
     QUdpSocket logger;
@@ -269,12 +265,8 @@ void tst_E2eStation::followAndBandMemoryScripts()
 {
     QFETCH(QVariantMap, settings);
     QFETCH(QStringList, steps);
-    quint16 port = 0;
-    {
-        QUdpSocket probe; // a port free now
-        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-        port = probe.localPort();
-    }
+    const quint16 port = LoopbackAddress::freeUdpPort();
+    QVERIFY(port != 0);
     PseudoTerminal otrspLine;
     const QString path = bench->filePath(QStringLiteral("otrsp"));
     QVERIFY(otrspLine.isValid() && QFile::link(otrspLine.slavePath(), path));

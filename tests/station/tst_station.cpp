@@ -211,12 +211,8 @@ void tst_Station::bandMemoryTakesOnlySelections()
     QFETCH(QStringList, steps);
     QFETCH(int, stored);
 
-    quint16 port = 0;
-    {
-        QUdpSocket probe; // a port free now
-        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-        port = probe.localPort();
-    }
+    const quint16 port = LoopbackAddress::freeUdpPort();
+    QVERIFY(port != 0);
     StationBench bench;
     bench.open({{"serialMode", 1},
                 {"IP", "127.0.0.1"},
