@@ -25,5 +25,36 @@ PanelSettings PanelSettings::load(const QString &path)
     settings.serial.speedIndex = file.value(Key::speedIndex());
     settings.serial.customSpeed = file.value(Key::customSpeed()).toString();
     settings.bandFollow = BandFollowSettings::read(file);
+    Remote &remote = settings.remote;
+    remote.mode = Remote::modeFrom(file.value(Key::remote()).toString()).value_or(Remote::Mode::Off);
+    remote.address = file.value(Key::remoteAddress()).toString().trimmed();
+    bool portRead = false;
+    const uint port = file.value(Key::remotePort()).toString().trimmed().toUInt(&portRead);
+    remote.port = portRead && port >= 1 && port <= 65535 ? quint16(port) : Remote::DefaultPort;
+    remote.token = file.value(Key::remoteToken()).toString().trimmed();
+    remote.viewToken = file.value(Key::remoteViewToken()).toString().trimmed();
+    remote.locked = toBool(file.value(Key::remoteLocked()));
     return settings;
+}
+
+QString PanelSettings::Remote::modeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Local:
+        return QStringLiteral("local");
+    case Mode::Network:
+        return QStringLiteral("network");
+    case Mode::Off:
+        break;
+    }
+    return QStringLiteral("off");
+}
+
+std::optional<PanelSettings::Remote::Mode> PanelSettings::Remote::modeFrom(const QString &name)
+{
+    for (const Mode mode : {Mode::Off, Mode::Local, Mode::Network}) {
+        if (name.trimmed().compare(modeName(mode), Qt::CaseInsensitive) == 0)
+            return mode;
+    }
+    return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <array>
+#include <optional>
 
 // Everything the settings file holds, read in one go: the window applies it and the dialogs
 // open on it. Writes go through SettingsFile::store(), after which the window reads the
@@ -38,6 +39,26 @@ struct PanelSettings
 
     // "RIG<c>", "BAND<c>_<band>".
     BandFollowSettings bandFollow;
+
+    // The remote control (the page and the API for phones and scripts).
+    struct Remote
+    {
+        enum class Mode : quint8 { Off, Local, Network };
+        static constexpr quint16 DefaultPort = 8750;
+        // "REMOTE": off (also anything unknown), local, network.
+        Mode mode = Mode::Off;
+        // "REMOTE_ADDRESS": in network mode the one address to listen on; empty for all.
+        QString address;
+        // "REMOTE_PORT": 1..65535; anything else reads as DefaultPort.
+        quint16 port = DefaultPort;
+        // "REMOTE_TOKEN", "REMOTE_VIEW_TOKEN": control and watch-only tokens (empty: none).
+        QString token;
+        QString viewToken;
+        // "REMOTE_LOCKED": the operator locked remote switching.
+        bool locked = false;
+        static QString modeName(Mode mode);
+        static std::optional<Mode> modeFrom(const QString &name);
+    } remote;
 
     // Reads the file at `path`; a missing or unreadable file gives the defaults.
     static PanelSettings load(const QString &path);

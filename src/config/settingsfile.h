@@ -74,6 +74,13 @@ inline QString comPort() { return QStringLiteral("comport"); }
 inline QString speedIndex() { return QStringLiteral("speedindex"); }
 // The baud rate typed under "Custom" (speedindex at that entry).
 inline QString customSpeed() { return QStringLiteral("customspeed"); }
+// The remote control.
+inline QString remote() { return QStringLiteral("REMOTE"); }
+inline QString remoteAddress() { return QStringLiteral("REMOTE_ADDRESS"); }
+inline QString remotePort() { return QStringLiteral("REMOTE_PORT"); }
+inline QString remoteToken() { return QStringLiteral("REMOTE_TOKEN"); }
+inline QString remoteViewToken() { return QStringLiteral("REMOTE_VIEW_TOKEN"); }
+inline QString remoteLocked() { return QStringLiteral("REMOTE_LOCKED"); }
 } // namespace Key
 
 } // namespace SettingsFile

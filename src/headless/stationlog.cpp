@@ -100,6 +100,12 @@ QString StationLog::commandText(const Station &station, const Station::Origin &o
         return tr("Channel %1: refused, %2 is receive-only (%3)")
             .arg(channel)
             .arg(station.antennaTitle(result.outcome.refused), by);
+    case Station::Refusal::Transmitting:
+        return tr("Channel %1: refused, the channel is transmitting (%2)").arg(channel).arg(by);
+    case Station::Refusal::Locked:
+        return tr("Channel %1: refused, remote switching is locked (%2)").arg(channel).arg(by);
+    case Station::Refusal::BoxUnavailable:
+        return tr("Channel %1: refused, the box is not answering (%2)").arg(channel).arg(by);
     }
     return {};
 }

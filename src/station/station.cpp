@@ -4,6 +4,7 @@
 #include "config/settingsfile.h"
 #include "lan/lanlink.h"
 #include "rig/bandfollowservice.h"
+#include "rig/bandplan.h"
 #include "serial/serialsession.h"
 
 #include <QStringList>
@@ -81,7 +82,10 @@ Station::~Station()
 
 void Station::loadSettings()
 {
+    const bool wasLocked = stored.remote.locked;
     stored = PanelSettings::load(settingsPath);
+    if (stored.remote.locked != wasLocked)
+        emit remoteLockChanged(bump(), stored.remote.locked);
     link->lan().setBox(stored.ip, stored.port, stored.directIp);
     link->setMode(stored.linkMode);
     follow->configure(stored.bandFollow, QStringList(stored.antennaNames.begin(), stored.antennaNames.end()),
@@ -149,6 +153,9 @@ void Station::disconnectBox()
 {
     follow->stop();
     link->close();
+    pingHeard = false;
+    for (int channel = 1; channel <= 2; ++channel)
+        setBand(channel, std::nullopt);
     announceLink();
 }
 
@@ -190,8 +197,29 @@ Station::Result Station::select(int channel, int position, const Origin &origin)
         return refuseArguments(origin, channel);
     }
     const DeviceState before = state;
-    const Switching::Outcome outcome = Switching::pressPosition(state, link->mode(), quint8(position), quint8(channel),
-                                                                link->delivery(), stored.receiveOnly);
+    Switching::Outcome outcome;
+    if (origin.isRemote()) {
+        if (const Refusal refusal = remoteRefusal(origin, channel); refusal != Refusal::None)
+            return refuse(origin, channel, refusal);
+        // A plain selection: the panel's split choice is neither ended nor completed by it.
+        const quint8 choosing = state.splitSetupActive;
+        const quint8 choosingChannel = state.splitSetupChannel;
+        const quint8 choosingRx = state.splitSetupRx;
+        state.splitSetupActive = 0;
+        state.splitSetupRx = AntennaPosition::None;
+        outcome = Switching::pressPosition(state, link->mode(), quint8(position), quint8(channel), link->delivery(),
+                                           stored.receiveOnly);
+        if (outcome.message == Switching::Message::ReceiveOnlySplitOffered) {
+            state = before; // offered on the panel only: from afar it is refused
+            return refuse(origin, channel, Refusal::ReceiveOnly, quint8(position));
+        }
+        state.splitSetupActive = choosing;
+        state.splitSetupChannel = choosingChannel;
+        state.splitSetupRx = choosingRx;
+    } else {
+        outcome = Switching::pressPosition(state, link->mode(), quint8(position), quint8(channel), link->delivery(),
+                                           stored.receiveOnly);
+    }
     const Result result = carryOut(origin, channel, before, outcome);
     if (origin.source == Source::Panel || origin.source == Source::Remote) {
         // A choice by hand stands until the radio's next band change. Only a selection of
@@ -210,6 +238,8 @@ Station::Result Station::pressSplit(int channel, const Origin &origin)
     if (!isChannel(channel)) {
         return refuseArguments(origin, channel);
     }
+    if (const Refusal refusal = remoteRefusal(origin, channel); refusal != Refusal::None)
+        return refuse(origin, channel, refusal);
     const DeviceState before = state;
     return carryOut(origin, channel, before,
                     Switching::pressSplit(state, quint8(channel), link->delivery(), stored.receiveOnly));
@@ -220,6 +250,109 @@ Station::Result Station::cancelSplitChoice(const Origin &origin)
     const DeviceState before = state;
     const int channel = state.splitSetupActive == 1 ? state.splitSetupChannel : 0;
     return carryOut(origin, channel, before, Switching::cancelSplitChoice(state));
+}
+
+Station::Result Station::split(int channel, int rx, int tx, const Origin &origin)
+{
+    if (!isChannel(channel) || !AntennaPosition::isAntenna(rx) || !AntennaPosition::isAntenna(tx) || rx == tx)
+        return refuseArguments(origin, channel);
+    if (const Refusal refusal = remoteRefusal(origin, channel); refusal != Refusal::None)
+        return refuse(origin, channel, refusal);
+    if (Switching::isReceiveOnly(stored.receiveOnly, tx))
+        return refuse(origin, channel, Refusal::ReceiveOnly, quint8(tx));
+    const DeviceState before = state;
+    Switching::Outcome outcome;
+    outcome.send = true;
+    outcome.command = {Switching::Command::Kind::SplitOn, quint8(channel), quint8(tx), quint8(rx)};
+    outcome.message = Switching::Message::SplitConfigured;
+    outcome.repaint = true;
+    state.ignoreNextStatus = 1;
+    if (link->delivery() == Switching::Delivery::Sent) {
+        if (link->mode() == LinkMode::Serial)
+            state.splitActive[size_t(channel)] = 1;
+        state.splitRxSent[size_t(channel)] = quint8(rx);
+    }
+    return carryOut(origin, channel, before, outcome);
+}
+
+Station::Result Station::splitOff(int channel, const Origin &origin)
+{
+    if (!isChannel(channel))
+        return refuseArguments(origin, channel);
+    if (const Refusal refusal = remoteRefusal(origin, channel); refusal != Refusal::None)
+        return refuse(origin, channel, refusal);
+    const auto c = size_t(channel);
+    // Switched off, a split transmits on its receive antenna (as the box reports it, or as
+    // last sent while the box may not have reported it yet).
+    const bool splitOn = state.splitActive[c] == 1 || AntennaPosition::isAntenna(state.splitRxSent[c]);
+    if (splitOn && Switching::isReceiveOnly(stored.receiveOnly, state.antenna[c]))
+        return refuse(origin, channel, Refusal::ReceiveOnly, state.antenna[c]);
+    if (splitOn && Switching::isReceiveOnly(stored.receiveOnly, state.splitRxSent[c]))
+        return refuse(origin, channel, Refusal::ReceiveOnly, state.splitRxSent[c]);
+    const DeviceState before = state;
+    Switching::Outcome outcome;
+    outcome.send = true;
+    outcome.command = {Switching::Command::Kind::SplitOff, quint8(channel), 0, 0};
+    outcome.message = channel == 1 ? Switching::Message::Split1Disabled : Switching::Message::Split2Disabled;
+    outcome.repaint = true;
+    state.ignoreNextStatus = 1;
+    if (link->delivery() == Switching::Delivery::Sent) {
+        state.splitActive[c] = 0;
+        state.splitRxSent[c] = AntennaPosition::None;
+    }
+    return carryOut(origin, channel, before, outcome);
+}
+
+Station::Refusal Station::remoteRefusal(const Origin &origin, int channel) const
+{
+    if (!origin.isRemote())
+        return Refusal::None;
+    if (stored.remote.locked)
+        return Refusal::Locked;
+    if (!link->isUp() || !link->boxAnswering())
+        return Refusal::BoxUnavailable;
+    if (isChannel(channel) && state.transmitting[size_t(channel)] != 0)
+        return Refusal::Transmitting;
+    return Refusal::None;
+}
+
+Station::Result Station::refuse(const Origin &origin, int channel, Refusal refusal, quint8 refused)
+{
+    Result result;
+    result.refusal = refusal;
+    result.outcome.refused = refused;
+    result.revision = revisionNumber;
+    emit commandDone(origin, channel, result);
+    return result;
+}
+
+void Station::setRemoteLocked(bool locked)
+{
+    if (stored.remote.locked == locked)
+        return;
+    stored.remote.locked = locked;
+    store(SettingsFile::Key::remoteLocked(), locked);
+    emit remoteLockChanged(bump(), locked);
+}
+
+std::optional<int> Station::band(int channel) const
+{
+    return isChannel(channel) ? bands[size_t(channel)] : std::nullopt;
+}
+
+void Station::setBand(int channel, std::optional<int> band)
+{
+    if (!isChannel(channel) || bands[size_t(channel)] == band)
+        return;
+    bands[size_t(channel)] = band;
+    emit bandChanged(bump(), channel);
+}
+
+std::optional<qint64> Station::pingMs() const
+{
+    if (!pingHeard || link->mode() != LinkMode::Lan)
+        return std::nullopt;
+    return link->lan().pingFigure();
 }
 
 Station::Result Station::carryOut(const Origin &origin, int channel, const DeviceState &before,
@@ -314,6 +447,7 @@ void Station::takeLanReply(const QString &text)
     link->linkWatchdog().heard();
     const DeviceState before = state;
     statusTaken(before, Protocol::parseLanStatusText(text, state));
+    pingHeard = true;
     emit pingRead(link->lan().pingFigure());
 }
 
@@ -342,6 +476,9 @@ void Station::bindBandFollow()
     });
     connect(follow, &BandFollowService::message, this,
             [this](int channel, const QString &text) { emit followNote(bump(), channel, text); });
+    connect(follow, &BandFollowService::frequencyRead, this, [this](int channel, qint64 hz) {
+        setBand(channel, BandPlan::bandIndexOf(hz));
+    });
     connect(follow, &BandFollowService::bandAntennaChosen, this, [this](int channel, int band, int antenna) {
         stored.bandFollow.radio[size_t(channel)].antenna[size_t(band)] = antenna;
         store(BandFollowSettings::bandKey(channel, band), antenna);

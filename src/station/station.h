@@ -37,7 +37,9 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <functional>
+#include <optional>
 
 class BandFollowService;
 class BoxLink;
@@ -54,6 +56,8 @@ public:
         Source source = Source::Panel;
         // A remote client's address; empty for the others.
         QString address;
+        // A command from afar obeys stricter rules: see the door.
+        bool isRemote() const { return source == Source::Remote; }
     };
     // Why a command sent nothing.
     enum class Refusal : quint8 {
@@ -70,6 +74,12 @@ public:
         // The press changed only the split being chosen (started, cancelled, or waits for
         // the transmit antenna): nothing to send.
         NothingToSend,
+        // Remote commands only: the box reports the channel transmitting...
+        Transmitting,
+        // ...the operator locked remote switching...
+        Locked,
+        // ...or the link is down or the box silent.
+        BoxUnavailable,
     };
     struct Result
     {
@@ -137,11 +147,30 @@ public:
     Result pressSplit(int channel, const Origin &origin);
     // Ends a split's choice, whichever channel it is on; sends nothing.
     Result cancelSplitChoice(const Origin &origin);
+    // A split in one go: receive on `rx`, transmit on `tx` (positions 0..5, not the same).
+    Result split(int channel, int rx, int tx, const Origin &origin);
+    // Switches the channel's split off (sent also when none is known to be on).
+    Result splitOff(int channel, const Origin &origin);
+    // A remote command (isRemote()) is refused, never queued for later, while remote
+    // switching is locked (Locked), the link is down or the box silent (BoxUnavailable), or
+    // the box reports the channel transmitting (Transmitting). A remote selection is a plain
+    // selection: a receive-only antenna is refused (no split is offered), and a split being
+    // chosen on the panel is left as it is.
+
+    // --- Remote switching ---
+    bool remoteLocked() const { return stored.remote.locked; }
+    // "Lock remote switching": stored, announced by remoteLockChanged().
+    void setRemoteLocked(bool locked);
 
     // --- State ---
     const DeviceState &deviceState() const { return state; }
     quint64 revision() const { return revisionNumber; }
     Alarm alarm() const { return sounding; }
+    // The band (BandPlan index) the channel's radio was last read on while band follow runs;
+    // nothing when unknown or outside every band.
+    std::optional<int> band(int channel) const;
+    // The "Ping: " figure of the box's latest LAN reply; nothing before one (or on serial).
+    std::optional<qint64> pingMs() const;
 
     // --- Polling (PollingPeer) ---
     const LinkFlags &linkFlags() const override;
@@ -186,6 +215,9 @@ signals:
     void message(const QString &text);
     // Band follow's news of one radio; the newest replaces the last.
     void followNote(quint64 revision, int channel, const QString &text);
+    // The band a channel's radio is on changed (band()).
+    void bandChanged(quint64 revision, int channel);
+    void remoteLockChanged(quint64 revision, bool locked);
     // A setting that did not reach the file: "Settings not saved: …".
     void notSaved(const QString &message);
 
@@ -194,6 +226,10 @@ private:
     // A command whose channel or antenna does not exist: nothing changes, and it is said.
     Result refuseArguments(const Origin &origin, int channel);
     Result carryOut(const Origin &origin, int channel, const DeviceState &before, const Switching::Outcome &outcome);
+    // The remote rules that refuse a command before it is looked at: Refusal::None if none.
+    Refusal remoteRefusal(const Origin &origin, int channel) const;
+    Result refuse(const Origin &origin, int channel, Refusal refusal, quint8 refused = AntennaPosition::None);
+    void setBand(int channel, std::optional<int> band);
     void statusTaken(const DeviceState &before, bool applied);
     void store(const QString &key, const QVariant &value);
     quint64 bump() { return ++revisionNumber; }
@@ -208,6 +244,8 @@ private:
     quint64 revisionNumber = 0;
     LinkStatus announcedLink;
     Alarm sounding;
+    std::array<std::optional<int>, 3> bands;
+    bool pingHeard = false;
     BoxLink *link = nullptr;
     BandFollowService *follow = nullptr;
 };
