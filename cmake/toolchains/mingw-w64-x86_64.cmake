@@ -12,6 +12,9 @@ set(CMAKE_RC_COMPILER ${ZORVIK_MINGW_TRIPLET}-windres)
 # Libraries and headers come from the MinGW sysroot and the Qt kit (CMAKE_PREFIX_PATH);
 # programs (moc, rcc, uic) run on this machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${ZORVIK_MINGW_TRIPLET})
+# The kit's plain libraries (qrcodegen, libmosquitto) are found by find_path/find_library,
+# which search only inside the roots.
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
