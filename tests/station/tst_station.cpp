@@ -29,14 +29,23 @@ private slots:
 };
 
 namespace {
-// "select <channel> <position>", "split <channel>" or "cancel", through the door.
+// "select <channel> <position>", "split <channel>", "split <channel> <rx> <tx>",
+// "splitoff <channel>" or "cancel", through the door; "lock" locks remote switching.
 Station::Result act(Station &station, const QString &step, const Station::Origin &origin)
 {
     const QStringList words = step.split(QLatin1Char(' '));
     if (words.at(0) == QLatin1String("select"))
         return station.select(words.at(1).toInt(), words.at(2).toInt(), origin);
+    if (words.at(0) == QLatin1String("split") && words.size() == 4)
+        return station.split(words.at(1).toInt(), words.at(2).toInt(), words.at(3).toInt(), origin);
     if (words.at(0) == QLatin1String("split"))
         return station.pressSplit(words.at(1).toInt(), origin);
+    if (words.at(0) == QLatin1String("splitoff"))
+        return station.splitOff(words.at(1).toInt(), origin);
+    if (words.at(0) == QLatin1String("lock")) {
+        station.setRemoteLocked(true);
+        return {};
+    }
     return station.cancelSplitChoice(origin);
 }
 
@@ -90,6 +99,45 @@ void tst_Station::doorRules_data()
         << plain << 0 << true << QStringList{"split 1"} << S::Panel << false << R::NothingToSend;
     QTest::newRow("Escape, nothing to end")
         << plain << 0 << true << QStringList{"cancel"} << S::Panel << false << R::NothingToSend;
+
+    // From afar: refused, never queued, while the operator locked it, the box is not
+    // answering or the channel transmits; the panel and band follow are not held back.
+    const QString transmitting1 = status(QStringLiteral("0.F.0.0.0.0.1.0"));
+    QTest::newRow("remote, locked") << plain << 0 << true << QStringList{"lock", "select 1 2"} << S::Remote << false
+                                    << R::Locked;
+    QTest::newRow("panel, remote locked")
+        << plain << 0 << true << QStringList{"lock", "select 1 2"} << S::Panel << true << R::None;
+    QTest::newRow("remote, link down") << plain << 0 << false << QStringList{"select 1 2"} << S::Remote << false
+                                       << R::BoxUnavailable;
+    QTest::newRow("remote split, link down")
+        << plain << 0 << false << QStringList{"split 1 4 1"} << S::Remote << false << R::BoxUnavailable;
+    QTest::newRow("remote, transmitting")
+        << transmitting1 << 0 << true << QStringList{"select 1 2"} << S::Remote << false << R::Transmitting;
+    QTest::newRow("remote split off, transmitting")
+        << transmitting1 << 0 << true << QStringList{"splitoff 1"} << S::Remote << false << R::Transmitting;
+    QTest::newRow("remote, the other channel transmitting")
+        << transmitting1 << 0 << true << QStringList{"select 2 2"} << S::Remote << true << R::None;
+    QTest::newRow("band follow, transmitting")
+        << transmitting1 << 0 << true << QStringList{"select 1 2"} << S::BandFollow << true << R::None;
+    QTest::newRow("remote, receive-only: no split offered")
+        << plain << 5 << true << QStringList{"select 1 4"} << S::Remote << false << R::ReceiveOnly;
+    QTest::newRow("remote, while the panel chooses a split")
+        << plain << 0 << true << QStringList{"split 1", "select 1 2"} << S::Remote << true << R::None;
+    QTest::newRow("remote split") << plain << 0 << true << QStringList{"split 1 4 1"} << S::Remote << true << R::None;
+    QTest::newRow("remote split, TX receive-only")
+        << plain << 5 << true << QStringList{"split 1 1 4"} << S::Remote << false << R::ReceiveOnly;
+    QTest::newRow("remote split, RX receive-only")
+        << plain << 5 << true << QStringList{"split 1 4 1"} << S::Remote << true << R::None;
+    QTest::newRow("remote split, one antenna")
+        << plain << 0 << true << QStringList{"split 1 2 2"} << S::Remote << false << R::BadArgument;
+    QTest::newRow("remote split, Ant 7")
+        << plain << 0 << true << QStringList{"split 1 6 1"} << S::Remote << false << R::BadArgument;
+    QTest::newRow("remote split off") << split1 << 0 << true << QStringList{"splitoff 1"} << S::Remote << true
+                                      << R::None;
+    QTest::newRow("remote split off, receiving on receive-only")
+        << split1 << 5 << true << QStringList{"splitoff 1"} << S::Remote << false << R::ReceiveOnly;
+    QTest::newRow("remote split off, just sent on receive-only")
+        << plain << 5 << true << QStringList{"split 1 4 1", "splitoff 1"} << S::Remote << false << R::ReceiveOnly;
 }
 
 void tst_Station::doorRules()
@@ -117,8 +165,16 @@ void tst_Station::doorRules()
 
     QSignalSpy done(&station, &Station::commandDone);
     const quint64 before = station.revision();
+    const DeviceState stateBefore = station.deviceState();
     const Station::Result result = act(station, steps.last(), origin);
     QCOMPARE(result.sent, sent);
+    if (source == Station::Source::Remote) {
+        // A remote command refused changes nothing, and one sent leaves the panel's split
+        // choice as it was.
+        if (!sent)
+            QVERIFY(station.deviceState() == stateBefore);
+        QCOMPARE(station.deviceState().splitSetupActive, stateBefore.splitSetupActive);
+    }
     QCOMPARE(result.refusal, refusal);
     QCOMPARE(result.revision, station.revision());
     if (sent)
