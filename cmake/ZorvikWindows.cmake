@@ -35,7 +35,7 @@ function(zorvik_windows_deploy)
         message(WARNING "Deploying a cross-built Qt ${ZORVIK_QT} is not supported: the installed programs will need Qt on the PATH")
         return()
     endif()
-    foreach(module Core Gui Widgets Network SerialPort)
+    foreach(module Core Gui Widgets Network SerialPort WebSockets)
         install(FILES $<TARGET_FILE:Qt5::${module}> DESTINATION ${bin})
     endforeach()
     install(FILES $<TARGET_FILE:Qt5::QWindowsIntegrationPlugin> $<TARGET_FILE:Qt5::QOffscreenIntegrationPlugin>
