@@ -325,6 +325,8 @@ void tst_RemoteAccess::host_data()
     QTest::newRow("LocalHost:8750") << QByteArray("LocalHost:8750") << lo << true;
     QTest::newRow("127.0.0.1") << QByteArray("127.0.0.1") << lo << true;
     QTest::newRow("127.0.0.1:8750") << QByteArray("127.0.0.1:8750") << lo << true;
+    QTest::newRow("127.1, as IPv4 may be written") << QByteArray("127.1:8750") << lo << true;
+    QTest::newRow("0x7f.0.0.1, as IPv4 may be written") << QByteArray("0x7f.0.0.1") << lo << true;
     QTest::newRow("a different port") << QByteArray("127.0.0.1:9000") << lo << true;
     QTest::newRow("port 65535") << QByteArray("localhost:65535") << lo << true;
     QTest::newRow("[::1]") << QByteArray("[::1]") << lo << true;
