@@ -257,8 +257,8 @@ RemoteCommandReading socketMessage(const QByteArray &message)
     if (id.isString()) {
         command.id = id;
     } else if (id.isDouble() && std::fabs(id.toDouble()) <= LargestNumericId) {
-        // Kept as the number it is: Qt 5 holds a whole number as read and writes it back
-        // as a double, so the answer would carry 7 back as 7 but not always a large one.
+        // Held as a double: Qt 5 keeps a whole number as read but writes it back through a
+        // double, which up to 2^53 is the same number.
         command.id = QJsonValue(id.toDouble());
     } else if (!id.isUndefined() && !id.isNull()) {
         return refused(RemoteError::BadRequest,
