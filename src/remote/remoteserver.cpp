@@ -521,12 +521,13 @@ void RemoteServer::Private::Connection::closeAfterAnswer()
 RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::handle(HttpRequest &request,
                                                                                       int length)
 {
-    const bool close = request.minorVersion == 0 || !request.keepAlive();
     const Target target = [&] {
         const std::optional<HttpTarget> parsed = HttpTarget::parse(request.target);
         return parsed ? routeOf(parsed->path) : Target{};
     }();
     const bool upgrade = target.route == Route::Socket;
+    // A refused upgrade closes too: its client has no use for the connection.
+    const bool close = request.minorVersion == 0 || !request.keepAlive() || upgrade;
     // The WebSocket's request stays in the socket for QWebSocketServer; every other request
     // is read off it now.
     if (!upgrade) {
