@@ -120,12 +120,12 @@ class Simulator:
 class Station:
     """zorvik-panel copied into a folder of its own, its settings.ini beside it."""
 
-    def __init__(self, sim, link):
+    def __init__(self, sim, link, names=NAMES, keys=None):
         self.dir = tempfile.mkdtemp(prefix="zorvik-page-")
         self.program = os.path.join(self.dir, "zorvik-panel")
         shutil.copy2(program("ZORVIK_PANEL"), self.program)
-        keys = {"ID": "DL0ZRC Station A", f"RXONLY_{RECEIVE_ONLY}": "true"}
-        keys.update({f"K{n + 1}_1": name for n, name in enumerate(NAMES)})
+        keys = dict(keys or {}, ID="DL0ZRC Station A", **{f"RXONLY_{RECEIVE_ONLY}": "true"})
+        keys.update({f"K{n + 1}_1": name for n, name in enumerate(names)})
         if link == "serial":
             keys.update({"serialMode": "2", "comport": sim.pty})
         else:
