@@ -16,6 +16,9 @@
   let socketOpen = false;
   let access = null;            // "control" or "view" once the station said so
   let state = null;
+  let revision = -1;            // the newest state's on this connection (a restarted station counts anew)
+  let problem = '';             // why the station turned the page away, when it said
+  let heldToken = '';           // a token from the address not yet taken, for the next try
   let built = false;
   let retryMs = RetryFirstMs;
   let retryTimer = 0;
@@ -47,7 +50,7 @@
 
   function offlineReason() {
     if (!socketOpen)
-      return 'No connection to the station';
+      return problem || 'No connection to the station';
     if (!state)
       return 'Waiting for the station';
     if (!state.link.connected)
@@ -238,8 +241,11 @@
   function takeState(next) {
     if (!next || !Array.isArray(next.channels) || !Array.isArray(next.antennas))
       return;
-    if (state && typeof next.revision === 'number' && next.revision < state.revision)
-      return; // an answer overtaken by a newer state
+    if (typeof next.revision === 'number') {
+      if (next.revision < revision)
+        return; // an answer overtaken by a newer state
+      revision = next.revision;
+    }
     const before = state;
     state = next;
     if (!built)
@@ -386,6 +392,8 @@
     socket = ws;
     ws.onopen = () => {
       socketOpen = true;
+      problem = '';
+      revision = -1;
       quietWatch();
     };
     ws.onmessage = (event) => {
@@ -472,6 +480,14 @@
     clearTimeout(retryTimer);
     let answer;
     try {
+      if (heldToken) {
+        const refused = await signIn(heldToken);
+        heldToken = '';
+        if (refused) {
+          showSignIn(refused);
+          return;
+        }
+      }
       answer = await call('GET', '/api/v1/session');
     } catch (e) {
       draw();
@@ -483,6 +499,8 @@
       return;
     }
     if (answer.status !== 200) {
+      problem = errorText(answer, 'The station answered ' + answer.status);
+      draw();
       scheduleRetry();
       return;
     }
@@ -518,15 +536,10 @@
     if (match) {
       // The token leaves the address (and the history) before anything else happens.
       history.replaceState(null, '', location.pathname + location.search);
-      let refused;
       try {
-        refused = await signIn(decodeURIComponent(match[1]));
+        heldToken = decodeURIComponent(match[1]);
       } catch (e) {
-        refused = '';
-      }
-      if (refused) {
-        showSignIn(refused);
-        return;
+        heldToken = '';
       }
     }
     start();

@@ -342,9 +342,21 @@ class PageAgainstFake(unittest.TestCase):
         pauses = [(b - a) / 1000 for a, b in zip(times, times[1:])]
         for pause, wanted in zip(pauses, (1, 2, 4)):
             self.assertTrue(wanted * 0.9 <= pause <= wanted + 1.0, f"pauses between tries: {pauses}")
-        # Let in again: the full state comes back and the pause starts over at 1 s.
-        self.page.js("__fake.refuse = false; __fake.state = arguments[0]", station_state(revision=4))
+        # Let in again: the full state comes back, drawn though a restarted station counts
+        # its revisions from the start again.
+        state = station_state(revision=1)
+        state["channels"][0]["antenna"] = 2
+        self.page.js("__fake.refuse = false; __fake.state = arguments[0]", state)
         self.page.wait(lambda p: p.text("conn") == "online", "back online", timeout=10)
+        self.page.wait(lambda p: p.selected(1) == [2], "the new connection's state is drawn", timeout=1)
+        self.page.wait(lambda p: "Channel 1: Ant 2 (Yagi 20m)" in p.announced(), "what changed meanwhile is said")
+
+    def test_a_station_turning_the_page_away_says_why(self):
+        self.load(station_state(), session=403)
+        self.page.wait(lambda p: p.text("conn-detail") == "Sign in first", "the station's reason shows")
+        self.assertEqual(self.page.text("conn"), "offline")
+        self.assertFalse(self.page.visible("signin"))
+        self.assertEqual(self.page.js("return __fake.opened.length"), 0, "a socket was opened anyway")
 
     def test_fits_a_phone_and_a_desktop(self):
         self.start(station_state())

@@ -301,6 +301,7 @@ class StationPages:
         status, answer = self.station.request("PUT", "/api/v1/channels/1/antenna", {"antenna": 6})
         self.assertEqual(status, 200, answer)
         self.on_both(lambda p: p.selected(1) == [6], "channel 1 shows Ant 6")
+        self.sim.wait_state("antenna1", 5)  # the box has it, so the restarted station reads it back
         port = self.station.port
         self.assertEqual(self.station.stop(), 0, "the station's exit code on SIGTERM")
         self.on_both(lambda p: p.text("conn") == "offline", "offline within 2 s of the station stopping", timeout=2)
@@ -310,6 +311,10 @@ class StationPages:
         # The first try comes 1 s after the close, then 2 s, 4 s...
         self.on_both(lambda p: p.text("conn") == "online", "online again", timeout=12)
         self.on_both(lambda p: p.selected(1) == [6] and not p.disabled("ch1-ant1"), "the state again")
+        # The restarted station counts its revisions anew: its changes still show.
+        status, answer = self.station.request("PUT", "/api/v1/channels/1/antenna", {"antenna": 2})
+        self.assertEqual(status, 200, answer)
+        self.on_both(lambda p: p.selected(1) == [2], "a change after the restart shows")
 
 
 class SerialLink(StationPages, unittest.TestCase):
