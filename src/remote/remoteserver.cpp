@@ -259,7 +259,7 @@ public:
     int total() const { return int(connections.size() + sockets.size() + handovers.size()); }
     QByteArray stateBody() const { return StateJson::compact(station); }
     // A command through the station's door: None when it went to the box.
-    RemoteError carryOut(const RemoteCommand &command, const QHostAddress &peer);
+    RemoteError carryOut(const RemoteCommand &command, const QHostAddress &peer, QString *message);
     void forget(Connection *connection);
     void forget(SocketStream *stream);
 
@@ -627,19 +627,26 @@ RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::ha
     case Route::Split: {
         if (decision.level != Level::Control)
             return refuse(RemoteError::Forbidden, QStringLiteral("The view token cannot switch."));
-        const RemoteCommandReading reading = target.route == Route::Antenna
-            ? RemoteCommandReader::antennaBody(target.channel, request.body)
-            : method == "DELETE" ? RemoteCommandReading{RemoteCommand{RemoteCommand::Op::SplitOff, target.channel, 0, 0, 0, {}},
-                                                        RemoteError::None, {}}
-                                 : RemoteCommandReader::splitBody(target.channel, request.body);
+        RemoteCommandReading reading;
+        if (target.route == Route::Antenna) {
+            reading = RemoteCommandReader::antennaBody(target.channel, request.body);
+        } else if (method == "DELETE") {
+            RemoteCommand off;
+            off.op = RemoteCommand::Op::SplitOff;
+            off.channel = target.channel;
+            reading.command = off;
+        } else {
+            reading = RemoteCommandReader::splitBody(target.channel, request.body);
+        }
         if (!reading.command)
             return refuse(reading.error == RemoteError::None ? RemoteError::BadRequest : reading.error, reading.message);
         int retryAfter = 0;
         if (!d.access.takeCommand(peer, &retryAfter))
             return refuse(RemoteError::RateLimited, {}, retryAfter);
-        const RemoteError error = d.carryOut(*reading.command, peer);
+        QString message;
+        const RemoteError error = d.carryOut(*reading.command, peer, &message);
         if (error != RemoteError::None)
-            return refuse(error, RemoteErrors::message(error, target.channel));
+            return refuse(error, message);
         return answer(jsonReply(200, d.stateBody()), close);
     }
     case Route::None:
@@ -719,10 +726,8 @@ void RemoteServer::Private::SocketStream::command(const QString &text)
     const QByteArray bytes = text.toUtf8();
     const RemoteCommandReading reading = RemoteCommandReader::socketMessage(bytes);
     if (!reading.command) {
-        // The id of a message that is no command, when it has one.
-        const QJsonValue id = QJsonDocument::fromJson(bytes).object().value(QStringLiteral("id"));
-        result(id.isDouble() || id.isString() ? id : QJsonValue(),
-               reading.error == RemoteError::None ? RemoteError::BadRequest : reading.error, reading.message);
+        result(reading.id, reading.error == RemoteError::None ? RemoteError::BadRequest : reading.error,
+               reading.message);
         return;
     }
     const RemoteCommand &command = *reading.command;
@@ -739,8 +744,9 @@ void RemoteServer::Private::SocketStream::command(const QString &text)
         result(command.id, RemoteError::RateLimited);
         return;
     }
-    const RemoteError error = d.carryOut(command, peer);
-    result(command.id, error, error == RemoteError::None ? QString() : RemoteErrors::message(error, command.channel));
+    QString message;
+    const RemoteError error = d.carryOut(command, peer, &message);
+    result(command.id, error, message);
 }
 
 // --- Private ---------------------------------------------------------------------------------
@@ -817,7 +823,7 @@ int RemoteServer::Private::streams() const
     return n;
 }
 
-RemoteError RemoteServer::Private::carryOut(const RemoteCommand &command, const QHostAddress &peer)
+RemoteError RemoteServer::Private::carryOut(const RemoteCommand &command, const QHostAddress &peer, QString *message)
 {
     const Station::Origin origin{Station::Source::Remote, plainAddress(peer).toString()};
     Station::Result result;
@@ -837,10 +843,10 @@ RemoteError RemoteServer::Private::carryOut(const RemoteCommand &command, const 
     case RemoteCommand::Op::State:
         return RemoteError::None;
     }
-    if (result.sent)
-        return RemoteError::None;
-    const RemoteError error = RemoteErrors::fromResult(result);
-    return error == RemoteError::None ? RemoteError::BadRequest : error;
+    const RemoteError refusal = RemoteErrors::fromResult(result);
+    if (refusal != RemoteError::None)
+        *message = RemoteErrors::message(result, command.channel);
+    return refusal;
 }
 
 void RemoteServer::Private::forget(Connection *connection) { connections.removeAll(connection); }
