@@ -149,6 +149,8 @@ private slots:
     void on_actionSerial_triggered();
     void on_actionLAN_Settings_triggered();
     void on_actionBand_Follow_triggered();
+    void on_actionRemote_Control_triggered();
+    void on_actionLock_Remote_triggered(bool locked);
 
 private:
     // The station's news onto the panel.
