@@ -10,6 +10,7 @@
 #include "mainwindowform.h"
 #include "panelkeyboard.h"
 #include "panelview.h"
+#include "remote/remotesetup.h"
 #include "remote/remoteswitchnote.h"
 #include "remote/ui/remotecontroldialog.h"
 #include "rig/bandfollowdialog.h"
@@ -49,6 +50,11 @@ MainWindow::MainWindow(Options options, QWidget *parent)
         });
     loadSettings();
     anchorLayout->anchorScaled(view->scaledWidgets());
+    remote = std::make_unique<RemoteSetup>(core);
+    connect(remote.get(), &RemoteSetup::said, view, &PanelView::holdNotice);
+    // After the pass that stored it: the dialog then shows the token.
+    connect(remote.get(), &RemoteSetup::tokenMade, this, &MainWindow::loadSettings, Qt::QueuedConnection);
+    remote->start();
 }
 
 MainWindow::~MainWindow() { closeSerialPort(); }
@@ -110,9 +116,9 @@ void MainWindow::bindStation()
     connect(&core, &Station::commandDone, this,
             [this](const Station::Origin &origin, int channel, const Station::Result &result) {
                 view->showOutcome(result.outcome);
-                const QString remote = RemoteSwitchNote::text(core, origin, channel, result);
-                if (!remote.isEmpty())
-                    view->showRemoteSwitch(remote);
+                const QString note = RemoteSwitchNote::text(core, origin, channel, result);
+                if (!note.isEmpty())
+                    view->showRemoteSwitch(note);
             });
 }
 

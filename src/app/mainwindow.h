@@ -20,6 +20,7 @@
 class C4SAnchorLayout;
 class FocusMark;
 class PanelView;
+class RemoteSetup;
 class SettingsDialog;
 class ThreadCOM;
 namespace Ui {
@@ -164,6 +165,8 @@ private:
     const MonotonicClock &clock;
     SerialPortSource serialPortSource;
     Station core;
+    // The remote control's server, on the station's settings; goes before the station.
+    std::unique_ptr<RemoteSetup> remote;
     std::unique_ptr<C4SAnchorLayout> anchorLayout;
     PanelView *view = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's
