@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <private/qguiapplication_p.h>
@@ -34,6 +36,30 @@ void hear(QAccessibleEvent *event)
         if (QAccessibleInterface *bar = event->accessibleInterface())
             heard << bar->text(QAccessible::Name);
     }
+}
+
+// The status of one GET from 127.0.0.2 (standing in for the LAN) to the server on
+// 127.0.0.2:`port` with `token`: 200, 401, ...; 0 when it could not connect.
+int statusOf(quint16 port, const QString &token)
+{
+    QTcpSocket socket;
+    if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.2"))))
+        return -1;
+    socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), port);
+    if (!socket.waitForConnected(3000))
+        return 0;
+    socket.write("GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.2:" + QByteArray::number(port)
+                 + "\r\nConnection: close\r\nAuthorization: Bearer " + token.toLatin1() + "\r\n\r\n");
+    QByteArray answer;
+    // The server runs on this thread: the event loop turns while waiting.
+    if (!QTest::qWaitFor(
+            [&] {
+                answer += socket.readAll();
+                return answer.contains("\r\n");
+            },
+            5000))
+        return -2;
+    return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : -2;
 }
 
 template<typename T> T *part(QWidget *dialog, const QString &name)
@@ -59,6 +85,7 @@ private slots:
     void lockInStepEverywhere();
     void remoteSwitchShownAndSaid_data();
     void remoteSwitchShownAndSaid();
+    void panelServesAsItsSettingsSay();
 
 private:
     // The window's own dialog, on a bench's window.
@@ -319,6 +346,38 @@ void tst_RemotePanel::remoteSwitchShownAndSaid()
     // Held against the ping figures of the LAN for a while.
     QVERIFY(bench.waitForTicks(3));
     QCOMPARE(bench.status(), said);
+}
+
+// The window runs the server from its settings, and again as the dialog changes them: a
+// token made new shuts out whoever held the old one; off closes the port.
+void tst_RemotePanel::panelServesAsItsSettingsSay()
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+        port = probe.serverPort();
+    }
+    PanelBench bench;
+    const QString old = QStringLiteral("old-token-old-token-old-token-old-token-old");
+    bench.store({{"REMOTE", "network"}, {"REMOTE_ADDRESS", "127.0.0.2"}, {"REMOTE_PORT", port}, {"REMOTE_TOKEN", old}});
+    QVERIFY(bench.open());
+    QCOMPARE(bench.status(), QStringLiteral("Remote control on http://127.0.0.2:%1/").arg(port));
+    QCOMPARE(statusOf(port, old), 200);
+    QCOMPARE(statusOf(port, QStringLiteral("wrong")), 401);
+
+    RemoteControlDialog *dialog = openDialog(bench);
+    QVERIFY(dialog);
+    QTest::mouseClick(part<QPushButton>(dialog, "controlTokenNew"), Qt::LeftButton);
+    const QString made = part<QLineEdit>(dialog, "controlToken")->text();
+    QVERIFY(dialog->save());
+    QCOMPARE(statusOf(port, old), 401);
+    QCOMPARE(statusOf(port, made), 200);
+
+    QTest::mouseClick(part<QRadioButton>(dialog, "remote_off"), Qt::LeftButton);
+    QVERIFY(dialog->save());
+    QCOMPARE(bench.status(), QStringLiteral("Remote control off"));
+    QCOMPARE(statusOf(port, made), 0);
 }
 
 QTEST_MAIN(tst_RemotePanel)
