@@ -1,6 +1,6 @@
-"""The page in Chromium against the real program: zorvik-panel --headless serving remote
-control on 127.0.0.1, talmek-sim as the box on the serial link (a pseudo-terminal) and on
-the LAN (loopback UDP). Two pages are open at once; presses, API commands, refusals, the
+"""The page in Chromium against the real program: zorvik-panel --headless, and the panel's
+window (offscreen), serving remote control on 127.0.0.1, talmek-sim as the box on the serial
+link (a pseudo-terminal) and on the LAN (loopback UDP). Two pages are open at once; presses, API commands, refusals, the
 alarm and the program stopping and starting again are checked on both."""
 
 import json
@@ -9,6 +9,7 @@ import queue
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -117,15 +118,28 @@ class Simulator:
                 self.process.wait(5)
 
 
-class Station:
-    """zorvik-panel copied into a folder of its own, its settings.ini beside it."""
+def free_tcp_port():
+    probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    return port
 
-    def __init__(self, sim, link, names=NAMES, keys=None):
+
+class Station:
+    """zorvik-panel copied into a folder of its own, its settings.ini beside it: the headless
+    mode told by its command line to serve on a free port, or the window (window=True) told
+    by the settings file, as an operator sets it up."""
+
+    def __init__(self, sim, link, names=NAMES, keys=None, window=False):
+        self.window = window
         self.dir = tempfile.mkdtemp(prefix="zorvik-page-")
         self.program = os.path.join(self.dir, "zorvik-panel")
         shutil.copy2(program("ZORVIK_PANEL"), self.program)
         keys = dict(keys or {}, ID="DL0ZRC Station A", **{f"RXONLY_{RECEIVE_ONLY}": "true"})
         keys.update({f"K{n + 1}_1": name for n, name in enumerate(names)})
+        if window:
+            keys.update({"REMOTE": "local", "REMOTE_PORT": str(free_tcp_port())})
         if link == "serial":
             keys.update({"serialMode": "2", "comport": sim.pty})
         else:
@@ -137,6 +151,9 @@ class Station:
         self.port = 0
 
     def start(self, port=0):
+        if self.window:
+            self.start_window()
+            return
         environment = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         self.process = subprocess.Popen([self.program, "--headless", "--remote", "local", "--remote-port", str(port)],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
@@ -145,6 +162,33 @@ class Station:
         self.port = int(self.log.wait(r"Remote control on http://127\.0\.0\.1:(\d+)/", timeout=10).group(1))
         self.log.wait(re.escape(self.up), timeout=10)
         self.url = f"http://127.0.0.1:{self.port}/"
+
+    def start_window(self):
+        """The panel's window, offscreen, connecting at once; serving once its API answers
+        with the box answering."""
+        with open(os.path.join(self.dir, "settings.ini"), encoding="utf-8") as settings:
+            self.port = int(re.search(r"^REMOTE_PORT=(\d+)$", settings.read(), re.M).group(1))
+        self.url = f"http://127.0.0.1:{self.port}/"
+        self.process = subprocess.Popen([self.program, "--connect"], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                        env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), cwd=self.dir)
+        self.log = Lines(self.process.stderr, "zorvik-panel")
+        deadline = time.monotonic() + 15
+        seen = None
+        while time.monotonic() < deadline:
+            try:
+                status, state = self.request("GET", "/api/v1/state")
+                seen = (status, state)
+                if status == 200 and state["link"]["boxAnswering"]:
+                    return
+            except OSError as error:  # not listening yet
+                seen = error
+            try:
+                code = self.process.wait(0.1)  # the pause between tries, and the panel's end
+                raise AssertionError(f"the panel ended with {code}: {self.log.lines[-10:]}")
+            except subprocess.TimeoutExpired:
+                pass
+        raise AssertionError(f"the panel did not serve with the box answering within 15 s: {seen}")
 
     def stop(self):
         if self.process and self.process.poll() is None:
@@ -175,13 +219,14 @@ class Station:
 
 
 class StationPages:
-    """The cases, run once per link by the classes below."""
+    """The cases, run once per link and program by the classes below."""
     link = None
+    window = False
 
     @classmethod
     def setUpClass(cls):
         cls.sim = Simulator(cls.link)
-        cls.station = Station(cls.sim, cls.link)
+        cls.station = Station(cls.sim, cls.link, window=cls.window)
         cls.pages = []
         try:
             cls.station.start()
@@ -317,12 +362,22 @@ class StationPages:
         self.on_both(lambda p: p.selected(1) == [2], "a change after the restart shows")
 
 
-class SerialLink(StationPages, unittest.TestCase):
+class HeadlessSerial(StationPages, unittest.TestCase):
     link = "serial"
 
 
-class LanLink(StationPages, unittest.TestCase):
+class HeadlessLan(StationPages, unittest.TestCase):
     link = "lan"
+
+
+class PanelSerial(StationPages, unittest.TestCase):
+    link = "serial"
+    window = True
+
+
+class PanelLan(StationPages, unittest.TestCase):
+    link = "lan"
+    window = True
 
 
 if __name__ == "__main__":
