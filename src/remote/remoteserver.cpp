@@ -22,12 +22,8 @@
 #include <functional>
 #include <vector>
 
-#ifdef ZORVIK_REMOTE_PAGE
 // Outside any namespace, as Q_INIT_RESOURCE asks.
 static void initPageResources() { Q_INIT_RESOURCE(page); }
-#else
-static void initPageResources() {}
-#endif
 
 namespace {
 

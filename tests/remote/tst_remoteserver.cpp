@@ -33,6 +33,8 @@ private slots:
     void access_data();
     void access();
     void signIn();
+    void page_data();
+    void page();
     void wrongTokensBlockTheAddress();
     void requestLimits_data();
     void requestLimits();
@@ -247,6 +249,33 @@ void tst_RemoteServer::signIn()
     const HttpResponse session = client.request("GET", "/api/v1/session", {}, {"Cookie: zorvik_token=" + ViewToken});
     QCOMPARE(session.json().value("access").toString(), "view");
     QVERIFY(client.request("DELETE", "/api/v1/session").header("set-cookie").contains("Max-Age=0"));
+}
+
+void tst_RemoteServer::page_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("type");
+    QTest::newRow("index") << QByteArray("/") << QByteArray("text/html; charset=utf-8");
+    QTest::newRow("style") << QByteArray("/page.css") << QByteArray("text/css; charset=utf-8");
+    QTest::newRow("script") << QByteArray("/page.js") << QByteArray("text/javascript; charset=utf-8");
+}
+
+void tst_RemoteServer::page()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, type);
+    QVERIFY(start(Link::Lan, PanelSettings::Remote::Mode::Network));
+    // Without a token, from afar: the page's files hold no data.
+    HttpClient client(port(), LanPeer);
+    const HttpResponse file = client.request("GET", target);
+    QCOMPARE(file.status, 200);
+    QCOMPARE(file.header("content-type"), type);
+    QVERIFY(!file.body.isEmpty());
+    QCOMPARE(file.header("content-security-policy"),
+             QByteArray("default-src 'self'; connect-src 'self'; frame-ancestors 'none'"));
+    QCOMPARE(file.header("x-content-type-options"), QByteArray("nosniff"));
+    QCOMPARE(file.header("cache-control"), QByteArray("no-store"));
+    QCOMPARE(client.request("GET", "/index.html").status, 404);
 }
 
 void tst_RemoteServer::wrongTokensBlockTheAddress()
