@@ -36,7 +36,10 @@ struct HttpResponse
     }
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     // The error body's code ("" when there is none).
-    QString code() const { return json().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toString(); }
+    QString code() const
+    {
+        return json().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toString();
+    }
 };
 
 class HttpClient
@@ -45,9 +48,10 @@ public:
     // A client of the server on `port` at `server`, sending from `from` (any when null).
     explicit HttpClient(quint16 port, const QHostAddress &from = {},
                         const QHostAddress &server = QHostAddress(QHostAddress::LocalHost))
-        : serverPort(port), source(from), serverAddress(server)
-    {
-    }
+        : serverPort(port)
+        , source(from)
+        , serverAddress(server)
+    {}
 
     bool connectToServer(int timeoutMs = 3000)
     {
@@ -141,7 +145,8 @@ private:
         for (int i = 1; i < lines.size(); ++i) {
             const int colon = int(lines.at(i).indexOf(':'));
             if (colon > 0)
-                response.headers << qMakePair(lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
+                response.headers << qMakePair(lines.at(i).left(colon).trimmed().toLower(),
+                                              lines.at(i).mid(colon + 1).trimmed());
         }
         const int length = response.header("content-length").toInt();
         if (buffer.size() < end + 4 + length)
@@ -160,11 +165,11 @@ private:
 class WsClient
 {
 public:
-    explicit WsClient(const QString &origin = {}) : ws(origin)
+    explicit WsClient(const QString &origin = {})
+        : ws(origin)
     {
-        QObject::connect(&ws, &QWebSocket::textMessageReceived, &ws, [this](const QString &text) {
-            messages << QJsonDocument::fromJson(text.toUtf8()).object();
-        });
+        QObject::connect(&ws, &QWebSocket::textMessageReceived, &ws,
+                         [this](const QString &text) { messages << QJsonDocument::fromJson(text.toUtf8()).object(); });
         QObject::connect(&ws, &QWebSocket::disconnected, &ws, [this] { closeCode = ws.closeCode(); });
         QObject::connect(&ws, &QWebSocket::stateChanged, &ws, [this](QAbstractSocket::SocketState state) {
             if (state == QAbstractSocket::UnconnectedState)

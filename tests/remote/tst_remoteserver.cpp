@@ -43,6 +43,7 @@ private slots:
     void connectionAndStreamLimits();
     void commandRate();
     void eventStream();
+    void settingsCloseWhatTheyNoLongerAllow();
     void webSocket();
     void webSocketCoalescesChanges();
     void slowWebSocketReaderIsDropped();
@@ -114,17 +115,38 @@ void tst_RemoteServer::stateAndCommands()
     QCOMPARE(origin.source, Station::Source::Remote);
     QCOMPARE(origin.address, QStringLiteral("127.0.0.1"));
     // The next state the server gives shows what the box now reports.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        client.request("GET", "/api/v1/state").json().value("channels").toArray().at(0).toObject().value("antenna").toInt(),
-        3, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.request("GET", "/api/v1/state")
+                                  .json()
+                                  .value("channels")
+                                  .toArray()
+                                  .at(0)
+                                  .toObject()
+                                  .value("antenna")
+                                  .toInt(),
+                              3, 3000);
 
     QCOMPARE(client.request("PUT", "/api/v1/channels/2/split", R"({"rx": 5, "tx": 2})").status, 200);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        client.request("GET", "/api/v1/state").json().value("channels").toArray().at(1).toObject().value("split").toObject().value("tx").toInt(),
-        2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.request("GET", "/api/v1/state")
+                                  .json()
+                                  .value("channels")
+                                  .toArray()
+                                  .at(1)
+                                  .toObject()
+                                  .value("split")
+                                  .toObject()
+                                  .value("tx")
+                                  .toInt(),
+                              2, 3000);
     QCOMPARE(client.request("DELETE", "/api/v1/channels/2/split").status, 200);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        client.request("GET", "/api/v1/state").json().value("channels").toArray().at(1).toObject().value("split").isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(client.request("GET", "/api/v1/state")
+                                 .json()
+                                 .value("channels")
+                                 .toArray()
+                                 .at(1)
+                                 .toObject()
+                                 .value("split")
+                                 .isNull(),
+                             3000);
 }
 
 void tst_RemoteServer::refusals_data()
@@ -182,14 +204,14 @@ void tst_RemoteServer::access_data()
     const QByteArray put = R"({"antenna": 2})";
     using F = QList<QByteArray>;
     QTest::newRow("no token") << QByteArray("GET") << QByteArray("/api/v1/state") << QByteArray() << F{} << 401;
-    QTest::newRow("view token, state") << QByteArray("GET") << QByteArray("/api/v1/state") << QByteArray() << F{view} << 200;
-    QTest::newRow("view token, command") << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put << F{view}
-                                         << 403;
-    QTest::newRow("control token, command") << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put
-                                            << F{control} << 200;
-    QTest::newRow("control token as cookie")
-        << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put
-        << F{"Cookie: a=b; zorvik_token=" + ControlToken} << 200;
+    QTest::newRow("view token, state") << QByteArray("GET") << QByteArray("/api/v1/state") << QByteArray() << F{view}
+                                       << 200;
+    QTest::newRow("view token, command") << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put
+                                         << F{view} << 403;
+    QTest::newRow("control token, command")
+        << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put << F{control} << 200;
+    QTest::newRow("control token as cookie") << QByteArray("PUT") << QByteArray("/api/v1/channels/1/antenna") << put
+                                             << F{"Cookie: a=b; zorvik_token=" + ControlToken} << 200;
     QTest::newRow("Host without port") << QByteArray("GET") << QByteArray("/api/v1/state") << QByteArray()
                                        << F{control, "Host: 127.0.0.1"} << 200;
     QTest::newRow("foreign Host") << QByteArray("GET") << QByteArray("/api/v1/state") << QByteArray()
@@ -210,8 +232,8 @@ void tst_RemoteServer::access_data()
                                << 404;
     QTest::newRow("method not allowed") << QByteArray("POST") << QByteArray("/api/v1/state") << QByteArray("{}")
                                         << F{control} << 405;
-    QTest::newRow("WebSocket path without upgrade") << QByteArray("GET") << QByteArray("/api/v1/ws") << QByteArray()
-                                                    << F{control} << 400;
+    QTest::newRow("WebSocket path without upgrade")
+        << QByteArray("GET") << QByteArray("/api/v1/ws") << QByteArray() << F{control} << 400;
 }
 
 void tst_RemoteServer::access()
@@ -302,8 +324,8 @@ void tst_RemoteServer::requestLimits_data()
     QTest::addColumn<QString>("code");
     const QByteArray host = "Host: 127.0.0.1\r\n";
     const QByteArray filler = "X-Filler: " + QByteArray(8 * 1024, 'x') + "\r\n";
-    QTest::newRow("head over 8 KiB") << "GET /api/v1/state HTTP/1.1\r\n" + host + filler + "\r\n" << 431
-                                     << "headers_too_large";
+    QTest::newRow("head over 8 KiB") << "GET /api/v1/state HTTP/1.1\r\n" + host + filler + "\r\n"
+                                     << 431 << "headers_too_large";
     QTest::newRow("body over 4 KiB") << "PUT /api/v1/channels/1/antenna HTTP/1.1\r\n" + host
             + "Content-Type: application/json\r\nContent-Length: 4097\r\n\r\n"
                                      << 413 << "too_large";
@@ -428,7 +450,8 @@ void tst_RemoteServer::commandRate()
     // 21 commands in one write: the burst allows 20 (the clock stands still).
     QByteArray burst;
     for (int i = 0; i < RemoteAccess::CommandBurst + 1; ++i)
-        burst += client.compose("PUT", "/api/v1/channels/1/antenna", QByteArray(R"({"antenna": )") + char('1' + i % 6) + '}');
+        burst += client.compose("PUT", "/api/v1/channels/1/antenna",
+                                QByteArray(R"({"antenna": )") + char('1' + i % 6) + '}');
     client.send(burst);
     for (int i = 0; i < RemoteAccess::CommandBurst; ++i)
         QCOMPARE(client.read().value_or(HttpResponse{}).status, 200);
@@ -461,6 +484,43 @@ void tst_RemoteServer::eventStream()
     bench->station->setRemoteLocked(true);
     QTRY_VERIFY_WITH_TIMEOUT(events().contains(R"("locked":true)"), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(events().contains("\n: keep-alive\n\n"), 3000);
+}
+
+void tst_RemoteServer::settingsCloseWhatTheyNoLongerAllow()
+{
+    QVERIFY(start(Link::Lan, PanelSettings::Remote::Mode::Network));
+    const quint16 taken = port();
+    HttpClient viewer(port(), LanPeer);
+    QVERIFY(viewer.connectToServer());
+    viewer.send(viewer.compose("GET", "/api/v1/events", {}, {"Authorization: Bearer " + ViewToken}));
+    QCOMPARE(viewer.read().value_or(HttpResponse{}).status, 200);
+    HttpClient controller(port(), LanPeer);
+    QVERIFY(controller.connectToServer());
+    controller.send(controller.compose("GET", "/api/v1/events", {}, {"Authorization: Bearer " + ControlToken}));
+    QCOMPARE(controller.read().value_or(HttpResponse{}).status, 200);
+    QTRY_COMPARE_WITH_TIMEOUT(server->streamCount(), 2, 3000);
+
+    // A view token made new: its stream ends, the control token's stays; the port is kept.
+    PanelSettings::Remote settings;
+    settings.mode = PanelSettings::Remote::Mode::Network;
+    settings.port = taken;
+    settings.token = QString::fromLatin1(ControlToken);
+    settings.viewToken = QStringLiteral("new-view-token");
+    QVERIFY(server->apply(settings));
+    QVERIFY(viewer.waitClosed());
+    QCOMPARE(server->streamCount(), 1);
+    QCOMPARE(controller.socket.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(server->port(), taken);
+
+    // Off: nothing listens, every connection is closed.
+    QSignalSpy listening(server.get(), &RemoteServer::listeningChanged);
+    settings.mode = PanelSettings::Remote::Mode::Off;
+    QVERIFY(server->apply(settings));
+    QVERIFY(controller.waitClosed());
+    QCOMPARE(server->isListening(), false);
+    QCOMPARE(server->connectionCount(), 0);
+    QCOMPARE(server->pageAddress(), QString());
+    QCOMPARE(listening.size(), 1);
 }
 
 void tst_RemoteServer::webSocket()
@@ -545,8 +605,8 @@ void tst_RemoteServer::slowWebSocketReaderIsDropped()
     QVERIFY(raw.connectToServer());
     raw.socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     raw.send(raw.compose("GET", "/api/v1/ws", {},
-                         {"Upgrade: websocket", "Connection: Upgrade", "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==",
-                          "Sec-WebSocket-Version: 13"}));
+                         {"Upgrade: websocket", "Connection: Upgrade",
+                          "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13"}));
     const std::optional<HttpResponse> upgraded = raw.read();
     QVERIFY(upgraded);
     QCOMPARE(upgraded->status, 101);
