@@ -553,6 +553,12 @@ void tst_RemoteServer::webSocket()
     QCOMPARE(answer->value("status").toInt(), 400);
     QCOMPARE(answer->value("error").toObject().value("code").toString(), "bad_request");
     count = int(client.messages.size());
+    client.ws.sendTextMessage(QStringLiteral(R"({"id": 8, "op": "state", "pad": "%1"})").arg(QString(2000, 'x')));
+    answer = client.waitForType("result", count);
+    QVERIFY(answer);
+    QCOMPARE(answer->value("status").toInt(), 413);
+    QCOMPARE(answer->value("error").toObject().value("code").toString(), "too_large");
+    count = int(client.messages.size());
     bench->station->setRemoteLocked(true);
     client.ws.sendTextMessage(R"({"id": 9, "op": "select", "channel": 1, "antenna": 2})");
     answer = client.waitForType("result", count);
