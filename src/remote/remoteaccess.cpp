@@ -121,7 +121,8 @@ RemoteAccess::Decision RemoteAccess::admit(const QHostAddress &peer, const QByte
 QByteArray RemoteAccess::presentedToken(const QByteArray &authorization, const QByteArray &cookie)
 {
     const QByteArray field = authorization.trimmed();
-    const QByteArray scheme = field.left(field.indexOf(' '));
+    const int space = int(field.indexOf(' '));
+    const QByteArray scheme = space < 0 ? field : field.left(space);
     if (scheme.compare("bearer", Qt::CaseInsensitive) == 0) {
         const QByteArray token = field.mid(scheme.size()).trimmed();
         if (!token.isEmpty())
