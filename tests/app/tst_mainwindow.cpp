@@ -191,6 +191,7 @@ void tst_MainWindow::designGeometryAndTexts()
     const QStringList fileMenu{QStringLiteral("Connect to Talmek"), QStringLiteral("Disconnect"),
                                QStringLiteral("Serial Settings"),   QStringLiteral("Labels"),
                                QStringLiteral("LAN Settings"),      QStringLiteral("Band Follow\u2026"),
+                               QStringLiteral("Remote Control\u2026"), QStringLiteral("Lock remote switching"),
                                QStringLiteral("Operating Mode")};
     QStringList shown;
     for (QAction *action : child<QMenu>(window.get(), "menuArquivo")->actions())
