@@ -37,7 +37,7 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     auto *modes = new QVBoxLayout;
     mode = new QButtonGroup(this);
     const std::pair<Mode, QString> choices[] = {
-        {Mode::Off, tr("&Off")},
+        {Mode::Off, tr("O&ff")},
         {Mode::Local, tr("This &computer only")},
         {Mode::Network, tr("The &network, with a token")}};
     for (const auto &[kind, text] : choices) {
@@ -68,7 +68,7 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     pageAddress->setObjectName(QStringLiteral("pageAddress"));
     pageAddress->setReadOnly(true);
     pageAddress->setAccessibleName(tr("Address to open in a browser"));
-    form->addRow(tr("Open:"), pageAddress);
+    form->addRow(tr("Open in a browser:"), pageAddress);
 
     form->addRow(tr("Control token:"), tokenRow(QStringLiteral("control"), &controlToken, tr("Control token")));
     form->addRow(tr("View token:"), tokenRow(QStringLiteral("view"), &viewToken, tr("View token (watch only)")));
