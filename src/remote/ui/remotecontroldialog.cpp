@@ -184,18 +184,19 @@ void RemoteControlDialog::showAddress()
     const PanelSettings::Remote values = remote();
     address->setEnabled(values.mode == PanelSettings::Remote::Mode::Network);
     pageAddress->setText(RemotePageAddress::of(values));
-    const QString signIn = signInAddress();
-    qrCode->setText(values.mode == PanelSettings::Remote::Mode::Off ? QString() : signIn);
-    qrCode->setAccessibleDescription(qrCode->text().isEmpty()
-                                         ? tr("No code: remote control is off")
-                                         : tr("A phone's camera opens %1 with the control token").arg(pageAddress->text()));
+    // For a phone: only the network reaches this computer from one.
+    const bool network = values.mode == PanelSettings::Remote::Mode::Network;
+    qrCode->setText(network ? signInAddress() : QString());
+    qrCode->setAccessibleDescription(
+        network ? tr("A phone's camera opens %1 with the control token").arg(pageAddress->text())
+                : tr("No code: remote control is not served to the network"));
 }
 
 bool RemoteControlDialog::save()
 {
     const PanelSettings::Remote values = remote();
     if (!values.address.isEmpty() && QHostAddress(values.address).isNull()) {
-        problem->setText(tr("\"%1\" is not an IP address of this computer").arg(values.address));
+        problem->setText(tr("\"%1\" is not an IP address").arg(values.address));
         problem->show();
         address->setFocus();
         return false;
