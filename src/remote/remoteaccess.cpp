@@ -169,7 +169,7 @@ bool RemoteAccess::hostAllowed(const QByteArray &host, const QHostAddress &local
             hasPort = true;
             port = host.mid(colon + 1);
         }
-        name = host.left(colon);
+        name = colon >= 0 ? host.left(colon) : host;
         if (!onlyOf(name, isNameChar))
             return false;
         if (name.compare("localhost", Qt::CaseInsensitive) == 0)
