@@ -36,10 +36,9 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     auto *form = new QFormLayout;
     auto *modes = new QVBoxLayout;
     mode = new QButtonGroup(this);
-    const std::pair<Mode, QString> choices[] = {
-        {Mode::Off, tr("O&ff")},
-        {Mode::Local, tr("This &computer only")},
-        {Mode::Network, tr("The &network, with a token")}};
+    const std::pair<Mode, QString> choices[] = {{Mode::Off, tr("O&ff")},
+                                                {Mode::Local, tr("This &computer only")},
+                                                {Mode::Network, tr("The &network, with a token")}};
     for (const auto &[kind, text] : choices) {
         auto *choice = new QRadioButton(text, this);
         choice->setObjectName(QStringLiteral("remote_") + PanelSettings::Remote::modeName(kind));
@@ -202,11 +201,12 @@ bool RemoteControlDialog::save()
         return false;
     }
     namespace Key = SettingsFile::Key;
-    const QString failure = SettingsFile::store(settingsPath, {{Key::remote(), PanelSettings::Remote::modeName(values.mode)},
-                                                               {Key::remoteAddress(), values.address},
-                                                               {Key::remotePort(), values.port},
-                                                               {Key::remoteToken(), values.token},
-                                                               {Key::remoteViewToken(), values.viewToken}});
+    const QString failure = SettingsFile::store(settingsPath,
+                                                {{Key::remote(), PanelSettings::Remote::modeName(values.mode)},
+                                                 {Key::remoteAddress(), values.address},
+                                                 {Key::remotePort(), values.port},
+                                                 {Key::remoteToken(), values.token},
+                                                 {Key::remoteViewToken(), values.viewToken}});
     emit saved();
     if (!failure.isEmpty())
         emit notSaved(failure);
