@@ -1,7 +1,9 @@
 """The page in Chromium against the real program: zorvik-panel --headless, and the panel's
 window (offscreen), serving remote control on 127.0.0.1, talmek-sim as the box on the serial
 link (a pseudo-terminal) and on the LAN (loopback UDP). Two pages are open at once; presses, API commands, refusals, the
-alarm and the program stopping and starting again are checked on both."""
+alarm and the program stopping and starting again are checked on both. A browser seen as a
+peer on the LAN signs in with the control token typed in and with the view token in the
+page's address."""
 
 import json
 import os
