@@ -134,8 +134,8 @@ bool accept(const QStringList &arguments, Start *start, QString *error)
         }
         const auto mode = PanelSettings::Remote::modeFrom(remote);
         if (!mode || *mode == PanelSettings::Remote::Mode::Off) {
-            *error = QCoreApplication::translate("CommandLine", "--remote takes local or network, not \"%1\"")
-                         .arg(remote);
+            *error =
+                QCoreApplication::translate("CommandLine", "--remote takes local or network, not \"%1\"").arg(remote);
             return false;
         }
         start->remote = mode;
@@ -149,8 +149,7 @@ bool accept(const QStringList &arguments, Start *start, QString *error)
         bool read = false;
         const uint number = port.toUInt(&read);
         if (!read || number > 65535) {
-            *error = QCoreApplication::translate("CommandLine", "--remote-port takes 0 to 65535, not \"%1\"")
-                         .arg(port);
+            *error = QCoreApplication::translate("CommandLine", "--remote-port takes 0 to 65535, not \"%1\"").arg(port);
             return false;
         }
         start->remotePort = quint16(number);

@@ -14,8 +14,8 @@ QString fileName(const QString &profile) { return QStringLiteral("settings") + p
 QString profileFrom(const QStringList &arguments)
 {
     // Options whose value may follow as the next argument: that value is no profile.
-    const QStringList takingValue = {QStringLiteral("--link"),   QStringLiteral("-link"),
-                                     QStringLiteral("--remote"), QStringLiteral("-remote"),
+    const QStringList takingValue = {QStringLiteral("--link"),        QStringLiteral("-link"),
+                                     QStringLiteral("--remote"),      QStringLiteral("-remote"),
                                      QStringLiteral("--remote-port"), QStringLiteral("-remote-port")};
     for (int i = 1; i < arguments.size(); ++i) {
         if (takingValue.contains(arguments.at(i)))

@@ -10,8 +10,9 @@
 // zorvik-panel --headless: the station with no window and no display, for a station
 // computer without a screen. It reads the panel's settings file, connects at once over the
 // link the file names (or the one given for this run), follows the radios, the logger and
-// OTRSP as the panel does, serves remote control as the file (or the run) says, and says what happens on standard error (StationLog). SIGTERM,
-// SIGINT and SIGHUP end it cleanly with exit code 0.
+// OTRSP as the panel does, serves remote control as the file (or the run) says, and says
+// what happens on standard error (StationLog). SIGTERM, SIGINT and SIGHUP end it cleanly
+// with exit code 0.
 namespace Headless {
 
 struct Options

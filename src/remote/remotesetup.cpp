@@ -58,8 +58,8 @@ void RemoteSetup::apply()
         say(tr("Remote control on %1").arg(running->pageAddress()));
     } else {
         QString address = remote.mode == Mode::Local ? QStringLiteral("127.0.0.1")
-            : remote.address.isEmpty()                ? QStringLiteral("*")
-                                                      : remote.address;
+            : remote.address.isEmpty()               ? QStringLiteral("*")
+                                                     : remote.address;
         if (address.contains(QLatin1Char(':')))
             address = QLatin1Char('[') + address + QLatin1Char(']');
         say(tr("Remote control: cannot listen on %1:%2: %3").arg(address).arg(remote.port).arg(running->errorString()));

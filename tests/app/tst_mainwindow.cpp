@@ -188,9 +188,10 @@ void tst_MainWindow::designGeometryAndTexts()
     QVERIFY(child<QPushButton>(window.get(), "botaoTecla2C2")->font().bold());
     QVERIFY(child<QPushButton>(window.get(), "botaoRelease2")->font().bold());
 
-    const QStringList fileMenu{QStringLiteral("Connect to Talmek"), QStringLiteral("Disconnect"),
-                               QStringLiteral("Serial Settings"),   QStringLiteral("Labels"),
-                               QStringLiteral("LAN Settings"),      QStringLiteral("Band Follow\u2026"),
+    const QStringList fileMenu{QStringLiteral("Connect to Talmek"),    QStringLiteral("Disconnect"),
+                               QStringLiteral("Serial Settings"),      QStringLiteral("Labels"),
+                               QStringLiteral("LAN Settings"),         QStringLiteral("Band Follow\u2026"),
+                               QStringLiteral("Remote Control\u2026"), QStringLiteral("Lock remote switching"),
                                QStringLiteral("Operating Mode")};
     QStringList shown;
     for (QAction *action : child<QMenu>(window.get(), "menuArquivo")->actions())

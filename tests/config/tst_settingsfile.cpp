@@ -170,17 +170,21 @@ void tst_SettingsFile::loadReadsEveryKeyOnce_data()
     };
     row("no file", QByteArray());
     row("every key",
-        "[General]\nserialMode=2\nIPdir=true\nIP=box.lan\nK1_1=S\xc3\xbc" "d\ncomport=/dev/ttyUSB1\n"
+        "[General]\nserialMode=2\nIPdir=true\nIP=box.lan\nK1_1=S\xc3\xbc"
+        "d\ncomport=/dev/ttyUSB1\n"
         "RIG1= localhost:4532 \n",
-        true, true, "box.lan", QString::fromUtf8("S\xc3\xbc" "d"), "/dev/ttyUSB1", "localhost:4532", Source::Rigctld);
+        true, true, "box.lan",
+        QString::fromUtf8("S\xc3\xbc"
+                          "d"),
+        "/dev/ttyUSB1", "localhost:4532", Source::Rigctld);
     row("mode cut to a byte", "[General]\nserialMode=258\n", true);
     row("mode not a number", "[General]\nserialMode=two\nIPdir=yes\n");
     row("follow off, address kept", "[General]\nFOLLOW1=off\nRIG1=localhost:4532\n", false, false, {}, {}, {},
         "localhost:4532", Source::Off);
     row("follow the logger", "[General]\nFOLLOW1=Logger\n", false, false, {}, {}, {}, {}, Source::Logger);
     row("follow OTRSP", "[General]\nFOLLOW1=otrsp\n", false, false, {}, {}, {}, {}, Source::Otrsp);
-    row("unknown source reads as a missing one", "[General]\nFOLLOW1=cat\nRIG1=localhost:4532\n", false, false, {},
-        {}, {}, "localhost:4532", Source::Rigctld);
+    row("unknown source reads as a missing one", "[General]\nFOLLOW1=cat\nRIG1=localhost:4532\n", false, false, {}, {},
+        {}, "localhost:4532", Source::Rigctld);
 }
 
 void tst_SettingsFile::loadReadsEveryKeyOnce()
@@ -222,12 +226,12 @@ void tst_SettingsFile::stationKeys_data()
     QTest::newRow("all") << QByteArray("[General]\nLOGGER_PORT=12061\nLOGGER_STATION= CW-80m \n"
                                        "LOGGER_FROM=\"127.0.0.2, 127.0.0.3 127.0.0.4\"\nOTRSP_PORT=/dev/pts/7\n")
                          << 12061 << "CW-80m" << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"} << "/dev/pts/7";
-    QTest::newRow("list as QSettings writes it") << QByteArray("[General]\nLOGGER_FROM=127.0.0.2, 127.0.0.3\n")
-                                                 << 12060 << "" << QStringList{"127.0.0.2", "127.0.0.3"} << "";
-    QTest::newRow("port not a number") << QByteArray("[General]\nLOGGER_PORT=udp\n") << 12060 << ""
-                                       << QStringList() << "";
-    QTest::newRow("port out of range") << QByteArray("[General]\nLOGGER_PORT=65536\n") << 12060 << ""
-                                       << QStringList() << "";
+    QTest::newRow("list as QSettings writes it") << QByteArray("[General]\nLOGGER_FROM=127.0.0.2, 127.0.0.3\n") << 12060
+                                                 << "" << QStringList{"127.0.0.2", "127.0.0.3"} << "";
+    QTest::newRow("port not a number") << QByteArray("[General]\nLOGGER_PORT=udp\n") << 12060 << "" << QStringList()
+                                       << "";
+    QTest::newRow("port out of range") << QByteArray("[General]\nLOGGER_PORT=65536\n") << 12060 << "" << QStringList()
+                                       << "";
 }
 
 void tst_SettingsFile::stationKeys()
@@ -262,26 +266,39 @@ void tst_SettingsFile::remoteKeys_data()
     QTest::addColumn<QString>("viewToken");
     QTest::addColumn<bool>("locked");
     const QString token = QStringLiteral("q0-_Zx9AbCdEfGhIjKlMnOpQrStUvWxYz0123456789");
-    QTest::newRow("old file") << QVariantMap{{"ID", "A"}} << "off" << "" << 8750 << "" << "" << false;
-    QTest::newRow("local") << QVariantMap{{"REMOTE", "local"}, {"REMOTE_PORT", 8751}} << "local" << "" << 8751 << ""
+    QTest::newRow("old file") << QVariantMap{{"ID", "A"}} << "off"
+                              << "" << 8750 << ""
+                              << "" << false;
+    QTest::newRow("local") << QVariantMap{{"REMOTE", "local"}, {"REMOTE_PORT", 8751}} << "local"
+                           << "" << 8751 << ""
                            << "" << false;
     QTest::newRow("network, every key")
-        << QVariantMap{{"REMOTE", "network"}, {"REMOTE_ADDRESS", "192.168.1.20"}, {"REMOTE_PORT", 9000},
+        << QVariantMap{{"REMOTE", "network"},   {"REMOTE_ADDRESS", "192.168.1.20"},     {"REMOTE_PORT", 9000},
                        {"REMOTE_TOKEN", token}, {"REMOTE_VIEW_TOKEN", token.toLower()}, {"REMOTE_LOCKED", true}}
-        << "network" << "192.168.1.20" << 9000 << token << token.toLower() << true;
-    QTest::newRow("mode in capitals") << QVariantMap{{"REMOTE", "Network"}} << "network" << "" << 8750 << "" << ""
-                                      << false;
-    QTest::newRow("unknown mode is off") << QVariantMap{{"REMOTE", "everywhere"}} << "off" << "" << 8750 << "" << ""
-                                         << false;
-    QTest::newRow("port 0 reads as the default") << QVariantMap{{"REMOTE_PORT", 0}} << "off" << "" << 8750 << ""
+        << "network"
+        << "192.168.1.20" << 9000 << token << token.toLower() << true;
+    QTest::newRow("mode in capitals") << QVariantMap{{"REMOTE", "Network"}} << "network"
+                                      << "" << 8750 << ""
+                                      << "" << false;
+    QTest::newRow("unknown mode is off") << QVariantMap{{"REMOTE", "everywhere"}} << "off"
+                                         << "" << 8750 << ""
+                                         << "" << false;
+    QTest::newRow("port 0 reads as the default") << QVariantMap{{"REMOTE_PORT", 0}} << "off"
+                                                 << "" << 8750 << ""
                                                  << "" << false;
-    QTest::newRow("port 65535") << QVariantMap{{"REMOTE_PORT", 65535}} << "off" << "" << 65535 << "" << "" << false;
-    QTest::newRow("port 65536 reads as the default") << QVariantMap{{"REMOTE_PORT", 65536}} << "off" << "" << 8750
-                                                     << "" << "" << false;
-    QTest::newRow("port not a number") << QVariantMap{{"REMOTE_PORT", "http"}} << "off" << "" << 8750 << "" << ""
-                                       << false;
-    QTest::newRow("blanks around values") << QVariantMap{{"REMOTE_ADDRESS", " ::1 "}, {"REMOTE_TOKEN", " abc "}}
-                                          << "off" << "::1" << 8750 << "abc" << "" << false;
+    QTest::newRow("port 65535") << QVariantMap{{"REMOTE_PORT", 65535}} << "off"
+                                << "" << 65535 << ""
+                                << "" << false;
+    QTest::newRow("port 65536 reads as the default") << QVariantMap{{"REMOTE_PORT", 65536}} << "off"
+                                                     << "" << 8750 << ""
+                                                     << "" << false;
+    QTest::newRow("port not a number") << QVariantMap{{"REMOTE_PORT", "http"}} << "off"
+                                       << "" << 8750 << ""
+                                       << "" << false;
+    QTest::newRow("blanks around values")
+        << QVariantMap{{"REMOTE_ADDRESS", " ::1 "}, {"REMOTE_TOKEN", " abc "}} << "off"
+        << "::1" << 8750 << "abc"
+        << "" << false;
 }
 
 void tst_SettingsFile::remoteKeys()

@@ -206,9 +206,15 @@ void tst_Headless::servesRemoteControl_data()
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("listen"); // REMOTE_ADDRESS in the file
     QTest::addColumn<QString>("client");
-    QTest::newRow("local") << "local" << "" << "127.0.0.1";
-    QTest::newRow("network without a token") << "network" << "127.0.0.2" << "127.0.0.2";
-    QTest::newRow("port taken") << "local" << "" << "";
+    QTest::newRow("local") << "local"
+                           << ""
+                           << "127.0.0.1";
+    QTest::newRow("network without a token") << "network"
+                                             << "127.0.0.2"
+                                             << "127.0.0.2";
+    QTest::newRow("port taken") << "local"
+                                << ""
+                                << "";
 }
 
 void tst_Headless::servesRemoteControl()
@@ -292,8 +298,8 @@ void tst_Headless::servesRemoteControl()
     QVERIFY2(state.contains("\"name\":\"Yagi\"") || state.contains("\"name\": \"Yagi\""), state.constData());
 
     // A switch through the API reaches the box, and the log says who made it.
-    const QByteArray put = http(from, to, port,
-                                requestOf("PUT", "/api/v1/channels/1/antenna", hostHeader, bearer, "{\"antenna\": 3}"));
+    const QByteArray put =
+        http(from, to, port, requestOf("PUT", "/api/v1/channels/1/antenna", hostHeader, bearer, "{\"antenna\": 3}"));
     QVERIFY2(put.startsWith("HTTP/1.1 200"), put.constData());
     QTRY_COMPARE_WITH_TIMEOUT(sim.stateValue("antenna1"), 2, 5000);
     QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("Channel 1: Ant 3 (Yagi) selected (remote %1)").arg(client)),

@@ -45,12 +45,14 @@ void tst_RemoteToken::fileWithTokenIsPrivate_data()
     QTest::addColumn<int>("expected");
     const int wide = 0644;
     const int ownerOnly = 0600;
-    QTest::newRow("control token stored in a new file") << QByteArray() << 0 << "REMOTE_TOKEN" << "abc" << ownerOnly;
-    QTest::newRow("view token stored in a wide file")
-        << QByteArray("[General]\nID=A\n") << wide << "REMOTE_VIEW_TOKEN" << "abc" << ownerOnly;
-    QTest::newRow("other key stored beside a token")
-        << QByteArray("[General]\nREMOTE_TOKEN=abc\n") << wide << "ID" << "B" << ownerOnly;
-    QTest::newRow("no token: left as it was") << QByteArray("[General]\nID=A\n") << wide << "ID" << "B" << wide;
+    QTest::newRow("control token stored in a new file") << QByteArray() << 0 << "REMOTE_TOKEN"
+                                                        << "abc" << ownerOnly;
+    QTest::newRow("view token stored in a wide file") << QByteArray("[General]\nID=A\n") << wide << "REMOTE_VIEW_TOKEN"
+                                                      << "abc" << ownerOnly;
+    QTest::newRow("other key stored beside a token") << QByteArray("[General]\nREMOTE_TOKEN=abc\n") << wide << "ID"
+                                                     << "B" << ownerOnly;
+    QTest::newRow("no token: left as it was") << QByteArray("[General]\nID=A\n") << wide << "ID"
+                                              << "B" << wide;
     QTest::newRow("wide file with a token, loaded")
         << QByteArray("[General]\nREMOTE=network\nREMOTE_TOKEN=abc\n") << 0666 << QString() << QString() << ownerOnly;
     QTest::newRow("wide file without a token, loaded")

@@ -284,7 +284,9 @@ void tst_Station::remoteCommandsSaid_data()
     const QString from = QStringLiteral("192.168.1.20");
     QTest::newRow("select") << "select 1 2" << from << "Channel 1: Ant 3 (Yagi) selected (remote 192.168.1.20)"
                             << QString::fromUtf8("Remote 192.168.1.20: channel 1 → Ant 3 (Yagi)");
-    QTest::newRow("release, IPv6") << "select 2 15" << "::1" << "Channel 2: released (remote ::1)"
+    QTest::newRow("release, IPv6") << "select 2 15"
+                                   << "::1"
+                                   << "Channel 2: released (remote ::1)"
                                    << QString::fromUtf8("Remote ::1: channel 2 → released");
     QTest::newRow("split") << "split 1 4 2" << from
                            << "Channel 1: split, receiving on Ant 5, transmitting on Ant 3 (Yagi) (remote 192.168.1.20)"
@@ -306,7 +308,11 @@ void tst_Station::remoteCommandsSaid()
     QFETCH(QString, logged);
     QFETCH(QString, shown);
     StationBench bench;
-    bench.open({{"serialMode", 1}, {"IP", "127.0.0.1"}, {"PORT", "9"}, {"K3_1", "Yagi"}, {"K6_1", "Beverage"},
+    bench.open({{"serialMode", 1},
+                {"IP", "127.0.0.1"},
+                {"PORT", "9"},
+                {"K3_1", "Yagi"},
+                {"K6_1", "Beverage"},
                 {"RXONLY_6", 1}},
                false);
     Station &station = *bench.station;

@@ -36,10 +36,9 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     auto *form = new QFormLayout;
     auto *modes = new QVBoxLayout;
     mode = new QButtonGroup(this);
-    const std::pair<Mode, QString> choices[] = {
-        {Mode::Off, tr("&Off")},
-        {Mode::Local, tr("This &computer only")},
-        {Mode::Network, tr("The &network, with a token")}};
+    const std::pair<Mode, QString> choices[] = {{Mode::Off, tr("O&ff")},
+                                                {Mode::Local, tr("This &computer only")},
+                                                {Mode::Network, tr("The &network, with a token")}};
     for (const auto &[kind, text] : choices) {
         auto *choice = new QRadioButton(text, this);
         choice->setObjectName(QStringLiteral("remote_") + PanelSettings::Remote::modeName(kind));
@@ -68,7 +67,7 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     pageAddress->setObjectName(QStringLiteral("pageAddress"));
     pageAddress->setReadOnly(true);
     pageAddress->setAccessibleName(tr("Address to open in a browser"));
-    form->addRow(tr("Open:"), pageAddress);
+    form->addRow(tr("Open in a browser:"), pageAddress);
 
     form->addRow(tr("Control token:"), tokenRow(QStringLiteral("control"), &controlToken, tr("Control token")));
     form->addRow(tr("View token:"), tokenRow(QStringLiteral("view"), &viewToken, tr("View token (watch only)")));
@@ -184,28 +183,30 @@ void RemoteControlDialog::showAddress()
     const PanelSettings::Remote values = remote();
     address->setEnabled(values.mode == PanelSettings::Remote::Mode::Network);
     pageAddress->setText(RemotePageAddress::of(values));
-    const QString signIn = signInAddress();
-    qrCode->setText(values.mode == PanelSettings::Remote::Mode::Off ? QString() : signIn);
-    qrCode->setAccessibleDescription(qrCode->text().isEmpty()
-                                         ? tr("No code: remote control is off")
-                                         : tr("A phone's camera opens %1 with the control token").arg(pageAddress->text()));
+    // For a phone: only the network reaches this computer from one.
+    const bool network = values.mode == PanelSettings::Remote::Mode::Network;
+    qrCode->setText(network ? signInAddress() : QString());
+    qrCode->setAccessibleDescription(
+        network ? tr("A phone's camera opens %1 with the control token").arg(pageAddress->text())
+                : tr("No code: remote control is not served to the network"));
 }
 
 bool RemoteControlDialog::save()
 {
     const PanelSettings::Remote values = remote();
     if (!values.address.isEmpty() && QHostAddress(values.address).isNull()) {
-        problem->setText(tr("\"%1\" is not an IP address of this computer").arg(values.address));
+        problem->setText(tr("\"%1\" is not an IP address").arg(values.address));
         problem->show();
         address->setFocus();
         return false;
     }
     namespace Key = SettingsFile::Key;
-    const QString failure = SettingsFile::store(settingsPath, {{Key::remote(), PanelSettings::Remote::modeName(values.mode)},
-                                                               {Key::remoteAddress(), values.address},
-                                                               {Key::remotePort(), values.port},
-                                                               {Key::remoteToken(), values.token},
-                                                               {Key::remoteViewToken(), values.viewToken}});
+    const QString failure = SettingsFile::store(settingsPath,
+                                                {{Key::remote(), PanelSettings::Remote::modeName(values.mode)},
+                                                 {Key::remoteAddress(), values.address},
+                                                 {Key::remotePort(), values.port},
+                                                 {Key::remoteToken(), values.token},
+                                                 {Key::remoteViewToken(), values.viewToken}});
     emit saved();
     if (!failure.isEmpty())
         emit notSaved(failure);
