@@ -302,6 +302,7 @@ class PageAgainstFake(unittest.TestCase):
         self.assertEqual({k: self.sent()[3][k] for k in ("op", "channel")}, {"op": "release", "channel": 2})
         ids = [m["id"] for m in self.sent()]
         self.assertEqual(len(set(ids)), len(ids), "command ids repeat")
+        self.assertEqual(self.page.errors(), [])
 
     def test_view_only_and_lock_disable_the_buttons(self):
         self.start(station_state(), access="view")

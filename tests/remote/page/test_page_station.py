@@ -299,6 +299,8 @@ class StationPages:
         self.sim.wait_state("split2", 1)
         first.button("ch2-split").click()
         self.on_both(lambda p: "on" not in p.classes("ch2-split"), "split off shows")
+        for page in self.pages:
+            self.assertEqual(page.errors(), [])
 
     def test_a_command_through_the_api_shows_on_both_pages(self):
         started = time.monotonic()
