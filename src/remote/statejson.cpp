@@ -83,7 +83,7 @@ QJsonObject of(const Station &station)
     json.insert(QStringLiteral("antennas"), antennas);
     QJsonArray channels;
     for (int channel = 1; channel <= 2; ++channel)
-        channels.append(channelJson(station, channel, link.boxAnswering));
+        channels.append(channelJson(station, channel, link.boxAnswering && station.boxStateKnown()));
     json.insert(QStringLiteral("channels"), channels);
     return json;
 }

@@ -163,12 +163,16 @@ void Station::disconnectBox()
 
 Station::LinkStatus Station::linkStatus() const { return {link->mode(), link->isUp(), link->boxAnswering()}; }
 
+bool Station::boxStateKnown() const { return boxStateRead && link->boxAnswering(); }
+
 void Station::announceLink()
 {
     const LinkStatus now = linkStatus();
     if (now == announcedLink)
         return;
     announcedLink = now;
+    if (!now.boxAnswering)
+        boxStateRead = false;
     emit linkChanged(bump(), now);
     announceAlarm(); // nothing is known of a silent box
 }
@@ -455,7 +459,12 @@ void Station::takeLanReply(const QString &text)
 
 void Station::statusTaken(const DeviceState &before, bool applied)
 {
-    if (state != before)
+    // The first report is news even when it matches what the state held before it (remote
+    // clients were told the antennas are unknown).
+    const bool firstReport = applied && !boxStateRead;
+    if (applied)
+        boxStateRead = true;
+    if (state != before || firstReport)
         emit stateChanged(bump());
     emit statusRead(applied);
     announceLink();

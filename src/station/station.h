@@ -164,6 +164,9 @@ public:
 
     // --- State ---
     const DeviceState &deviceState() const { return state; }
+    // The box answers and has reported its state since it began to: until then the device
+    // state's antennas are not the box's (the serial link's firmware reply comes first).
+    bool boxStateKnown() const;
     quint64 revision() const { return revisionNumber; }
     Alarm alarm() const { return sounding; }
     // The band (BandPlan index) the channel's radio was last read on while band follow runs;
@@ -246,6 +249,7 @@ private:
     Alarm sounding;
     std::array<std::optional<int>, 3> bands;
     bool pingHeard = false;
+    bool boxStateRead = false; // a status taken since the box began to answer
     BoxLink *link = nullptr;
     BandFollowService *follow = nullptr;
 };

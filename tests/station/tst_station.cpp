@@ -5,6 +5,7 @@
 #include "headless/stationlog.h"
 #include "radioinfodatagram.h"
 #include "remote/remoteswitchnote.h"
+#include "remote/statejson.h"
 #include "rig/bandfollowservice.h"
 #include "stationbench.h"
 
@@ -25,6 +26,8 @@ private slots:
     void drivesTheBox_data() { addLinkRows(); }
     void drivesTheBox();
     void lostLineShowsAtOnce();
+    void antennasUnknownUntilTheBoxReports_data() { addLinkRows(); }
+    void antennasUnknownUntilTheBoxReports();
     void bandMemoryTakesOnlySelections_data();
     void bandMemoryTakesOnlySelections();
     void remoteCommandsSaid_data();
@@ -251,6 +254,37 @@ void tst_Station::lostLineShowsAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!checked.isEmpty() && !checked.last().at(0).toBool(), 2000);
     QCOMPARE(bench.station->linkStatus().boxAnswering, false);
     QVERIFY2(sinceGone.elapsed() < 2000, qPrintable(QString::number(sinceGone.elapsed())));
+}
+
+// The box answers (on the serial link its firmware reply comes first) before it has reported
+// which antennas it holds: until then the state tells remote clients nothing of them, where it
+// would say "Ant 1" on both channels. Here the box does hold Ant 1 on both, the state's own
+// starting values for the antennas.
+void tst_Station::antennasUnknownUntilTheBoxReports()
+{
+    QFETCH(Link, link);
+    StationBench bench;
+    QVERIFY(bench.startBox(link));
+    QVERIFY(bench.sim->control(QStringLiteral("select 1 1")));
+    QVERIFY(bench.sim->control(QStringLiteral("select 2 1")));
+    bench.open();
+    Station &station = *bench.station;
+    auto antennas = [&station] {
+        const QJsonArray channels = StateJson::of(station).value(QStringLiteral("channels")).toArray();
+        return QList<QJsonValue>{channels.at(0).toObject().value(QStringLiteral("antenna")),
+                                 channels.at(1).toObject().value(QStringLiteral("antenna"))};
+    };
+    QList<QJsonValue> whenAnswering;
+    connect(&station, &Station::linkChanged, &station, [&](quint64, const Station::LinkStatus &status) {
+        if (status.boxAnswering && whenAnswering.isEmpty()) {
+            whenAnswering = antennas();
+        }
+    });
+    QVERIFY(bench.connectAndWait());
+    // On the LAN the box's first answer is its report; on the serial link it is not.
+    const QJsonValue expected = link == Link::Serial ? QJsonValue() : QJsonValue(1);
+    QCOMPARE(whenAnswering, (QList<QJsonValue>{expected, expected}));
+    QTRY_COMPARE(antennas(), (QList<QJsonValue>{QJsonValue(1), QJsonValue(1)}));
 }
 
 void tst_Station::bandMemoryTakesOnlySelections_data()

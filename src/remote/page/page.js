@@ -45,7 +45,7 @@
   }
 
   function followText(follow) {
-    return follow && follow !== 'off' ? 'follows ' + follow : 'no band follow';
+    return follow && follow !== 'off' ? 'follows ' + follow : 'switched by hand';
   }
 
   function offlineReason() {
@@ -161,19 +161,24 @@
       return;
     $('station-id').textContent = state.id || '';
     const locked = !!state.locked;
-    $('locked').hidden = !locked;
+    $('locked').hidden = !locked || !socketOpen;
     $('viewonly').hidden = access !== 'view';
     const canSwitch = !offline && access === 'control' && !locked;
     if (!canSwitch)
       picking.fill(null);
     const alarms = [];
-    for (const channel of state.channels) {
+    // Without the station nothing is known: the panel too clears its looks while the box is silent.
+    const known = socketOpen;
+    for (const shown of state.channels) {
+      const channel = known ? shown
+        : {number: shown.number, antenna: null, transmitting: false, split: null, band: null, follow: shown.follow,
+           alarm: null};
       const c = channel.number;
       if (channel.alarm)
         alarms.push(channel.alarm);
       setClass($('ch' + c + '-send'), 'on', channel.transmitting);
       $('ch' + c + '-send-text').textContent = channel.transmitting ? ' transmitting' : ' not transmitting';
-      $('ch' + c + '-band').textContent = channel.band ? channel.band : 'no band';
+      $('ch' + c + '-band').textContent = channel.band ? channel.band : 'band unknown';
       $('ch' + c + '-follow').textContent = followText(channel.follow);
       const split = channel.split;
       let highlighted = null;
@@ -461,6 +466,8 @@
     const form = $('signin');
     const wasHidden = form.hidden;
     form.hidden = false;
+    problem = 'Not signed in';
+    draw();
     $('signin-error').textContent = text || '';
     if (wasHidden)
       $('token').focus();
@@ -526,6 +533,7 @@
     }
     $('token').value = '';
     $('signin').hidden = true;
+    problem = '';
     retryMs = RetryFirstMs;
     start();
   });

@@ -105,6 +105,12 @@ class Page:
                        ".filter((b) => b.getAttribute('aria-pressed') === 'true')"
                        ".map((b) => Number(b.dataset.antenna));", channel)
 
+    def errors(self):
+        """What the browser logged as errors since last asked (script errors, refused by the
+        Content-Security-Policy, failed loads), but for the icon the page does not have."""
+        return [entry["message"] for entry in self.driver.get_log("browser")
+                if entry["level"] == "SEVERE" and "/favicon.ico" not in entry["message"]]
+
     def announced(self):
         return self.text("live") or ""
 

@@ -158,6 +158,7 @@ class PageAgainstFake(unittest.TestCase):
     def test_sign_in_form_when_the_station_asks_for_a_token(self):
         self.load(station_state(), session=401, tokens={"right": "control"})
         self.page.wait(lambda p: p.visible("signin"), "the sign-in form shows on 401")
+        self.assertEqual(self.page.text("conn-detail"), "Not signed in")
         self.assertEqual(self.page.js("return document.activeElement.id"), "token")
         field = self.page.button("token")
         field.send_keys("wrong", Keys.ENTER)
@@ -301,6 +302,7 @@ class PageAgainstFake(unittest.TestCase):
         self.assertEqual({k: self.sent()[3][k] for k in ("op", "channel")}, {"op": "release", "channel": 2})
         ids = [m["id"] for m in self.sent()]
         self.assertEqual(len(set(ids)), len(ids), "command ids repeat")
+        self.assertEqual(self.page.errors(), [])
 
     def test_view_only_and_lock_disable_the_buttons(self):
         self.start(station_state(), access="view")
@@ -328,13 +330,21 @@ class PageAgainstFake(unittest.TestCase):
         self.assertNotIn("on", self.page.classes("power"))
         self.assertTrue(self.page.disabled("ch1-ant1"))
         self.page.wait(lambda p: "offline" in p.announced(), "offline is announced", timeout=2)
-        self.push(station_state(revision=3))
+        state = station_state(revision=3)
+        state["channels"][0].update(antenna=5, transmitting=True, alarm="Channel 1 is transmitting on receive-only!")
+        self.push(state)
         self.page.wait(lambda p: p.text("conn") == "online", "online again when the box answers", timeout=2)
+        self.page.wait(lambda p: p.selected(1) == [5] and p.text("alarm") != "", "the state shows")
 
         # The connection drops and stays refused: offline at once, tries after 1, 2, 4 s.
         self.page.js("__fake.refuse = true; __fake.drop();")
         self.page.wait(lambda p: p.text("conn") == "offline", "offline when the socket closes", timeout=2)
         self.assertEqual(self.page.text("conn-detail"), "No connection to the station")
+        # Nothing is known without the station: no stale selection, SEND or alarm.
+        self.assertEqual(self.page.selected(1), [])
+        self.assertNotIn("on", self.page.classes("ch1-send"))
+        self.assertNotIn("alarm", self.page.classes("ch1-ant5"))
+        self.assertEqual(self.page.text("alarm"), "")
         self.page.wait(lambda p: "offline" in p.announced(), "offline is announced", timeout=2)
         first = self.page.js("return __fake.opened.length")
         self.page.wait(lambda p: p.js("return __fake.opened.length") >= first + 3, "three more tries", timeout=12)

@@ -1,12 +1,14 @@
 """The page in Chromium against the real program: zorvik-panel --headless, and the panel's
 window (offscreen), serving remote control on 127.0.0.1, talmek-sim as the box on the serial
 link (a pseudo-terminal) and on the LAN (loopback UDP). Two pages are open at once; presses, API commands, refusals, the
-alarm and the program stopping and starting again are checked on both."""
+alarm and the program stopping and starting again are checked on both. A browser seen as a
+peer on the LAN signs in with the control token typed in and with the view token in the
+page's address."""
 
 import json
 import os
-import queue
 import re
+import secrets
 import shutil
 import signal
 import socket
@@ -116,6 +118,7 @@ class Simulator:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait(5)
+        self.process.stdin.close()
 
 
 def free_tcp_port():
@@ -131,8 +134,10 @@ class Station:
     mode told by its command line to serve on a free port, or the window (window=True) told
     by the settings file, as an operator sets it up."""
 
-    def __init__(self, sim, link, names=NAMES, keys=None, window=False):
+    def __init__(self, sim, link, names=NAMES, keys=None, window=False, remote="local"):
         self.window = window
+        self.remote = remote
+        self.host = (keys or {}).get("REMOTE_ADDRESS", "127.0.0.1")
         self.dir = tempfile.mkdtemp(prefix="zorvik-page-")
         self.program = os.path.join(self.dir, "zorvik-panel")
         shutil.copy2(program("ZORVIK_PANEL"), self.program)
@@ -155,13 +160,13 @@ class Station:
             self.start_window()
             return
         environment = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        self.process = subprocess.Popen([self.program, "--headless", "--remote", "local", "--remote-port", str(port)],
+        self.process = subprocess.Popen([self.program, "--headless", "--remote", self.remote, "--remote-port", str(port)],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                         env=environment, cwd=self.dir)
         self.log = Lines(self.process.stderr, "zorvik-panel --headless")
-        self.port = int(self.log.wait(r"Remote control on http://127\.0\.0\.1:(\d+)/", timeout=10).group(1))
+        self.port = int(self.log.wait(r"Remote control on http://\S+:(\d+)/", timeout=10).group(1))
         self.log.wait(re.escape(self.up), timeout=10)
-        self.url = f"http://127.0.0.1:{self.port}/"
+        self.url = f"http://{self.host}:{self.port}/"
 
     def start_window(self):
         """The panel's window, offscreen, connecting at once; serving once its API answers
@@ -294,6 +299,8 @@ class StationPages:
         self.sim.wait_state("split2", 1)
         first.button("ch2-split").click()
         self.on_both(lambda p: "on" not in p.classes("ch2-split"), "split off shows")
+        for page in self.pages:
+            self.assertEqual(page.errors(), [])
 
     def test_a_command_through_the_api_shows_on_both_pages(self):
         started = time.monotonic()
@@ -360,6 +367,112 @@ class StationPages:
         status, answer = self.station.request("PUT", "/api/v1/channels/1/antenna", {"antenna": 2})
         self.assertEqual(status, 200, answer)
         self.on_both(lambda p: p.selected(1) == [2], "a change after the restart shows")
+
+
+class Forwarder:
+    """Connections to 127.0.0.2:<port> passed on to the station from the address 127.0.0.2, so
+    that the station sees the browser as a peer on the LAN (a browser cannot choose the
+    address it connects from)."""
+
+    def __init__(self, address, port):
+        self.target = (address, port)
+        self.listener = socket.create_server((address, 0))
+        self.port = self.listener.getsockname()[1]
+        self.open = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            upstream = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            upstream.bind((self.target[0], 0))
+            try:
+                upstream.connect(self.target)
+            except OSError:
+                client.close()
+                upstream.close()
+                continue
+            self.open += [client, upstream]
+            for a, b in ((client, upstream), (upstream, client)):
+                threading.Thread(target=self._pump, args=(a, b), daemon=True).start()
+
+    @staticmethod
+    def _pump(source, sink):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+        except OSError:
+            pass
+        for end in (source, sink):
+            try:
+                end.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def close(self):
+        self.listener.close()
+        for end in self.open:
+            end.close()
+
+
+class LanPeer(unittest.TestCase):
+    """The page opened from 127.0.0.2, standing in for a phone on the LAN, with the station
+    serving the network on that address alone: it signs in with a token typed into its form
+    or taken from its address, as the QR code gives it."""
+
+    def setUp(self):
+        self.control = secrets.token_urlsafe(32)
+        self.view = secrets.token_urlsafe(32)
+        self.sim = Simulator("lan")
+        self.station = Station(self.sim, "lan", keys={"REMOTE_ADDRESS": "127.0.0.2", "REMOTE_TOKEN": self.control,
+                                                      "REMOTE_VIEW_TOKEN": self.view}, remote="network")
+        self.pages = []
+        self.addCleanup(self.sim.stop)
+        self.addCleanup(self.station.cleanup)
+        self.addCleanup(lambda: [page.quit() for page in self.pages])
+        self.station.start()
+        self.forwarder = Forwarder("127.0.0.2", self.station.port)
+        self.addCleanup(self.forwarder.close)
+        self.url = f"http://127.0.0.2:{self.forwarder.port}/"
+
+    def test_signs_in_by_the_form_and_by_the_address(self):
+        typed = Page(PHONE)
+        self.pages.append(typed)
+        typed.open(self.url)
+        typed.wait(lambda p: p.visible("signin"), "the sign-in form shows without a token")
+        self.assertEqual(typed.text("conn"), "offline")
+        field = typed.button("token")
+        field.send_keys("not-the-token\n")
+        typed.wait(lambda p: p.text("signin-error") != "", "a wrong token's refusal shows")
+        field.clear()
+        field.send_keys(self.control + "\n")
+        typed.wait(lambda p: p.text("conn") == "online", "signed in with the control token, online", timeout=5)
+        self.assertFalse(typed.visible("signin"))
+        self.assertFalse(typed.visible("viewonly"))
+        typed.button("ch1-ant4").click()
+        typed.wait(lambda p: p.selected(1) == [4], "a press from the LAN peer shows", timeout=2)
+        self.sim.wait_state("antenna1", 3)
+        self.assertNotIn(self.control, typed.driver.page_source, "the token is in the page")
+
+        # The QR code's address: the view token in the fragment, gone once signed in.
+        watching = Page(PHONE)
+        self.pages.append(watching)
+        watching.open(self.url + "#token=" + self.view)
+        watching.wait(lambda p: p.text("conn") == "online", "signed in with the view token, online", timeout=5)
+        self.assertEqual(watching.js("return location.href"), self.url)
+        watching.wait(lambda p: p.visible("viewonly"), "the view-only note shows")
+        self.assertTrue(watching.disabled("ch1-ant2") and watching.disabled("ch2-split"))
+        self.assertEqual(watching.selected(1), [4])
+        status, answer = self.station.request("PUT", "/api/v1/channels/2/antenna", {"antenna": 6})
+        self.assertEqual(status, 200, answer)
+        for page in (typed, watching):
+            page.wait(lambda p: p.selected(2) == [6], "a change shows on both", timeout=2)
 
 
 class HeadlessSerial(StationPages, unittest.TestCase):
