@@ -98,6 +98,10 @@ public:
     // request (no method) otherwise.
     HttpRequest takeRequest();
 
+    // The head of a request whose body is still awaited (a server answers "Expect:
+    // 100-continue" then); nullptr at any other time.
+    const HttpRequest *headAwaitingBody() const { return state == State::Body ? &request : nullptr; }
+
     // After an error: the status to answer with and the error's code.
     int errorStatus() const { return failure.status; }
     QLatin1String errorCode() const { return QLatin1String(failure.code); }

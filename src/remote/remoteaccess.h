@@ -19,10 +19,20 @@
 //   60 s: every request from it is RateLimited then, the right token included. A missing
 //   token is not a wrong one.
 // - Host: must name this computer ("localhost", 127.0.0.1, [::1], or the address the request
-//   arrived on), with or without a port; otherwise Forbidden (DNS rebinding).
-// - Origin: a write or a WebSocket upgrade carries none or "http://" + its Host; otherwise
-//   Forbidden.
+//   arrived on), with or without a port; otherwise Forbidden (DNS rebinding). A name is read
+//   as "localhost" in any letter case, an IPv4 address in any form it parses in (the
+//   IPv4-mapped IPv6 form included) and an IPv6 address only in brackets; a port is 1 to 5
+//   digits up to 65535, and any port is taken (a forwarded port still names this computer:
+//   a rebinding page's Host names the attacker's host, whatever the port).
+// - Origin: a write or a WebSocket upgrade carries none or "http://" + its Host, letter case
+//   aside; otherwise Forbidden ("null", another scheme, host or port, a path).
 // - Commands: 10 per second per address, with a burst of 20; then RateLimited.
+//
+// Addresses are counted as the peer's: ::ffff:192.168.1.20 (an IPv4 peer of a server that
+// listens on every address) is 192.168.1.20. A wrong token counts for 60 s; the fifth within
+// that time is answered Unauthorized and blocks the address from then on. A right token
+// does not wipe out the wrong ones before it (else the view token would let its holder guess
+// the control token without end). Retry-After is the wait left, in whole seconds rounded up.
 //
 // Thread contract: used on one thread (the station's).
 class RemoteAccess
@@ -67,17 +77,27 @@ public:
 
     static bool sameToken(const QByteArray &a, const QByteArray &b); // constant time
 
+    // At most this many addresses are remembered for wrong tokens, and as many for commands:
+    // entries that have run out are dropped first, then the longest unused, so that a flood
+    // of addresses cannot grow the tables.
+    static constexpr int MaxAddresses = 1024;
+    int trackedAddresses() const { return int(failures.size() + buckets.size()); }
+
 private:
     struct Failures
     {
         QList<qint64> wrongAtMs;
         qint64 blockedUntilMs = 0;
-    };
-    struct Bucket
-    {
-        double tokens = CommandBurst;
         qint64 lastMs = 0;
     };
+    // A token bucket in thousandths of a command, so that refilling stays exact.
+    struct Bucket
+    {
+        qint64 milliTokens = qint64(CommandBurst) * 1000;
+        qint64 lastMs = 0;
+    };
+    void dropExpiredFailures(qint64 nowMs);
+    void dropFullBuckets(qint64 nowMs);
     const MonotonicClock &clock;
     QByteArray control;
     QByteArray view;

@@ -21,6 +21,13 @@
 //            {"id": 10, "op": "splitOff", "channel": 1}
 //            {"id": 11, "op": "state"}                                 (asks for the state)
 // Antennas are numbered 1..6 here, as people count them; Station's door takes positions 0..5.
+//
+// Strict, so that a typing mistake is refused rather than half carried out: the text must
+// be one JSON object (nothing before or after it but whitespace) with no key twice and no
+// key besides those of its command ("id" and "op" on the WebSocket only); numbers must be
+// whole (3 and 3.0 and 3e0 are the same JSON number and are taken; 3.5, "3", true and null
+// are not); a split's rx and tx must differ. Whatever fails is BadRequest with a message
+// that names the key.
 struct RemoteCommand
 {
     enum class Op : quint8 { Select, Release, Split, SplitOff, State };
@@ -37,9 +44,15 @@ struct RemoteCommand
 struct RemoteCommandReading
 {
     std::optional<RemoteCommand> command;
-    // BadRequest or NotJson when there is no command, with a message for people.
+    // BadRequest or TooLarge when there is no command, with a message for people. (NotJson
+    // is the server's to decide, from the Content-Type field.)
     RemoteError error = RemoteError::None;
     QString message;
+    // A WebSocket message's id, also when it holds no command, so that the answer carries
+    // it: the number or string the client gave; null when it gave none, when the message
+    // was too large or not a JSON object, or when the id itself was neither (then the
+    // reading is BadRequest).
+    QJsonValue id;
 };
 
 namespace RemoteCommandReader {

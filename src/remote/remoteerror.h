@@ -36,6 +36,12 @@ RemoteError fromCode(QLatin1String code);
 // A short text for people, in English; `channel` for the ones that name a channel.
 QString message(RemoteError error, int channel = 0);
 // What the station's door said, as the remote faces tell it: None when the command went to
-// the box.
+// the box, and when nothing needed sending (Refusal::NothingToSend: the box is already as
+// asked, so the answer is the state). A result that neither went to the box nor says why is
+// BoxUnavailable, never a success. A split being chosen at the panel (SplitChoiceElsewhere)
+// is the operator's hand on the box: Locked, with a message that says so.
 RemoteError fromResult(const Station::Result &result);
+// The text for people that goes with fromResult(): message(fromResult(result), channel), told
+// more precisely where the result says more (the receive-only antenna, the panel's split).
+QString message(const Station::Result &result, int channel);
 } // namespace RemoteErrors

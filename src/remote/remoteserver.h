@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/panelsettings.h"
+#include "engine/monotonicclock.h"
 
 #include <QObject>
 #include <QString>
@@ -20,6 +21,8 @@ class RemoteServer : public QObject
 
 public:
     explicit RemoteServer(Station &station, QObject *parent = nullptr);
+    // The clock of the access rules (wrong tokens, the command allowance).
+    RemoteServer(Station &station, const MonotonicClock &clock, QObject *parent = nullptr);
     ~RemoteServer() override; // closes every connection
 
     // Listens as the settings say (Off: stops listening and closes every connection). False,
@@ -36,6 +39,18 @@ public:
 
     int connectionCount() const;
     int streamCount() const; // WebSockets and event streams
+
+    static constexpr int MaxConnections = 16;
+    static constexpr int MaxStreams = 8;
+    static constexpr int RequestTimeLimitMs = 10'000;
+    static constexpr int KeepAliveCommentMs = 15'000;
+    // At most 20 state messages a second to each client.
+    static constexpr int StateMessageGapMs = 50;
+    // A client that leaves more than this unread is dropped.
+    static constexpr qint64 MaxUnreadBytes = 64 * 1024;
+
+    // For tests: shorter time limits than the ones above, so that no test waits 10 s.
+    void setTimeLimits(int requestMs, int keepAliveCommentMs);
 
 signals:
     void listeningChanged(bool listening);
