@@ -30,11 +30,27 @@ struct Parser
                                                         "lan) instead of the one in the settings file."),
                             QStringLiteral("serial|lan")};
 
+    QCommandLineOption remote{
+        QStringLiteral("remote"),
+        QCoreApplication::translate("CommandLine",
+                                    "With --headless: serve remote control for this run, to this computer alone "
+                                    "(local) or to the network with a token (network), whatever the settings "
+                                    "file says."),
+        QStringLiteral("local|network")};
+    QCommandLineOption remotePort{
+        QStringLiteral("remote-port"),
+        QCoreApplication::translate("CommandLine",
+                                    "With --headless: serve remote control on this TCP port for this run "
+                                    "(0 takes a free one)."),
+        QStringLiteral("port")};
+
     Parser()
     {
         parser.addOption(connect);
         parser.addOption(headless);
         parser.addOption(link);
+        parser.addOption(remote);
+        parser.addOption(remotePort);
         parser.setApplicationDescription(QCoreApplication::translate(
             "CommandLine", "Zorvik Remote Control: the panel of the Talmek antenna switch."));
         parser.addPositionalArgument(
@@ -109,6 +125,35 @@ bool accept(const QStringList &arguments, Start *start, QString *error)
             *error = QCoreApplication::translate("CommandLine", "--link takes serial or lan, not \"%1\"").arg(link);
             return false;
         }
+    }
+    if (p.parser.isSet(p.remote)) {
+        const QString remote = p.parser.value(p.remote);
+        if (!start->headless) {
+            *error = QCoreApplication::translate("CommandLine", "--remote goes with --headless");
+            return false;
+        }
+        const auto mode = PanelSettings::Remote::modeFrom(remote);
+        if (!mode || *mode == PanelSettings::Remote::Mode::Off) {
+            *error = QCoreApplication::translate("CommandLine", "--remote takes local or network, not \"%1\"")
+                         .arg(remote);
+            return false;
+        }
+        start->remote = mode;
+    }
+    if (p.parser.isSet(p.remotePort)) {
+        const QString port = p.parser.value(p.remotePort);
+        if (!start->headless) {
+            *error = QCoreApplication::translate("CommandLine", "--remote-port goes with --headless");
+            return false;
+        }
+        bool read = false;
+        const uint number = port.toUInt(&read);
+        if (!read || number > 65535) {
+            *error = QCoreApplication::translate("CommandLine", "--remote-port takes 0 to 65535, not \"%1\"")
+                         .arg(port);
+            return false;
+        }
+        start->remotePort = quint16(number);
     }
     return true;
 }

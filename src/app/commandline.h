@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/panelsettings.h"
 #include "engine/linkstate.h"
 
 #include <QString>
@@ -8,7 +9,7 @@
 #include <optional>
 
 // The panel's command line: an optional profile (settings<profile>.ini instead of
-// settings.ini), --connect, --headless with --link, --help (which also names the settings
+// settings.ini), --connect, --headless with --link, --remote and --remote-port, --help (which also names the settings
 // file in use) and --version.
 namespace CommandLine {
 
@@ -37,8 +38,12 @@ struct Start
     bool connect = false;
     // The station without a window, connected at once...
     bool headless = false;
-    // ...over this link rather than the stored one.
+    // ...over this link rather than the stored one...
     std::optional<LinkMode> link;
+    // ...with remote control local or on the network, on this port (0: a free one),
+    // rather than as stored.
+    std::optional<PanelSettings::Remote::Mode> remote;
+    std::optional<quint16> remotePort;
 };
 
 // For a panel that runs: false, with the complaint in `error`, for options it does not know.

@@ -10,6 +10,9 @@
 #include "mainwindowform.h"
 #include "panelkeyboard.h"
 #include "panelview.h"
+#include "remote/remotesetup.h"
+#include "remote/remoteswitchnote.h"
+#include "remote/ui/remotecontroldialog.h"
 #include "rig/bandfollowdialog.h"
 #include "serial/settingsdialog.h"
 #include "station/boxlink.h"
@@ -47,6 +50,11 @@ MainWindow::MainWindow(Options options, QWidget *parent)
         });
     loadSettings();
     anchorLayout->anchorScaled(view->scaledWidgets());
+    remote = std::make_unique<RemoteSetup>(core);
+    connect(remote.get(), &RemoteSetup::said, view, &PanelView::holdNotice);
+    // After the pass that stored it: the dialog then shows the token.
+    connect(remote.get(), &RemoteSetup::tokenMade, this, &MainWindow::loadSettings, Qt::QueuedConnection);
+    remote->start();
 }
 
 MainWindow::~MainWindow() { closeSerialPort(); }
@@ -60,6 +68,7 @@ void MainWindow::showSettings()
     view->setAntennaNames(stored.antennaNames);
     view->setReceiveOnly(stored.receiveOnly);
     ui->labelID->setText(stored.id);
+    ui->actionLock_Remote->setChecked(stored.remote.locked);
     for (int c = 1; c <= 2; ++c) {
         if (!stored.bandFollow.radio[size_t(c)].follows())
             view->hideFollowNote(c); // news of a radio no longer followed
@@ -96,6 +105,8 @@ void MainWindow::bindStation()
     connect(&core, &Station::linkModeChanged, view, &PanelView::showLinkMode);
     connect(&core, &Station::message, view, &PanelView::showMessage);
     connect(&core, &Station::notSaved, this, &MainWindow::reportNotSaved);
+    connect(&core, &Station::remoteLockChanged, ui->actionLock_Remote,
+            [this](quint64, bool locked) { ui->actionLock_Remote->setChecked(locked); });
     connect(&core, &Station::statusRead, this, &MainWindow::showStatusRead);
     connect(&core, &Station::linkChecked, this, &MainWindow::showLinkChecked);
     connect(&core, &Station::firmwareRead, view, &PanelView::showFirmware);
@@ -103,7 +114,12 @@ void MainWindow::bindStation()
     connect(&core, &Station::followNote, view,
             [this](quint64, int channel, const QString &text) { view->showFollowNote(channel, text); });
     connect(&core, &Station::commandDone, this,
-            [this](const Station::Origin &, int, const Station::Result &result) { view->showOutcome(result.outcome); });
+            [this](const Station::Origin &origin, int channel, const Station::Result &result) {
+                view->showOutcome(result.outcome);
+                const QString note = RemoteSwitchNote::text(core, origin, channel, result);
+                if (!note.isEmpty())
+                    view->showRemoteSwitch(note);
+            });
 }
 
 void MainWindow::showStatusRead(bool applied)
@@ -245,3 +261,5 @@ void MainWindow::on_botaoSplitC1_clicked() { core.pressSplit(1, {Station::Source
 void MainWindow::on_botaoSplitC2_clicked() { core.pressSplit(2, {Station::Source::Panel, QString()}); }
 
 void MainWindow::on_actionBand_Follow_triggered() { (new BandFollowDialog(this, this))->show(); }
+void MainWindow::on_actionRemote_Control_triggered() { (new RemoteControlDialog(this, this))->show(); }
+void MainWindow::on_actionLock_Remote_triggered(bool locked) { core.setRemoteLocked(locked); }

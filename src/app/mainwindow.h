@@ -20,6 +20,7 @@
 class C4SAnchorLayout;
 class FocusMark;
 class PanelView;
+class RemoteSetup;
 class SettingsDialog;
 class ThreadCOM;
 namespace Ui {
@@ -149,6 +150,8 @@ private slots:
     void on_actionSerial_triggered();
     void on_actionLAN_Settings_triggered();
     void on_actionBand_Follow_triggered();
+    void on_actionRemote_Control_triggered();
+    void on_actionLock_Remote_triggered(bool locked);
 
 private:
     // The station's news onto the panel.
@@ -162,6 +165,8 @@ private:
     const MonotonicClock &clock;
     SerialPortSource serialPortSource;
     Station core;
+    // The remote control's server, on the station's settings; goes before the station.
+    std::unique_ptr<RemoteSetup> remote;
     std::unique_ptr<C4SAnchorLayout> anchorLayout;
     PanelView *view = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's

@@ -77,6 +77,8 @@ void mainWindow::setupUi(QMainWindow *window)
     actionLAN = makeAction(window, "actionLAN", true);
     actionKeyboard_Shortcuts = makeAction(window, "actionKeyboard_Shortcuts");
     actionBand_Follow = makeAction(window, "actionBand_Follow");
+    actionRemote_Control = makeAction(window, "actionRemote_Control");
+    actionLock_Remote = makeAction(window, "actionLock_Remote", true);
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
@@ -192,6 +194,8 @@ void mainWindow::setupUi(QMainWindow *window)
     menuArquivo->addAction(actionLabels);
     menuArquivo->addAction(actionLAN_Settings);
     menuArquivo->addAction(actionBand_Follow);
+    menuArquivo->addAction(actionRemote_Control);
+    menuArquivo->addAction(actionLock_Remote);
     menuArquivo->addAction(menuOperating_Mode->menuAction());
     menuOperating_Mode->addAction(actionSerial);
     menuOperating_Mode->addAction(actionLAN);
@@ -219,6 +223,8 @@ void mainWindow::retranslateUi(QMainWindow *window)
     actionLAN->setText(tr("LAN"));
     actionKeyboard_Shortcuts->setText(tr("Keyboard Shortcuts"));
     actionBand_Follow->setText(tr("Band Follow\u2026"));
+    actionRemote_Control->setText(tr("Remote Control\u2026"));
+    actionLock_Remote->setText(tr("Lock remote switching"));
     for (int c = 1; c <= 2; ++c) {
         for (int a = 0; a < 6; ++a)
             antennaButton(c, a)->setText(QString());

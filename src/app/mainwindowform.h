@@ -30,6 +30,8 @@ public:
     QAction *actionLAN;
     QAction *actionKeyboard_Shortcuts;
     QAction *actionBand_Follow;
+    QAction *actionRemote_Control;
+    QAction *actionLock_Remote;
     QWidget *centralWidget;
     QFrame *frame;
     QPushButton *botaoTecla1C1;

@@ -294,6 +294,18 @@ void PanelView::showConnected(bool connected, LinkMode mode)
 
 void PanelView::showMessage(const QString &text) { ui.statusBar->showMessage(text); }
 
+void PanelView::showRemoteSwitch(const QString &text)
+{
+    // The bar is named by its message, and QStatusBar tells of each new one: a screen
+    // reader hears who switched (the buttons say only the new state). Where Qt can, it is
+    // announced as well, as a screen reader may not read a bar out of focus.
+    holdNotice(text);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent announced(ui.statusBar, text);
+    QAccessible::updateAccessibility(&announced);
+#endif
+}
+
 void PanelView::holdNotice(const QString &text)
 {
     ui.statusBar->showMessage(text);

@@ -74,6 +74,8 @@ public:
     void showFirmware(const Protocol::FirmwareRevision &revision);
     // A message that the next ping figures must not replace for NoticeHoldMs.
     void holdNotice(const QString &text);
+    // A switch someone made from afar: held as a notice, and told to the screen reader.
+    void showRemoteSwitch(const QString &text);
     // "Ping: " and the figure, unless a notice is held or an alarm sounds.
     void showPing(qint64 figure);
 

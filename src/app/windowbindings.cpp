@@ -5,6 +5,7 @@
 #include "engine/threadleitura.h"
 #include "lan/formlancfg.h"
 #include "mainwindow.h"
+#include "remote/ui/remotecontroldialog.h"
 #include "rig/bandfollowdialog.h"
 #include "serial/settingsdialog.h"
 
@@ -49,4 +50,11 @@ BandFollowDialog::BandFollowDialog(QWidget *parent, MainWindow *window)
 {
     connect(this, &BandFollowDialog::saved, window, &MainWindow::loadSettings);
     connect(this, &BandFollowDialog::notSaved, window, &MainWindow::reportNotSaved);
+}
+
+RemoteControlDialog::RemoteControlDialog(QWidget *parent, MainWindow *window)
+    : RemoteControlDialog(parent, window->station())
+{
+    connect(this, &RemoteControlDialog::saved, window, &MainWindow::loadSettings);
+    connect(this, &RemoteControlDialog::notSaved, window, &MainWindow::reportNotSaved);
 }

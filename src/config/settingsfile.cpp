@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -13,7 +14,9 @@ QString fileName(const QString &profile) { return QStringLiteral("settings") + p
 QString profileFrom(const QStringList &arguments)
 {
     // Options whose value may follow as the next argument: that value is no profile.
-    const QStringList takingValue = {QStringLiteral("--link"), QStringLiteral("-link")};
+    const QStringList takingValue = {QStringLiteral("--link"),   QStringLiteral("-link"),
+                                     QStringLiteral("--remote"), QStringLiteral("-remote"),
+                                     QStringLiteral("--remote-port"), QStringLiteral("-remote-port")};
     for (int i = 1; i < arguments.size(); ++i) {
         if (takingValue.contains(arguments.at(i)))
             ++i;
@@ -65,8 +68,49 @@ void useUtf8(QSettings &settings)
 #endif
 }
 
+namespace {
+bool isToken(const QString &key) { return key == Key::remoteToken() || key == Key::remoteViewToken(); }
+
+void makePrivate(const QString &path)
+{
+#ifdef Q_OS_LINUX
+    QFile file(path);
+    if (file.exists())
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    Q_UNUSED(path)
+#endif
+}
+} // namespace
+
+bool holdsToken(const QString &path)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    return !settings.value(Key::remoteToken()).toString().isEmpty()
+        || !settings.value(Key::remoteViewToken()).toString().isEmpty();
+}
+
+void keepTokensPrivate(const QString &path)
+{
+    if (holdsToken(path))
+        makePrivate(path);
+}
+
 QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values)
 {
+    // The file is written anew beside the old one with the old one's permissions: made
+    // private first, a token never lies readable by others, not even for a moment.
+    for (const auto &[key, value] : values) {
+        if (isToken(key) && !value.toString().isEmpty()) {
+            if (!QFileInfo::exists(path)) {
+                QFile created(path);
+                if (created.open(QIODevice::WriteOnly))
+                    created.close();
+            }
+            makePrivate(path);
+            break;
+        }
+    }
     QSettings settings(path, QSettings::IniFormat);
     useUtf8(settings);
     for (const auto &[key, value] : values)
@@ -74,6 +118,7 @@ QString store(const QString &path, const std::vector<std::pair<QString, QVariant
     settings.sync();
     switch (settings.status()) {
     case QSettings::NoError:
+        keepTokensPrivate(path);
         return {};
     case QSettings::AccessError:
         return QCoreApplication::translate("SettingsFile", "Settings not saved: %1 is not writable").arg(path);

@@ -2,6 +2,7 @@
 
 #include "engine/threadleitura.h"
 #include "quitsignals.h"
+#include "remote/remotesetup.h"
 #include "serial/serialportdescription.h"
 #include "station/station.h"
 #include "stationlog.h"
@@ -58,6 +59,17 @@ int run(const Options &options)
     station.loadSettings();
     if (options.link)
         station.setLinkMode(*options.link, false);
+    // Served also while the box is out of reach: clients see the link down.
+    RemoteSetup remote(station);
+    if (options.remote)
+        remote.overrideMode(*options.remote);
+    if (options.remotePort)
+        remote.overridePort(*options.remotePort);
+    QObject::connect(&remote, &RemoteSetup::said, &log, &StationLog::say);
+    QObject::connect(&remote, &RemoteSetup::tokenMade, &log, [&log](const QString &file) {
+        log.say(tr("Remote control: made a new control token, stored in %1").arg(file));
+    });
+    remote.start();
     // Stopped and joined before the station goes, as it asks the station for work.
     ThreadLeitura polling(station);
     const bool serial = station.linkMode() == LinkMode::Serial;

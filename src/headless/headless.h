@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/panelsettings.h"
 #include "engine/linkstate.h"
 
 #include <QString>
@@ -9,7 +10,7 @@
 // zorvik-panel --headless: the station with no window and no display, for a station
 // computer without a screen. It reads the panel's settings file, connects at once over the
 // link the file names (or the one given for this run), follows the radios, the logger and
-// OTRSP as the panel does, and says what happens on standard error (StationLog). SIGTERM,
+// OTRSP as the panel does, serves remote control as the file (or the run) says, and says what happens on standard error (StationLog). SIGTERM,
 // SIGINT and SIGHUP end it cleanly with exit code 0.
 namespace Headless {
 
@@ -18,6 +19,10 @@ struct Options
     QString settingsFile;
     // Overrides the file's link for this run.
     std::optional<LinkMode> link;
+    // Override the file's remote control for this run (a control token made for the
+    // network is stored all the same).
+    std::optional<PanelSettings::Remote::Mode> remote;
+    std::optional<quint16> remotePort;
 };
 
 // Why the settings file cannot serve a headless station (missing, not a file, unreadable,

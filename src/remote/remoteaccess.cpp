@@ -121,7 +121,8 @@ RemoteAccess::Decision RemoteAccess::admit(const QHostAddress &peer, const QByte
 QByteArray RemoteAccess::presentedToken(const QByteArray &authorization, const QByteArray &cookie)
 {
     const QByteArray field = authorization.trimmed();
-    const QByteArray scheme = field.left(field.indexOf(' '));
+    const int space = int(field.indexOf(' '));
+    const QByteArray scheme = space < 0 ? field : field.left(space);
     if (scheme.compare("bearer", Qt::CaseInsensitive) == 0) {
         const QByteArray token = field.mid(scheme.size()).trimmed();
         if (!token.isEmpty())
@@ -169,7 +170,7 @@ bool RemoteAccess::hostAllowed(const QByteArray &host, const QHostAddress &local
             hasPort = true;
             port = host.mid(colon + 1);
         }
-        name = host.left(colon);
+        name = colon >= 0 ? host.left(colon) : host;
         if (!onlyOf(name, isNameChar))
             return false;
         if (name.compare("localhost", Qt::CaseInsensitive) == 0)

@@ -33,12 +33,19 @@ QString named(const QString &key)
     return QLatin1Char('"') + (key.size() > most ? key.left(most) + QStringLiteral("…") : key) + QLatin1Char('"');
 }
 
-// How many members the text's outermost object has, counted in the text itself: a key given
-// twice is one member of the parsed object but two here. Only for text already read as an
-// object, where every ':' outside strings at the first level separates a key from its value.
-int membersWritten(const QByteArray &text)
+// What the text holds outside its strings: how many objects and arrays it opens, and how
+// many ':' its outermost level has. Read from the bytes alone, before any JSON reader sees
+// them, the way a JSON reader tells strings apart, so that nothing it reads escapes the
+// count.
+struct Outline
 {
-    int members = 0;
+    int containers = 0;
+    int outerMembers = 0;
+};
+
+Outline outlineOf(const QByteArray &text)
+{
+    Outline outline;
     int depth = 0;
     bool inString = false;
     bool escaped = false;
@@ -58,6 +65,7 @@ int membersWritten(const QByteArray &text)
             break;
         case '{':
         case '[':
+            ++outline.containers;
             ++depth;
             break;
         case '}':
@@ -66,18 +74,26 @@ int membersWritten(const QByteArray &text)
             break;
         case ':':
             if (depth == 1)
-                ++members;
+                ++outline.outerMembers;
             break;
         default:
             break;
         }
     }
-    return members;
+    return outline;
 }
 
-// The text as one JSON object; nothing, with the reason, otherwise.
+// The text as one flat JSON object; nothing, with the reason, otherwise.
 std::optional<QJsonObject> objectOf(const QByteArray &text, QString *why)
 {
+    // A command holds numbers and strings only. Anything nested is refused before Qt reads
+    // it: Qt 5's reader loses the memory of an object or array that a repeated key replaces
+    // ({"a": [1], "a": [2]}), so a client could make the program grow message by message.
+    const Outline outline = outlineOf(text);
+    if (outline.containers > 1) {
+        *why = QStringLiteral("Values must be numbers or strings, not objects or arrays.");
+        return std::nullopt;
+    }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -88,8 +104,9 @@ std::optional<QJsonObject> objectOf(const QByteArray &text, QString *why)
         *why = QStringLiteral("A JSON object is expected.");
         return std::nullopt;
     }
+    // A key given twice is one member of the object read, two in the text.
     QJsonObject object = document.object();
-    if (membersWritten(text) != object.size()) {
+    if (outline.outerMembers != object.size()) {
         *why = QStringLiteral("A key is given more than once.");
         return std::nullopt;
     }
@@ -177,6 +194,10 @@ bool readSplit(const QJsonObject &object, RemoteCommand *command, QString *why)
 
 bool isChannel(int channel) { return channel == 1 || channel == 2; }
 
+// A numeric id is given back exactly up to 2^53, the largest whole number a double (and so
+// JavaScript, and Qt's JSON) holds without rounding its neighbours together.
+constexpr double LargestNumericId = 9007199254740992.0;
+
 RemoteCommandReading badChannel() { return refused(RemoteError::BadRequest, QStringLiteral("No such channel.")); }
 
 } // namespace
@@ -233,10 +254,17 @@ RemoteCommandReading socketMessage(const QByteArray &message)
     // The id first, so that every later fault is answered with it.
     RemoteCommand command;
     const QJsonValue id = object->value(QLatin1String("id"));
-    if (id.isDouble() || id.isString())
+    if (id.isString()) {
         command.id = id;
-    else if (!id.isUndefined() && !id.isNull())
-        return refused(RemoteError::BadRequest, QStringLiteral("\"id\" must be a number or a string."));
+    } else if (id.isDouble() && std::fabs(id.toDouble()) <= LargestNumericId) {
+        // Held as a double: Qt 5 keeps a whole number as read but writes it back through a
+        // double, which up to 2^53 is the same number.
+        command.id = QJsonValue(id.toDouble());
+    } else if (!id.isUndefined() && !id.isNull()) {
+        return refused(RemoteError::BadRequest,
+                       QStringLiteral("\"id\" must be a string, or a number of at most %1 in size.")
+                           .arg(qint64(LargestNumericId)));
+    }
     const auto fault = [&command](const QString &text) { return refused(RemoteError::BadRequest, text, command.id); };
 
     const QJsonValue op = object->value(QLatin1String("op"));

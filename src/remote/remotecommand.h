@@ -23,8 +23,9 @@
 // Antennas are numbered 1..6 here, as people count them; Station's door takes positions 0..5.
 //
 // Strict, so that a typing mistake is refused rather than half carried out: the text must
-// be one JSON object (nothing before or after it but whitespace) with no key twice and no
-// key besides those of its command ("id" and "op" on the WebSocket only); numbers must be
+// be one JSON object (nothing before or after it but whitespace) with no key twice, no key
+// besides those of its command ("id" and "op" on the WebSocket only) and no object or array
+// in it (refused before any JSON reader sees them, the id unread); numbers must be
 // whole (3 and 3.0 and 3e0 are the same JSON number and are taken; 3.5, "3", true and null
 // are not); a split's rx and tx must differ. Whatever fails is BadRequest with a message
 // that names the key.
@@ -36,8 +37,9 @@ struct RemoteCommand
     int antenna = 0; // 1..6 for Select
     int rx = 0; // 1..6 for Split
     int tx = 0; // 1..6 for Split
-    // The WebSocket command's id, given back with its answer: any JSON number or string the
-    // client chose (null when it gave none).
+    // The WebSocket command's id, given back with its answer: any JSON string or number the
+    // client chose (null when it gave none). A number larger than 2^53 in size is refused,
+    // as it could not be given back exactly; a string can be.
     QJsonValue id;
 };
 
@@ -50,8 +52,8 @@ struct RemoteCommandReading
     QString message;
     // A WebSocket message's id, also when it holds no command, so that the answer carries
     // it: the number or string the client gave; null when it gave none, when the message
-    // was too large or not a JSON object, or when the id itself was neither (then the
-    // reading is BadRequest).
+    // was too large, not a JSON object or held an object or array, or when the id itself was
+    // neither a number nor a string (then the reading is BadRequest).
     QJsonValue id;
 };
 

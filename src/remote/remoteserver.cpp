@@ -22,12 +22,8 @@
 #include <functional>
 #include <vector>
 
-#ifdef ZORVIK_REMOTE_PAGE
 // Outside any namespace, as Q_INIT_RESOURCE asks.
 static void initPageResources() { Q_INIT_RESOURCE(page); }
-#else
-static void initPageResources() {}
-#endif
 
 namespace {
 
@@ -46,25 +42,44 @@ QHostAddress plainAddress(const QHostAddress &address)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 413: return "Content Too Large";
-    case 415: return "Unsupported Media Type";
-    case 422: return "Unprocessable Content";
-    case 423: return "Locked";
-    case 429: return "Too Many Requests";
-    case 431: return "Request Header Fields Too Large";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Error";
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 422:
+        return "Unprocessable Content";
+    case 423:
+        return "Locked";
+    case 429:
+        return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
+    default:
+        return "Error";
     }
 }
 
@@ -84,18 +99,18 @@ QJsonObject errorObject(const QByteArray &code, const QString &message)
 
 Reply jsonReply(int status, const QByteArray &body)
 {
-    return {status,
-            {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}},
-            body};
+    return {
+        status,
+        {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}},
+        body};
 }
 
 Reply errorReply(RemoteError error, const QString &message = {}, int retryAfterSeconds = 0)
 {
     const QByteArray code = QByteArray(RemoteErrors::code(error).data(), RemoteErrors::code(error).size());
-    Reply reply = jsonReply(
-        RemoteErrors::httpStatus(error),
-        compact({{QStringLiteral("error"),
-                  errorObject(code, message.isEmpty() ? RemoteErrors::message(error) : message)}}));
+    Reply reply = jsonReply(RemoteErrors::httpStatus(error),
+                            compact({{QStringLiteral("error"),
+                                      errorObject(code, message.isEmpty() ? RemoteErrors::message(error) : message)}}));
     if (error == RemoteError::RateLimited)
         reply.headers << Header{"Retry-After", QByteArray::number(qMax(1, retryAfterSeconds))};
     return reply;
@@ -128,10 +143,7 @@ bool isJson(const QByteArray &contentType)
     return contentType.split(';').constFirst().trimmed().toLower() == "application/json";
 }
 
-QString accessName(Level level)
-{
-    return level == Level::Control ? QStringLiteral("control") : QStringLiteral("view");
-}
+QString accessName(Level level) { return level == Level::Control ? QStringLiteral("control") : QStringLiteral("view"); }
 
 // A token fit to be a cookie's value.
 bool cookieSafe(const QByteArray &token)
@@ -151,7 +163,8 @@ bool cookieSafe(const QByteArray &token)
 class StatePacer
 {
 public:
-    StatePacer(QObject *context, int gapMs, std::function<void()> sendState) : send(std::move(sendState))
+    StatePacer(QObject *context, int gapMs, std::function<void()> sendState)
+        : send(std::move(sendState))
     {
         gap.setSingleShot(true);
         gap.setInterval(gapMs);
@@ -243,9 +256,10 @@ public:
     };
 
     Private(RemoteServer &server, Station &theStation, const MonotonicClock &clock)
-        : q(server), station(theStation), access(clock)
-    {
-    }
+        : q(server)
+        , station(theStation)
+        , access(clock)
+    {}
 
     void accept(QTcpServer *listener);
     void refuseBusy(QTcpSocket *socket);
@@ -282,8 +296,11 @@ class RemoteServer::Private::Connection : public QObject
 {
 public:
     Connection(Private &owner, QTcpSocket *tcp)
-        : QObject(&owner.q), d(owner), socket(tcp), peer(plainAddress(tcp->peerAddress())),
-          local(plainAddress(tcp->localAddress()))
+        : QObject(&owner.q)
+        , d(owner)
+        , socket(tcp)
+        , peer(plainAddress(tcp->peerAddress()))
+        , local(plainAddress(tcp->localAddress()))
     {
         socket->setParent(this);
         // What the socket holds unread is bounded: a client that sends faster than it is
@@ -350,8 +367,13 @@ class RemoteServer::Private::SocketStream : public QObject
 {
 public:
     SocketStream(Private &owner, QWebSocket *webSocket, const Handover &handover)
-        : QObject(&owner.q), level(handover.level), token(handover.token), d(owner), ws(webSocket),
-          peer(handover.peer), pacer(this, RemoteServer::StateMessageGapMs, [this] { sendState(); })
+        : QObject(&owner.q)
+        , level(handover.level)
+        , token(handover.token)
+        , d(owner)
+        , ws(webSocket)
+        , peer(handover.peer)
+        , pacer(this, RemoteServer::StateMessageGapMs, [this] { sendState(); })
     {
         ws->setParent(this);
         // QWebSocket does not own the socket it was upgraded from: it goes with it.
@@ -474,9 +496,10 @@ void RemoteServer::Private::Connection::timedOut()
         return;
     }
     if (reader.buffered() > 0) {
-        Reply reply = jsonReply(408, compact({{QStringLiteral("error"),
-                                                errorObject("request_timeout",
-                                                            QStringLiteral("The request was not finished in time."))}}));
+        Reply reply = jsonReply(
+            408,
+            compact({{QStringLiteral("error"),
+                      errorObject("request_timeout", QStringLiteral("The request was not finished in time."))}}));
         answer(reply, true);
     } else {
         // An idle connection is closed without a word.
@@ -518,15 +541,15 @@ void RemoteServer::Private::Connection::closeAfterAnswer()
         socket->disconnectFromHost();
 }
 
-RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::handle(HttpRequest &request,
-                                                                                      int length)
+RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::handle(HttpRequest &request, int length)
 {
-    const bool close = request.minorVersion == 0 || !request.keepAlive();
     const Target target = [&] {
         const std::optional<HttpTarget> parsed = HttpTarget::parse(request.target);
         return parsed ? routeOf(parsed->path) : Target{};
     }();
     const bool upgrade = target.route == Route::Socket;
+    // A refused upgrade closes too: its client has no use for the connection.
+    const bool close = request.minorVersion == 0 || !request.keepAlive() || upgrade;
     // The WebSocket's request stays in the socket for QWebSocketServer; every other request
     // is read off it now.
     if (!upgrade) {
@@ -585,22 +608,25 @@ RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::ha
         const RemoteAccess::Decision decision = d.access.admit(peer, presented);
         if (decision.level == Level::None)
             return refuse(decision.error, {}, decision.retryAfterSeconds);
-        return answer({204,
-                       {{"Set-Cookie", QByteArray(RemoteAccess::CookieName) + '=' + presented
-                                           + "; Path=/; HttpOnly; SameSite=Strict"},
-                        {"Cache-Control", "no-store"}},
-                       {}},
-                      close);
+        return answer(
+            {204,
+             {{"Set-Cookie",
+               QByteArray(RemoteAccess::CookieName) + '=' + presented + "; Path=/; HttpOnly; SameSite=Strict"},
+              {"Cache-Control", "no-store"}},
+             {}},
+            close);
     }
     if (target.route == Route::Session && method == "DELETE") {
-        return answer({204,
-                       {{"Set-Cookie", QByteArray(RemoteAccess::CookieName) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict"},
-                        {"Cache-Control", "no-store"}},
-                       {}},
-                      close);
+        return answer(
+            {204,
+             {{"Set-Cookie", QByteArray(RemoteAccess::CookieName) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict"},
+              {"Cache-Control", "no-store"}},
+             {}},
+            close);
     }
 
-    const QByteArray presented = RemoteAccess::presentedToken(request.header("authorization"), request.header("cookie"));
+    const QByteArray presented =
+        RemoteAccess::presentedToken(request.header("authorization"), request.header("cookie"));
     const RemoteAccess::Decision decision = d.access.admit(peer, presented);
     if (decision.level == Level::None)
         return refuse(decision.error, {}, decision.retryAfterSeconds);
@@ -639,7 +665,8 @@ RemoteServer::Private::Connection::Outcome RemoteServer::Private::Connection::ha
             reading = RemoteCommandReader::splitBody(target.channel, request.body);
         }
         if (!reading.command)
-            return refuse(reading.error == RemoteError::None ? RemoteError::BadRequest : reading.error, reading.message);
+            return refuse(reading.error == RemoteError::None ? RemoteError::BadRequest : reading.error,
+                          reading.message);
         int retryAfter = 0;
         if (!d.access.takeCommand(peer, &retryAfter))
             return refuse(RemoteError::RateLimited, {}, retryAfter);
@@ -855,18 +882,21 @@ void RemoteServer::Private::forget(SocketStream *stream) { sockets.removeAll(str
 
 // --- RemoteServer ----------------------------------------------------------------------------
 
-RemoteServer::RemoteServer(Station &station, QObject *parent) : RemoteServer(station, steadyClock(), parent) {}
+RemoteServer::RemoteServer(Station &station, QObject *parent)
+    : RemoteServer(station, steadyClock(), parent)
+{}
 
 RemoteServer::RemoteServer(Station &station, const MonotonicClock &clock, QObject *parent)
-    : QObject(parent), d(std::make_unique<Private>(*this, station, clock))
+    : QObject(parent)
+    , d(std::make_unique<Private>(*this, station, clock))
 {
     initPageResources();
     d->webSockets = new QWebSocketServer(QStringLiteral("Zorvik"), QWebSocketServer::NonSecureMode, this);
     connect(d->webSockets, &QWebSocketServer::newConnection, this, [this] {
         while (d->webSockets->hasPendingConnections()) {
             QWebSocket *ws = d->webSockets->nextPendingConnection();
-            const QString key = plainAddress(ws->peerAddress()).toString() + QLatin1Char(' ')
-                + QString::number(ws->peerPort());
+            const QString key =
+                plainAddress(ws->peerAddress()).toString() + QLatin1Char(' ') + QString::number(ws->peerPort());
             const auto found = d->handovers.constFind(key);
             if (found == d->handovers.constEnd()) {
                 ws->abort();
@@ -929,8 +959,8 @@ bool RemoteServer::apply(const PanelSettings::Remote &settings)
             listen(QHostAddress::LocalHostIPv6, d->listeners.front()->serverPort());
         d->errorText.clear();
     } else {
-        const QHostAddress address = settings.address.isEmpty() ? QHostAddress(QHostAddress::Any)
-                                                                : QHostAddress(settings.address);
+        const QHostAddress address =
+            settings.address.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(settings.address);
         if (address.isNull())
             d->errorText = tr("\"%1\" is no address").arg(settings.address);
         else

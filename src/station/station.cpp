@@ -84,6 +84,8 @@ void Station::loadSettings()
 {
     const bool wasLocked = stored.remote.locked;
     stored = PanelSettings::load(settingsPath);
+    // A file holding a token that others may read (copied, or written by hand) is closed now.
+    SettingsFile::keepTokensPrivate(settingsPath);
     if (stored.remote.locked != wasLocked)
         emit remoteLockChanged(bump(), stored.remote.locked);
     link->lan().setBox(stored.ip, stored.port, stored.directIp);

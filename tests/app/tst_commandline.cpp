@@ -47,6 +47,19 @@ void tst_CommandLine::answers_data()
     // one is found once it has started.
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QStringList{"Unknown option 'frobnicate'"}
                                     << true;
+    QTest::newRow("--help names the remote options") << QStringList{"--help"} << 0
+                                                     << QStringList{"--remote <local|network>", "--remote-port <port>"}
+                                                     << false;
+    QTest::newRow("--remote without --headless") << QStringList{"--remote", "local"} << 2
+                                                 << QStringList{"--remote goes with --headless"} << true;
+    QTest::newRow("--remote-port without --headless") << QStringList{"--remote-port", "0"} << 2
+                                                      << QStringList{"--remote-port goes with --headless"} << true;
+    QTest::newRow("--remote off") << QStringList{"--headless", "--remote", "off"} << 2
+                                  << QStringList{"--remote takes local or network, not \"off\""} << false;
+    QTest::newRow("--remote-port too high") << QStringList{"--headless", "--remote-port", "65536"} << 2
+                                            << QStringList{"--remote-port takes 0 to 65535, not \"65536\""} << false;
+    QTest::newRow("--remote-port not a number") << QStringList{"--headless", "--remote-port", "-1"} << 2
+                                                << QStringList{"--remote-port takes 0 to 65535, not \"-1\""} << false;
     QTest::newRow("the toolkit's own option is no error") << QStringList{"-platform", "offscreen", "--frobnicate"} << 2
                                                           << QStringList{"Unknown option 'frobnicate'"} << true;
 }

@@ -22,6 +22,8 @@ private slots:
     void loadReadsEveryKeyOnce();
     void stationKeys_data();
     void stationKeys();
+    void remoteKeys_data();
+    void remoteKeys();
 };
 
 void tst_SettingsFile::wrap_data()
@@ -66,6 +68,13 @@ void tst_SettingsFile::settingsPath_data()
         << QStringList{QStringLiteral("zorvik-panel"), QStringLiteral("B"), QStringLiteral("C")}
         << QStringLiteral("/opt/z/settingsB.ini");
     QTest::newRow("no program name") << QStringList{} << QStringLiteral("/opt/z/settings.ini");
+    QTest::newRow("remote options' values are no profile")
+        << QStringList{"zorvik-panel", "--headless", "--remote", "local", "--remote-port", "0", "field"}
+        << QStringLiteral("/opt/z/settingsfield.ini");
+    QTest::newRow("remote options with =") << QStringList{"zorvik-panel", "--remote=network", "--remote-port=9", "B"}
+                                           << QStringLiteral("/opt/z/settingsB.ini");
+    QTest::newRow("single dash") << QStringList{"zorvik-panel", "-remote", "network", "-remote-port", "9"}
+                                 << QStringLiteral("/opt/z/settings.ini");
 }
 
 void tst_SettingsFile::settingsPath()
@@ -239,6 +248,64 @@ void tst_SettingsFile::stationKeys()
     QCOMPARE(loaded.loggerStation, station);
     QCOMPARE(loaded.loggerFrom, from);
     QCOMPARE(loaded.otrspPort, otrsp);
+}
+
+// Rows: the remote control's keys as stored (through SettingsFile::store, as the dialog and
+// the station store them) and as read back; an old file without them leaves remote control off.
+void tst_SettingsFile::remoteKeys_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QString>("viewToken");
+    QTest::addColumn<bool>("locked");
+    const QString token = QStringLiteral("q0-_Zx9AbCdEfGhIjKlMnOpQrStUvWxYz0123456789");
+    QTest::newRow("old file") << QVariantMap{{"ID", "A"}} << "off" << "" << 8750 << "" << "" << false;
+    QTest::newRow("local") << QVariantMap{{"REMOTE", "local"}, {"REMOTE_PORT", 8751}} << "local" << "" << 8751 << ""
+                           << "" << false;
+    QTest::newRow("network, every key")
+        << QVariantMap{{"REMOTE", "network"}, {"REMOTE_ADDRESS", "192.168.1.20"}, {"REMOTE_PORT", 9000},
+                       {"REMOTE_TOKEN", token}, {"REMOTE_VIEW_TOKEN", token.toLower()}, {"REMOTE_LOCKED", true}}
+        << "network" << "192.168.1.20" << 9000 << token << token.toLower() << true;
+    QTest::newRow("mode in capitals") << QVariantMap{{"REMOTE", "Network"}} << "network" << "" << 8750 << "" << ""
+                                      << false;
+    QTest::newRow("unknown mode is off") << QVariantMap{{"REMOTE", "everywhere"}} << "off" << "" << 8750 << "" << ""
+                                         << false;
+    QTest::newRow("port 0 reads as the default") << QVariantMap{{"REMOTE_PORT", 0}} << "off" << "" << 8750 << ""
+                                                 << "" << false;
+    QTest::newRow("port 65535") << QVariantMap{{"REMOTE_PORT", 65535}} << "off" << "" << 65535 << "" << "" << false;
+    QTest::newRow("port 65536 reads as the default") << QVariantMap{{"REMOTE_PORT", 65536}} << "off" << "" << 8750
+                                                     << "" << "" << false;
+    QTest::newRow("port not a number") << QVariantMap{{"REMOTE_PORT", "http"}} << "off" << "" << 8750 << "" << ""
+                                       << false;
+    QTest::newRow("blanks around values") << QVariantMap{{"REMOTE_ADDRESS", " ::1 "}, {"REMOTE_TOKEN", " abc "}}
+                                          << "off" << "::1" << 8750 << "abc" << "" << false;
+}
+
+void tst_SettingsFile::remoteKeys()
+{
+    QFETCH(QVariantMap, stored);
+    QFETCH(QString, mode);
+    QFETCH(QString, address);
+    QFETCH(int, port);
+    QFETCH(QString, token);
+    QFETCH(QString, viewToken);
+    QFETCH(bool, locked);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.ini");
+    std::vector<std::pair<QString, QVariant>> values;
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        values.emplace_back(it.key(), it.value());
+    QCOMPARE(SettingsFile::store(path, values), QString());
+    const PanelSettings::Remote loaded = PanelSettings::load(path).remote;
+    QCOMPARE(PanelSettings::Remote::modeName(loaded.mode), mode);
+    QCOMPARE(loaded.address, address);
+    QCOMPARE(int(loaded.port), port);
+    QCOMPARE(loaded.token, token);
+    QCOMPARE(loaded.viewToken, viewToken);
+    QCOMPARE(loaded.locked, locked);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

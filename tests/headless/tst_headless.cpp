@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -27,6 +29,8 @@ private slots:
     void runsTheStation();
     void refusesBadStarts_data();
     void refusesBadStarts();
+    void servesRemoteControl_data();
+    void servesRemoteControl();
 };
 
 namespace {
@@ -160,6 +164,145 @@ void tst_Headless::refusesBadStarts()
     const QString error = QString::fromLocal8Bit(station.readAllStandardError());
     QCOMPARE(station.exitCode(), 2);
     QVERIFY2(error.contains(said), qPrintable(error));
+}
+
+namespace {
+// One HTTP request from `from` to the station's server, and the whole answer (the server
+// closes after it, as asked); empty when none came in time.
+QByteArray http(const QHostAddress &from, const QHostAddress &to, quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    if (!socket.bind(from))
+        return {};
+    socket.connectToHost(to, port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000) {
+        socket.waitForReadyRead(200);
+        answer += socket.readAll();
+    }
+    return answer + socket.readAll();
+}
+
+QByteArray requestOf(const QByteArray &method, const QByteArray &path, const QByteArray &host,
+                     const QByteArray &extra = {}, const QByteArray &body = {})
+{
+    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n" + extra;
+    if (!body.isEmpty())
+        request += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return request + "\r\n" + body;
+}
+} // namespace
+
+// Rows: the run's --remote, where the file has it listen, and the address a client comes
+// from: this computer's own needs no token; another (127.0.0.2, standing in for the LAN)
+// needs the control token, which network mode makes and stores when the file has none.
+void tst_Headless::servesRemoteControl_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("listen"); // REMOTE_ADDRESS in the file
+    QTest::addColumn<QString>("client");
+    QTest::newRow("local") << "local" << "" << "127.0.0.1";
+    QTest::newRow("network without a token") << "network" << "127.0.0.2" << "127.0.0.2";
+    QTest::newRow("port taken") << "local" << "" << "";
+}
+
+void tst_Headless::servesRemoteControl()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, listen);
+    QFETCH(QString, client);
+
+    TalmekSimProcess sim;
+    QVERIFY(sim.start({"--hex", "--udp", "0"}));
+    const QString boxPort = sim.waitForLine("UDP 127.0.0.1:", 0, 5000).section(QLatin1Char(':'), 1);
+    QVERIFY(!boxPort.isEmpty());
+    PanelCopy panel;
+    QVariantMap keys{{"serialMode", 1}, {"IP", "127.0.0.1"}, {"PORT", boxPort}, {"K3_1", "Yagi"}};
+    if (!listen.isEmpty())
+        keys.insert(QStringLiteral("REMOTE_ADDRESS"), listen);
+    panel.store(keys);
+    const QString file = panel.dir.filePath(QStringLiteral("settings.ini"));
+
+    // Another program on the port: the station goes on without remote control.
+    QTcpServer other;
+    if (client.isEmpty())
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+    QProcess station;
+    panel.start(station, {"--headless", "--remote", mode, "--remote-port", QString::number(other.serverPort())});
+    QVERIFY(station.waitForStarted(5000));
+    QString log;
+    const auto logged = [&](const QString &text) {
+        log += QString::fromLocal8Bit(station.readAllStandardError());
+        return log.contains(text);
+    };
+    if (client.isEmpty()) {
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            logged(QStringLiteral("Remote control: cannot listen on 127.0.0.1:%1: ").arg(other.serverPort())),
+            qPrintable(log), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("LAN link up: the box answers")), qPrintable(log), 10000);
+        QVERIFY(!log.contains(QStringLiteral("Remote control on")));
+        QCOMPARE(::kill(pid_t(station.processId()), SIGTERM), 0);
+        QVERIFY2(station.waitForFinished(10000), "the station did not stop");
+        QVERIFY2(station.exitCode() == 0, qPrintable(log));
+        return;
+    }
+    const QString host = listen.isEmpty() ? QStringLiteral("127.0.0.1") : listen;
+    QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("Remote control on http://%1:").arg(host)), qPrintable(log), 10000);
+    const QRegularExpressionMatch on =
+        QRegularExpression(QStringLiteral("Remote control on http://[0-9.]+:(\\d+)/\n")).match(log);
+    QVERIFY2(on.hasMatch(), qPrintable(log));
+    const quint16 port = quint16(on.captured(1).toUInt());
+    QVERIFY(port != 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("LAN link up: the box answers")), qPrintable(log), 10000);
+
+    QSettings stored(file, QSettings::IniFormat);
+    // The run's choices are not stored...
+    QVERIFY(!stored.contains(QStringLiteral("REMOTE")));
+    QVERIFY(!stored.contains(QStringLiteral("REMOTE_PORT")));
+    // ...but a token made for the network is, privately, and never shown.
+    const QString token = stored.value(QStringLiteral("REMOTE_TOKEN")).toString();
+    if (mode == QLatin1String("network")) {
+        QCOMPARE(token.size(), 43);
+        QVERIFY2(log.contains(QStringLiteral("Remote control: made a new control token, stored in ") + file),
+                 qPrintable(log));
+        QVERIFY(!log.contains(token));
+        QCOMPARE(QFile(file).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    } else {
+        QVERIFY(token.isEmpty());
+        QVERIFY(!log.contains(QStringLiteral("made a new control token")));
+    }
+
+    const QHostAddress from(client);
+    const QHostAddress to(host);
+    const QByteArray hostHeader = host.toLatin1() + ':' + QByteArray::number(port);
+    const QByteArray bearer = token.isEmpty() ? QByteArray() : "Authorization: Bearer " + token.toLatin1() + "\r\n";
+    if (!token.isEmpty()) {
+        // From afar without the token: shut out.
+        const QByteArray refused = http(from, to, port, requestOf("GET", "/api/v1/state", hostHeader));
+        QVERIFY2(refused.startsWith("HTTP/1.1 401"), refused.constData());
+    }
+    const QByteArray state = http(from, to, port, requestOf("GET", "/api/v1/state", hostHeader, bearer));
+    QVERIFY2(state.startsWith("HTTP/1.1 200"), state.constData());
+    QVERIFY2(state.contains("\"name\":\"Yagi\"") || state.contains("\"name\": \"Yagi\""), state.constData());
+
+    // A switch through the API reaches the box, and the log says who made it.
+    const QByteArray put = http(from, to, port,
+                                requestOf("PUT", "/api/v1/channels/1/antenna", hostHeader, bearer, "{\"antenna\": 3}"));
+    QVERIFY2(put.startsWith("HTTP/1.1 200"), put.constData());
+    QTRY_COMPARE_WITH_TIMEOUT(sim.stateValue("antenna1"), 2, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("Channel 1: Ant 3 (Yagi) selected (remote %1)").arg(client)),
+                              qPrintable(log), 3000);
+
+    QCOMPARE(::kill(pid_t(station.processId()), SIGTERM), 0);
+    QVERIFY2(station.waitForFinished(10000), "the station did not stop");
+    QVERIFY2(station.exitCode() == 0, qPrintable(log));
+    QVERIFY(sim.quit());
 }
 
 QTEST_GUILESS_MAIN(tst_Headless)

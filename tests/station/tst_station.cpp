@@ -4,6 +4,7 @@
 
 #include "headless/stationlog.h"
 #include "radioinfodatagram.h"
+#include "remote/remoteswitchnote.h"
 #include "rig/bandfollowservice.h"
 #include "stationbench.h"
 
@@ -26,6 +27,8 @@ private slots:
     void lostLineShowsAtOnce();
     void bandMemoryTakesOnlySelections_data();
     void bandMemoryTakesOnlySelections();
+    void remoteCommandsSaid_data();
+    void remoteCommandsSaid();
 };
 
 namespace {
@@ -290,6 +293,65 @@ void tst_Station::bandMemoryTakesOnlySelections()
     for (const QString &step : steps)
         act(station, step, {Station::Source::Panel, QString()});
     QCOMPARE(QSettings(bench.iniPath(), QSettings::IniFormat).value("BAND1_20", 0).toInt(), stored);
+}
+
+// Rows: a remote client's command through the door, and what the headless log and the
+// panel's status bar say of it (the panel nothing of a refusal: the client is told why).
+void tst_Station::remoteCommandsSaid_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<QString>("shown");
+    const QString from = QStringLiteral("192.168.1.20");
+    QTest::newRow("select") << "select 1 2" << from << "Channel 1: Ant 3 (Yagi) selected (remote 192.168.1.20)"
+                            << QString::fromUtf8("Remote 192.168.1.20: channel 1 → Ant 3 (Yagi)");
+    QTest::newRow("release, IPv6") << "select 2 15" << "::1" << "Channel 2: released (remote ::1)"
+                                   << QString::fromUtf8("Remote ::1: channel 2 → released");
+    QTest::newRow("split") << "split 1 4 2" << from
+                           << "Channel 1: split, receiving on Ant 5, transmitting on Ant 3 (Yagi) (remote 192.168.1.20)"
+                           << QString::fromUtf8(
+                                  "Remote 192.168.1.20: channel 1 → split, receive Ant 5, transmit Ant 3 (Yagi)");
+    QTest::newRow("split off") << "splitOff 2" << from << "Channel 2: split off (remote 192.168.1.20)"
+                               << QString::fromUtf8("Remote 192.168.1.20: channel 2 → split off");
+    QTest::newRow("locked") << "locked select 1 2" << from
+                            << "Channel 1: refused, remote switching is locked (remote 192.168.1.20)" << QString();
+    QTest::newRow("receive-only") << "select 1 5" << from
+                                  << "Channel 1: refused, Ant 6 (Beverage) is receive-only (remote 192.168.1.20)"
+                                  << QString();
+}
+
+void tst_Station::remoteCommandsSaid()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, address);
+    QFETCH(QString, logged);
+    QFETCH(QString, shown);
+    StationBench bench;
+    bench.open({{"serialMode", 1}, {"IP", "127.0.0.1"}, {"PORT", "9"}, {"K3_1", "Yagi"}, {"K6_1", "Beverage"},
+                {"RXONLY_6", 1}},
+               false);
+    Station &station = *bench.station;
+    QVERIFY(bench.connectBox());
+    station.takeLanReply(status());
+    QStringList words = command.split(QLatin1Char(' '));
+    if (words.first() == QLatin1String("locked")) {
+        station.setRemoteLocked(true);
+        words.removeFirst();
+    }
+    QSignalSpy done(&station, &Station::commandDone);
+    const Station::Origin origin{Station::Source::Remote, address};
+    const int channel = words.at(1).toInt();
+    if (words.first() == QLatin1String("select"))
+        station.select(channel, words.at(2).toInt(), origin);
+    else if (words.first() == QLatin1String("split"))
+        station.split(channel, words.at(2).toInt(), words.at(3).toInt(), origin);
+    else
+        station.splitOff(channel, origin);
+    QCOMPARE(done.count(), 1);
+    const auto result = done.at(0).at(2).value<Station::Result>();
+    QCOMPARE(StationLog::commandText(station, origin, channel, result), logged);
+    QCOMPARE(RemoteSwitchNote::text(station, origin, channel, result), shown);
 }
 
 QTEST_GUILESS_MAIN(tst_Station)

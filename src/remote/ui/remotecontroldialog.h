@@ -1,0 +1,64 @@
+#pragma once
+
+#include "config/panelsettings.h"
+
+#include <QDialog>
+
+class MainWindow;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QrCodeWidget;
+class Station;
+
+// "Remote Control", the File menu's page: whether the station is served to this computer
+// alone, to the network with a token, or not at all; the address and port; the address to
+// open; the control and watch-only tokens to copy or make anew; a QR code that opens the
+// page signed in with the control token; and "Lock remote switching".
+//
+// The lock is the station's, set at once and kept in step with it (the File menu has it
+// too). The rest is written to the settings file on OK: a token made new there replaces
+// the old one, whose clients are refused from then on.
+class RemoteControlDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The window's dialog: saving makes it reload its settings and report a write that failed.
+    RemoteControlDialog(QWidget *parent, MainWindow *window);
+    RemoteControlDialog(QWidget *parent, Station &station);
+
+    // The form's values (`locked` as the station has it).
+    PanelSettings::Remote remote() const;
+    void setRemote(const PanelSettings::Remote &remote);
+    // The page's address with the control token, as the QR code holds it.
+    QString signInAddress() const;
+
+    // Writes the form to the settings file; false (and the reason shown) when the address
+    // is not one.
+    bool save();
+
+signals:
+    // The values were written (or tried to be); whoever uses them reloads now.
+    void saved();
+    void notSaved(const QString &message);
+
+private:
+    QWidget *tokenRow(const QString &name, QLineEdit **field, const QString &accessibleName);
+    void showAddress();
+
+    Station &station;
+    QString settingsPath;
+    QButtonGroup *mode = nullptr;
+    QLineEdit *address = nullptr;
+    QSpinBox *port = nullptr;
+    QLineEdit *pageAddress = nullptr;
+    QLineEdit *controlToken = nullptr;
+    QLineEdit *viewToken = nullptr;
+    QrCodeWidget *qrCode = nullptr;
+    QCheckBox *lock = nullptr;
+    QLabel *problem = nullptr;
+};
