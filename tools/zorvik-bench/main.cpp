@@ -7,6 +7,7 @@
 #include "pollchild.h"
 #include "pollcpubench.h"
 #include "readnotices.h"
+#include "remotebench.h"
 #include "renderbench.h"
 #include "report.h"
 #include "headlessbench.h"
@@ -20,7 +21,7 @@
 namespace {
 const QStringList AllMeasurements = {QStringLiteral("render"), QStringLiteral("lan"), QStringLiteral("cpu"),
                                      QStringLiteral("instr"), QStringLiteral("startup"),
-                                     QStringLiteral("headless")};
+                                     QStringLiteral("headless"), QStringLiteral("remote")};
 
 bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &option, long long low, long long high,
                  long long &value)
@@ -82,13 +83,15 @@ int main(int argc, char **argv)
         "talmek-sim on a pty and over UDP, against a floor program of the same design), instr (the same children's "
         "instructions per polling cycle under callgrind), startup (start-up to the "
         "first frame and peak memory against a bare window), headless (zorvik-panel --headless against the panel, "
-        "CPU while polling and peak memory). Runs on the offscreen platform unless QT_QPA_PLATFORM "
+        "CPU while polling and peak memory), remote (a command through the remote API against a key press, "
+        "the state message at 8 WebSocket clients against the panel's repaint, polling CPU with 8 idle clients against "
+        "none). Runs on the offscreen platform unless QT_QPA_PLATFORM "
         "says otherwise."));
     parser.addHelpOption();
     const QCommandLineOption only(
         QStringLiteral("only"),
         QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup, "
-                       "headless (default: all)."),
+                       "headless, remote (default: all)."),
         QStringLiteral("list"));
     const QCommandLineOption iterations(QStringLiteral("iterations"),
                                         QStringLiteral("render: timed replies per case (default 1000)."),
@@ -128,6 +131,16 @@ int main(int argc, char **argv)
     const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
                                          QStringLiteral("startup: processes per window kind (default 7)."),
                                          QStringLiteral("n"));
+    const QCommandLineOption remoteCommands(
+        QStringLiteral("remote-commands"),
+        QStringLiteral("remote: commands per path, API and key press (default 200)."), QStringLiteral("n"));
+    const QCommandLineOption remoteChanges(
+        QStringLiteral("remote-changes"),
+        QStringLiteral("remote: changes of the box timed to the WebSocket clients (default 100)."),
+        QStringLiteral("n"));
+    const QCommandLineOption remoteSeconds(
+        QStringLiteral("remote-seconds"),
+        QStringLiteral("remote: CPU window per number of clients in seconds (default 10)."), QStringLiteral("s"));
     const QCommandLineOption simulator(QStringLiteral("sim"),
                                        QStringLiteral("cpu: the talmek-sim executable (default: beside this one)."),
                                        QStringLiteral("path"));
@@ -144,7 +157,7 @@ int main(int argc, char **argv)
                                      QStringLiteral("pty|port"));
     childEndpoint.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({only, iterations, lanSeconds, lanMax, cpuSeconds, cpuRounds, platforms, links, instrCycles,
-                       callgrindDir, startupRuns, simulator, childKind, childSettings, childEndpoint});
+                       callgrindDir, startupRuns, remoteCommands, remoteChanges, remoteSeconds, simulator, childKind, childSettings, childEndpoint});
     parser.process(application);
 
     long long nCpuSeconds = 20;
@@ -169,16 +182,20 @@ int main(int argc, char **argv)
         for (const QString &name : chosen) {
             if (!AllMeasurements.contains(name)) {
                 Report::print(
-                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup, headless)").arg(name));
+                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup, headless, remote)").arg(name));
                 return 2;
             }
         }
     }
     long long nIterations = 1000, nLanSeconds = 5, nLanMax = 1000000, nRuns = 7, nInstrCycles = 100;
+    long long nRemoteCommands = 200, nRemoteChanges = 100, nRemoteSeconds = 10;
     if (!readBounded(parser, iterations, 10, 100000, nIterations)
         || !readBounded(parser, instrCycles, 10, 10000, nInstrCycles)
         || !readBounded(parser, lanSeconds, 1, 120, nLanSeconds)
-        || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, startupRuns, 1, 100, nRuns))
+        || !readBounded(parser, lanMax, 100, 100000000, nLanMax) || !readBounded(parser, startupRuns, 1, 100, nRuns)
+        || !readBounded(parser, remoteCommands, 10, 10000, nRemoteCommands)
+        || !readBounded(parser, remoteChanges, 10, 10000, nRemoteChanges)
+        || !readBounded(parser, remoteSeconds, 1, 600, nRemoteSeconds))
         return 2;
     QStringList cpuPlatforms = {QStringLiteral("offscreen"), QStringLiteral("xcb")};
     const bool platformsGiven = !platformArgument.isNull();
@@ -273,6 +290,14 @@ int main(int argc, char **argv)
         o.simulator = simPath;
         o.links = pollLinks;
         rows << HeadlessBench::run(o);
+        Report::print();
+    }
+    if (chosen.contains(QLatin1String("remote"))) {
+        RemoteBench::Options o;
+        o.commands = int(nRemoteCommands);
+        o.changes = int(nRemoteChanges);
+        o.seconds = int(nRemoteSeconds);
+        rows << RemoteBench::run(o);
         Report::print();
     }
     if (chosen.contains(QLatin1String("startup"))) {
