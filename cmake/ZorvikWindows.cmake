@@ -38,6 +38,9 @@ function(zorvik_windows_deploy)
     foreach(module Core Gui Widgets Network SerialPort WebSockets)
         install(FILES $<TARGET_FILE:Qt5::${module}> DESTINATION ${bin})
     endforeach()
+    # The MQTT client library: an import library in lib/, its DLL in the kit's bin/.
+    get_filename_component(mosquitto_libdir "${MOSQUITTO_LIBRARY}" DIRECTORY)
+    install(FILES "${mosquitto_libdir}/../bin/libmosquitto.dll" DESTINATION ${bin})
     install(FILES $<TARGET_FILE:Qt5::QWindowsIntegrationPlugin> $<TARGET_FILE:Qt5::QOffscreenIntegrationPlugin>
             DESTINATION ${bin}/platforms)
     install(FILES $<TARGET_FILE:Qt5::QWindowsVistaStylePlugin> DESTINATION ${bin}/styles)

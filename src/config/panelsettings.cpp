@@ -34,6 +34,17 @@ PanelSettings PanelSettings::load(const QString &path)
     remote.token = file.value(Key::remoteToken()).toString().trimmed();
     remote.viewToken = file.value(Key::remoteViewToken()).toString().trimmed();
     remote.locked = toBool(file.value(Key::remoteLocked()));
+    Mqtt &mqtt = settings.mqtt;
+    mqtt.on = file.value(Key::mqtt()).toString().trimmed().compare(QLatin1String("on"), Qt::CaseInsensitive) == 0;
+    if (const QString host = file.value(Key::mqttHost()).toString().trimmed(); !host.isEmpty())
+        mqtt.host = host;
+    bool mqttPortRead = false;
+    const uint mqttPort = file.value(Key::mqttPort()).toString().trimmed().toUInt(&mqttPortRead);
+    mqtt.port = mqttPortRead && mqttPort >= 1 && mqttPort <= 65535 ? quint16(mqttPort) : Mqtt::DefaultPort;
+    mqtt.user = file.value(Key::mqttUser()).toString();
+    mqtt.password = file.value(Key::mqttPassword()).toString();
+    mqtt.base = file.value(Key::mqttBase()).toString().trimmed();
+    mqtt.discovery = file.value(Key::mqttDiscovery()).toString().trimmed().compare(QLatin1String("off"), Qt::CaseInsensitive) != 0;
     return settings;
 }
 

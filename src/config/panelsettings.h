@@ -60,6 +60,24 @@ struct PanelSettings
         static std::optional<Mode> modeFrom(const QString &name);
     } remote;
 
+    // The bridge to the shack's MQTT broker.
+    struct Mqtt
+    {
+        static constexpr quint16 DefaultPort = 1883;
+        // "MQTT": on, or off (default; anything else).
+        bool on = false;
+        // "MQTT_HOST", "MQTT_PORT" (1..65535, else DefaultPort).
+        QString host = QStringLiteral("127.0.0.1");
+        quint16 port = DefaultPort;
+        // "MQTT_USER", "MQTT_PASSWORD": empty for none.
+        QString user;
+        QString password;
+        // "MQTT_BASE": the topics' base; empty for "zorvik/<slug of the ID>".
+        QString base;
+        // "MQTT_DISCOVERY": Home Assistant discovery under "homeassistant" (on by default).
+        bool discovery = true;
+    } mqtt;
+
     // Reads the file at `path`; a missing or unreadable file gives the defaults.
     static PanelSettings load(const QString &path);
 };

@@ -91,6 +91,14 @@ inline QString remotePort() { return QStringLiteral("REMOTE_PORT"); }
 inline QString remoteToken() { return QStringLiteral("REMOTE_TOKEN"); }
 inline QString remoteViewToken() { return QStringLiteral("REMOTE_VIEW_TOKEN"); }
 inline QString remoteLocked() { return QStringLiteral("REMOTE_LOCKED"); }
+// The message broker.
+inline QString mqtt() { return QStringLiteral("MQTT"); }
+inline QString mqttHost() { return QStringLiteral("MQTT_HOST"); }
+inline QString mqttPort() { return QStringLiteral("MQTT_PORT"); }
+inline QString mqttUser() { return QStringLiteral("MQTT_USER"); }
+inline QString mqttPassword() { return QStringLiteral("MQTT_PASSWORD"); }
+inline QString mqttBase() { return QStringLiteral("MQTT_BASE"); }
+inline QString mqttDiscovery() { return QStringLiteral("MQTT_DISCOVERY"); }
 } // namespace Key
 
 } // namespace SettingsFile

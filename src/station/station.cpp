@@ -227,7 +227,7 @@ Station::Result Station::select(int channel, int position, const Origin &origin)
                                            stored.receiveOnly);
     }
     const Result result = carryOut(origin, channel, before, outcome);
-    if (origin.source == Source::Panel || origin.source == Source::Remote) {
+    if (origin.source == Source::Panel || origin.isRemote()) {
         // A choice by hand stands until the radio's next band change. Only a selection of
         // that antenna for that channel, sent, may become the band's: not a press that was
         // ignored, chose a split's transmit antenna or switched a split off.
@@ -393,6 +393,8 @@ QString Station::sourceName(Source source)
         return tr("logger");
     case Source::Otrsp:
         return tr("OTRSP");
+    case Source::Mqtt:
+        return tr("MQTT");
     case Source::Remote:
         break;
     }

@@ -50,14 +50,15 @@ class Station : public QObject, public PollingPeer
 
 public:
     // Who gave a command.
-    enum class Source : quint8 { Panel, BandFollow, Logger, Otrsp, Remote };
+    enum class Source : quint8 { Panel, BandFollow, Logger, Otrsp, Remote, Mqtt };
     struct Origin
     {
         Source source = Source::Panel;
-        // A remote client's address; empty for the others.
+        // A remote client's address (for the message broker, the broker's); empty for the others.
         QString address;
-        // A command from afar obeys stricter rules: see the door.
-        bool isRemote() const { return source == Source::Remote; }
+        // A command from afar (the remote control or the message broker) obeys stricter
+        // rules: see the door.
+        bool isRemote() const { return source == Source::Remote || source == Source::Mqtt; }
     };
     // Why a command sent nothing.
     enum class Refusal : quint8 {
