@@ -141,6 +141,10 @@ public:
     void publish(const MqttTopics::Message &message);
     void publishState();
     void publishDiscovery();
+    void removeDiscovery();
+    // The ID changed the base the settings give: nothing is published under the old one
+    // until apply() moves the bridge.
+    bool behindSettings() const;
     void carryOut(const QByteArray &topic, const QByteArray &payload, bool retained);
     void setStatus(Status next, const QString &text);
 
@@ -209,6 +213,9 @@ public:
     // What was last published on each state topic, and the discovery as last published.
     QHash<QByteArray, QByteArray> published;
     QList<MqttTopics::Message> discovered;
+    // What removes the entities as published, kept from then: the ID they were named after
+    // may have changed since.
+    QList<MqttTopics::Message> removal;
 };
 
 void MqttBridge::Private::start()
@@ -387,10 +394,8 @@ void MqttBridge::Private::close(bool remove)
         // disconnect: a socket closed with the broker's answers unread is reset, and the
         // broker may drop what it had not read yet.
         closing = true;
-        if (remove && !discovered.isEmpty()) {
-            for (const MqttTopics::Message &message : MqttTopics::discoveryRemoval(station, base))
-                publish(message);
-        }
+        if (remove)
+            removeDiscovery();
         publish({(base + QStringLiteral("/status")).toUtf8(), "offline", true, 1});
         QElapsedTimer flushing;
         flushing.start();
@@ -410,7 +415,21 @@ void MqttBridge::Private::close(bool remove)
     connecting = false;
     events.clear();
     discovered.clear();
+    removal.clear();
     published.clear();
+}
+
+void MqttBridge::Private::removeDiscovery()
+{
+    for (const MqttTopics::Message &message : removal)
+        publish(message);
+    removal.clear();
+    discovered.clear();
+}
+
+bool MqttBridge::Private::behindSettings() const
+{
+    return MqttTopics::base(settings.base, station.settings().id) != base;
 }
 
 void MqttBridge::Private::publish(const MqttTopics::Message &message)
@@ -426,7 +445,7 @@ void MqttBridge::Private::publish(const MqttTopics::Message &message)
 
 void MqttBridge::Private::publishState()
 {
-    if (status != Status::Connected)
+    if (status != Status::Connected || behindSettings())
         return;
     for (const MqttTopics::Message &message : MqttTopics::stateMessages(station, base)) {
         const auto last = published.constFind(message.topic);
@@ -449,6 +468,7 @@ void MqttBridge::Private::publishDiscovery()
     if (same)
         return;
     discovered = now;
+    removal = MqttTopics::discoveryRemoval(station, base);
     for (const MqttTopics::Message &message : now)
         publish(message);
     afterLoop();
@@ -522,6 +542,8 @@ MqttBridge::MqttBridge(Station &station, QObject *parent)
     connect(&station, &Station::bandChanged, this, changed);
     connect(&station, &Station::remoteLockChanged, this, changed);
     connect(&station, &Station::settingsChanged, this, [this] {
+        if (d->behindSettings())
+            return;
         d->publishState();
         // The antennas' names and receive-only marks are the select's options.
         d->publishDiscovery();
@@ -537,11 +559,8 @@ void MqttBridge::apply(const PanelSettings::Mqtt &settings)
     const bool running = d->client != nullptr;
     if (running && sameConnection(settings, d->settings) && nextBase == d->base) {
         const bool discoveryOff = d->settings.discovery && !settings.discovery;
-        if (discoveryOff && !d->discovered.isEmpty()) {
-            for (const MqttTopics::Message &message : MqttTopics::discoveryRemoval(d->station, d->base))
-                d->publish(message);
-            d->discovered.clear();
-        }
+        if (discoveryOff)
+            d->removeDiscovery();
         d->settings = settings;
         d->publishDiscovery();
         d->afterLoop();

@@ -414,14 +414,29 @@ void tst_MqttBridge::endsOfflineAndRemovesOnlyWhenSwitchedOff()
     QSignalSpy told(a.bridge.get(), &MqttBridge::statusChanged);
     a.bridge->apply(settings());
     QVERIFY(probe->waitFor("zorvik/station-a/status", "online"));
+    // A new ID moves the station to a new base: the old entities go, the new ones come.
+    a.bench->store({{"ID", "Station C"}});
+    a.bench->station->loadSettings();
+    a.bridge->apply(settings());
+    QCOMPARE(a.bridge->base(), QStringLiteral("zorvik/station-c"));
+    QVERIFY(probe->waitFor(config, ""));
+    QVERIFY(probe->waitFor("zorvik/station-a/status", "offline"));
+    QVERIFY(probe->waitFor("zorvik/station-c/status", "online"));
+    const QByteArray moved = "homeassistant/select/station-c/channel_1_antenna/config";
+    QTRY_VERIFY_WITH_TIMEOUT(!probe->last(moved).isEmpty(), 3000);
+    QCOMPARE(json(probe->last(moved)).value("device").toObject().value("name").toString(), QStringLiteral("Station C"));
+    // Nothing was named after the new ID under the old base.
+    for (const MqttProbe::Received &message : probe->messages())
+        QVERIFY2(!message.topic.contains("zorvik_station-a"), message.topic.constData());
+
     PanelSettings::Mqtt off = settings();
     off.on = false;
     a.bridge->apply(off);
     QCOMPARE(a.bridge->status(), MqttBridge::Status::Off);
-    QVERIFY(probe->waitFor("zorvik/station-a/status", "offline"));
-    QVERIFY(probe->waitFor(config, ""));
-    QVERIFY(probe->waitFor("homeassistant/binary_sensor/station-a/alarm/config", ""));
-    QTRY_COMPARE_WITH_TIMEOUT(told.last().at(1).toString(), QStringLiteral("MQTT off"), 3000);
+    QVERIFY(probe->waitFor("zorvik/station-c/status", "offline"));
+    QVERIFY(probe->waitFor(moved, ""));
+    QVERIFY(probe->waitFor("homeassistant/binary_sensor/station-c/alarm/config", ""));
+    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() && told.last().at(1).toString() == QStringLiteral("MQTT off"), 3000);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttBridge)
