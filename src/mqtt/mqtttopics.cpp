@@ -15,6 +15,12 @@ namespace {
 constexpr int Channels = 2;
 constexpr int Antennas = AntennaPosition::Last + 1;
 
+QByteArray utf8(const QString &text) { return text.toUtf8(); }
+
+// All of a payload's bytes: Qt 5's QString::fromUtf8(QByteArray) stops at the first NUL, so
+// "3\0..." would read as "3".
+QString textOf(const QByteArray &bytes) { return QString::fromUtf8(bytes.constData(), int(bytes.size())); }
+
 QString releasedText() { return QStringLiteral("Released"); }
 
 QString unnamedText(int position) { return QStringLiteral("Ant %1").arg(position + 1); }
@@ -95,19 +101,21 @@ RemoteCommandReading commandOf(RemoteCommand::Op op, int channel, int antenna = 
 // The antenna command from an option text, a number or "release".
 RemoteCommandReading antennaCommand(int channel, const QByteArray &payload, const QStringList &options)
 {
-    const QString text = QString::fromUtf8(payload);
-    int index = options.indexOf(text);
-    if (index < 0)
-        index = optionIndexFolded(options, text);
-    // The options end with "Released"; a list without it still knows the word.
-    const int released = int(options.size()) - 1;
+    const QString text = textOf(payload);
+    // The options are the six antennas, then "Released".
+    const auto chosen = [channel](int index) {
+        return index < Antennas ? commandOf(RemoteCommand::Op::Select, channel, index + 1)
+                                : commandOf(RemoteCommand::Op::Release, channel);
+    };
+    const int exact = int(options.indexOf(text));
+    if (exact >= 0 && exact <= Antennas)
+        return chosen(exact);
     const QString folded = text.trimmed().toCaseFolded();
-    if ((index >= 0 && index == released && options.at(index) == releasedText())
-        || folded == QLatin1String("release") || folded == QLatin1String("released")) {
+    if (folded == QLatin1String("release") || folded == QLatin1String("released"))
         return commandOf(RemoteCommand::Op::Release, channel);
-    }
-    if (index >= 0 && index < Antennas)
-        return commandOf(RemoteCommand::Op::Select, channel, index + 1);
+    const int index = optionIndexFolded(options, text);
+    if (index >= 0 && index <= Antennas)
+        return chosen(index);
     const int number = antennaNumberIn(text);
     if (number != 0)
         return commandOf(RemoteCommand::Op::Select, channel, number);
@@ -118,7 +126,7 @@ RemoteCommandReading antennaCommand(int channel, const QByteArray &payload, cons
 
 RemoteCommandReading splitCommand(int channel, const QByteArray &payload)
 {
-    const QString folded = QString::fromUtf8(payload).trimmed().toCaseFolded();
+    const QString folded = textOf(payload).trimmed().toCaseFolded();
     if (folded == QLatin1String("off"))
         return commandOf(RemoteCommand::Op::SplitOff, channel);
     RemoteCommandReading reading = RemoteCommandReader::splitBody(channel, payload);
@@ -128,8 +136,6 @@ RemoteCommandReading splitCommand(int channel, const QByteArray &payload)
     }
     return reading;
 }
-
-QByteArray utf8(const QString &text) { return text.toUtf8(); }
 
 QByteArray compact(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
 
@@ -252,7 +258,7 @@ QStringList optionTexts(const Station &station)
         else if (isReserved(simple[size_t(position)]))
             level[size_t(position)] = 1;
     }
-    const auto textOf = [&](int position) {
+    const auto optionOf = [&](int position) {
         const QString &name = simple[size_t(position)];
         switch (level[size_t(position)]) {
         case 0:
@@ -265,10 +271,11 @@ QStringList optionTexts(const Station &station)
             return unnamedText(position);
         }
     };
-    for (int round = 0; round < 3; ++round) {
+    // Each round moves every clashing option a step on, so at most 3 * 6 rounds change anything.
+    for (int round = 0; round <= 3 * Antennas; ++round) {
         std::array<QString, Antennas> folded;
         for (int position = 0; position < Antennas; ++position)
-            folded[size_t(position)] = textOf(position).toCaseFolded();
+            folded[size_t(position)] = optionOf(position).toCaseFolded();
         bool changed = false;
         for (int position = 0; position < Antennas; ++position) {
             bool clash = false;
@@ -284,7 +291,7 @@ QStringList optionTexts(const Station &station)
     }
     QStringList options;
     for (int position = 0; position < Antennas; ++position)
-        options.append(textOf(position));
+        options.append(optionOf(position));
     options.append(releasedText());
     return options;
 }
@@ -356,7 +363,7 @@ RemoteCommandReading command(const QString &base, const QByteArray &topic, const
 
 Message result(const QString &base, const QByteArray &commandTopic, RemoteError error, const QString &text)
 {
-    QJsonObject json{{QStringLiteral("topic"), QString::fromUtf8(commandTopic)},
+    QJsonObject json{{QStringLiteral("topic"), textOf(commandTopic)},
                      {QStringLiteral("status"), RemoteErrors::httpStatus(error)}};
     if (error != RemoteError::None) {
         json.insert(QStringLiteral("error"),

@@ -41,7 +41,9 @@ QString slug(const QString &id);
 QString base(const QString &configured, const QString &id);
 
 // The select's options: the six antennas as the panel names them ("Ant k" for an unnamed
-// one), then "Released".
+// one), then "Released". Unique even when compared without regard to case: a name given
+// twice, or one that reads as another form of the command (a number, "release", "Released",
+// "Ant k"), gets " (Ant k)" appended.
 QStringList optionTexts(const Station &station);
 
 // The retained messages that describe the station now (state, per-channel topics, alarm):
@@ -51,7 +53,12 @@ QList<Message> stateMessages(const Station &station, const QString &base);
 // The topics the bridge subscribes to: the two command topics of both channels.
 QStringList commandTopics(const QString &base);
 // The command a message on a command topic carries: Select/Release/Split/SplitOff with its
-// channel, or an error (BadRequest, NotFound for a topic that is no command topic).
+// channel, or an error (BadRequest, NotFound for a topic that is no command topic, TooLarge
+// for a payload over RemoteCommandReader::MaxSocketCommandSize bytes).
+// antenna/set: an option text of `options` (optionTexts()) as it is, else without regard to
+// case; the number 1..6 in digits; "release" or "Released" in any case. split/set: the
+// JSON of RemoteCommandReader::splitBody, or "off" in any case. Whitespace around a payload
+// is allowed but for an option text matched as it is. An empty payload is BadRequest.
 RemoteCommandReading command(const QString &base, const QByteArray &topic, const QByteArray &payload,
                              const QStringList &options);
 // The outcome of a command, for <base>/result.
