@@ -299,17 +299,22 @@ void tst_MqttBridge::survivesTheBrokersRestart()
     QVERIFY(startStation(a, link, "Station A"));
     QVERIFY(waitConnected(*a.bridge));
     QSignalSpy told(a.bridge.get(), &MqttBridge::statusChanged);
+    // Waits of 0.1, 0.2, 0.4, 0.8 s, then 1.6 s: told in whole seconds, rounded up.
+    a.bridge->setBackOff(100, 30000);
 
     broker->stop();
     QTRY_COMPARE_WITH_TIMEOUT(a.bridge->status(), MqttBridge::Status::Unreachable, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 3000);
-    const QString down = told.last().at(1).toString();
-    QVERIFY2(down.startsWith(QStringLiteral("MQTT: cannot reach 127.0.0.1:%1; trying again in ").arg(broker->port())),
-             qPrintable(down));
-    // Attempts fail while it is away (the back-off at its ceiling), the status stays, and
-    // the station goes on.
-    QVERIFY(a.bench->waitForReplies(5));
+    const QString down = QStringLiteral("MQTT: cannot reach 127.0.0.1:%1; trying again in ").arg(broker->port());
+    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() && told.last().at(1).toString() == down + "1 s", 3000);
+    // Attempts fail while it is away, each waiting twice as long, and the station goes on.
+    QTRY_VERIFY_WITH_TIMEOUT(told.last().at(1).toString() == down + "2 s", 5000);
+    // Each text is told once, not at every attempt.
+    QStringList texts;
+    for (const QList<QVariant> &each : told)
+        texts << each.at(1).toString();
+    QCOMPARE(texts.count(down + "1 s"), 1);
     QCOMPARE(a.bridge->status(), MqttBridge::Status::Unreachable);
+    QVERIFY(a.bench->waitForReplies(2));
 
     // Back, with nothing retained: the bridge reconnects and publishes its state again.
     QVERIFY(broker->start());
