@@ -243,6 +243,8 @@ void MqttBridge::Private::start()
         mosquitto_username_pw_set(client, settings.user.toUtf8().constData(),
                                   settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
     nextDelayMs = firstDelayMs;
+    // The first attempt is told; a retry leaves the last failure's text standing.
+    setStatus(Status::Connecting, QStringLiteral("MQTT: connecting to %1:%2").arg(settings.host).arg(settings.port));
     connectNow();
 }
 
@@ -254,10 +256,6 @@ void MqttBridge::Private::connectNow()
     refused = false;
     connecting = true;
     published.clear();
-    // The first attempt is told; a retry leaves the last failure's text standing.
-    if (status == Status::Off)
-        setStatus(Status::Connecting,
-                  QStringLiteral("MQTT: connecting to %1:%2").arg(settings.host).arg(settings.port));
     const int rc = mosquitto_connect_async(client, settings.host.toUtf8().constData(), settings.port, KeepaliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(QString());
@@ -314,6 +312,9 @@ void MqttBridge::Private::takeEvents()
         events.pop_front();
         switch (event.kind) {
         case Event::Connected:
+            // An answer to an attempt already given up on is not taken.
+            if (retry.isActive())
+                break;
             connecting = false;
             if (event.code != 0) {
                 // The socket closes right after; its disconnect keeps this text.

@@ -29,7 +29,11 @@
 class MosquittoBroker
 {
 public:
-    MosquittoBroker() { process.setProcessChannelMode(QProcess::MergedChannels); }
+    MosquittoBroker()
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&process, &QProcess::readyRead, [this] { output += process.readAll(); });
+    }
     ~MosquittoBroker() { stop(); }
     MosquittoBroker(const MosquittoBroker &) = delete;
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
@@ -93,7 +97,7 @@ public:
             },
             timeoutMs);
         if (process.state() == QProcess::NotRunning)
-            qWarning("mosquitto ended: %s", process.readAll().constData());
+            qWarning("mosquitto ended: %s", (output + process.readAll()).constData());
         return check(listening && process.state() == QProcess::Running, "mosquitto does not listen");
     }
 
@@ -109,6 +113,8 @@ public:
     }
 
     quint16 port() const { return brokerPort; }
+    // How often the broker's log (since the first start) says `text`, e.g. "New connection from".
+    int logged(const QByteArray &text) const { return output.count(text); }
     bool isRunning() const { return process.state() == QProcess::Running; }
 
 private:
@@ -128,6 +134,7 @@ private:
     QTemporaryDir dir;
     QString passwordFile;
     QProcess process;
+    QByteArray output;
     quint16 brokerPort = 0;
 };
 
