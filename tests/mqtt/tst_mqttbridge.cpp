@@ -252,6 +252,7 @@ void tst_MqttBridge::refusalsOnResult_data()
     QTest::newRow("receive-only") << "" << QByteArray("5") << 422 << "receive_only";
     QTest::newRow("transmitting") << "tx" << QByteArray("2") << 423 << "transmitting";
     QTest::newRow("locked") << "lock" << QByteArray("2") << 423 << "locked";
+    QTest::newRow("link down") << "disconnect" << QByteArray("2") << 503 << "box_unavailable";
     QTest::newRow("no such antenna") << "" << QByteArray("7") << 400 << "bad_request";
 }
 
@@ -275,6 +276,10 @@ void tst_MqttBridge::refusalsOnResult()
         QVERIFY(probe->waitFor(topic("channel/1/transmitting"), "ON"));
     } else if (how == "lock") {
         station.setRemoteLocked(true);
+    } else if (how == "disconnect") {
+        station.disconnectBox();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            json(probe->last(topic("state"))).value("link").toObject().value("connected").toBool(), false, 3000);
     }
     const QByteArray shown = probe->last(topic("channel/1/antenna"));
     const int from = a.bench->sim->lineCount();
@@ -287,7 +292,8 @@ void tst_MqttBridge::refusalsOnResult()
     QCOMPARE(result.value("error").toObject().value("code").toString(), code);
     QVERIFY(!result.value("error").toObject().value("message").toString().isEmpty());
     // Refused is never carried out: the box hears nothing, the select shows what it shows.
-    QVERIFY(a.bench->waitForReplies(2));
+    if (how != "disconnect")
+        QVERIFY(a.bench->waitForReplies(2));
     QCOMPARE(a.bench->commandsReceived(from), QStringList());
     QCOMPARE(probe->last(topic("channel/1/antenna")), shown);
 }
