@@ -49,22 +49,23 @@ int antennaNumberIn(const QString &text)
     return number;
 }
 
-// A text that reads as one of the other forms of the antenna command: a number, "release",
-// "Released", or another antenna's "Ant k". An antenna's name like that is never its option
-// alone, so that each form means one thing.
-bool isReserved(const QString &text)
+// Whether the name of the antenna at `position` reads as one of the other forms of the
+// antenna command: a number, "release", "Released", or another antenna's "Ant k". A name
+// like that is never its option alone, so that each form means one thing.
+bool isReserved(const QString &text, int position)
 {
     const QString folded = text.trimmed().toCaseFolded();
     if (antennaNumberIn(text) != 0 || folded == QLatin1String("release") || folded == QLatin1String("released"))
         return true;
-    for (int position = 0; position < Antennas; ++position) {
-        if (folded == unnamedText(position).toCaseFolded())
+    for (int other = 0; other < Antennas; ++other) {
+        if (other != position && folded == unnamedText(other).toCaseFolded())
             return true;
     }
     return false;
 }
 
-// The option payload of an antenna command names, compared as people type it.
+// The option a payload names when neither case nor the whitespace around it count; -1 for
+// none, and for a text two options share.
 int optionIndexFolded(const QStringList &options, const QString &text)
 {
     const QString folded = text.trimmed().toCaseFolded();
@@ -255,7 +256,7 @@ QStringList optionTexts(const Station &station)
         simple[size_t(position)] = names[size_t(position)].simplified();
         if (simple[size_t(position)].isEmpty())
             level[size_t(position)] = 3;
-        else if (isReserved(simple[size_t(position)]))
+        else if (isReserved(simple[size_t(position)], position))
             level[size_t(position)] = 1;
     }
     const auto optionOf = [&](int position) {

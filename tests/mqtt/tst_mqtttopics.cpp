@@ -155,6 +155,9 @@ void tst_MqttTopics::options_data()
         << QStringList{"3", "release", "RELEASED", "Ant 6", "ant 4", " 01 "}
         << QStringList{"3 (Ant 1)", "release (Ant 2)", "RELEASED (Ant 3)", "Ant 6 (Ant 4)", "ant 4 (Ant 5)",
                        "01 (Ant 6)", "Released"};
+    QTest::newRow("named as its own number")
+        << QStringList{"Ant 1", "ANT 2", "", "", "", ""}
+        << QStringList{"Ant 1", "ANT 2", "Ant 3", "Ant 4", "Ant 5", "Ant 6", "Released"};
     // A name with the suffix another would get: both move on until they differ.
     QTest::newRow("suffix taken")
         << QStringList{"Yagi", "Yagi", "Yagi (Ant 1)", "", "", ""}
