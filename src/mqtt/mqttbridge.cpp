@@ -203,6 +203,9 @@ public:
     QString statusText = QStringLiteral("MQTT off");
     // An attempt is under way (connect_async called, no answer yet).
     bool connecting = false;
+    // Its TCP connect has not finished: the socket turning writable says it has (or failed).
+    // Only until then is writing watched for without anything to write, which would spin.
+    bool socketPending = false;
     // The broker refused the attempt: its disconnect keeps the refusal's text.
     bool refused = false;
     std::deque<Event> events;
@@ -255,6 +258,7 @@ void MqttBridge::Private::connectNow()
     dropNotifiers();
     refused = false;
     connecting = true;
+    socketPending = true;
     published.clear();
     const int rc = mosquitto_connect_async(client, settings.host.toUtf8().constData(), settings.port, KeepaliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -295,13 +299,14 @@ void MqttBridge::Private::afterLoop()
         });
         writer = new QSocketNotifier(socket, QSocketNotifier::Write, &q);
         QObject::connect(writer, &QSocketNotifier::activated, &q, [this] {
+            socketPending = false;
             if (client)
                 mosquitto_loop_write(client, 1);
             afterLoop();
         });
     }
     if (writer)
-        writer->setEnabled(connecting || mosquitto_want_write(client));
+        writer->setEnabled(socketPending || mosquitto_want_write(client));
 }
 
 void MqttBridge::Private::takeEvents()

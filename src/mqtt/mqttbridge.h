@@ -23,11 +23,14 @@ public:
     Q_ENUM(Status)
 
     explicit MqttBridge(Station &station, QObject *parent = nullptr);
-    // Publishes "offline" and disconnects cleanly.
+    // Publishes "offline" and disconnects cleanly (waiting up to half a second for the broker
+    // to take it); the discovery entities stay, so the station shows as unavailable.
     ~MqttBridge() override;
 
     // Connects as the settings say (off: removes the discovery entities, publishes offline,
-    // disconnects). Never blocks.
+    // disconnects). Never waits for the broker to answer, with two bounded exceptions: a
+    // broker given by name is looked up in the call (by address: no wait), and leaving a
+    // broker waits up to half a second for it to take the last messages.
     void apply(const PanelSettings::Mqtt &settings);
     Status status() const;
     // The topics' base in use.

@@ -12,7 +12,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
+
+#include <ctime>
 
 #include <memory>
 
@@ -46,6 +49,7 @@ private slots:
     void twoStationsStayApart();
     void wrongPasswordIsRefused();
     void endsOfflineAndRemovesOnlyWhenSwitchedOff();
+    void silentBrokerCostsNoProcessorTime();
 
 private:
     // A station named `id` against the box on `link`, connected, and its bridge on the
@@ -450,6 +454,39 @@ void tst_MqttBridge::endsOfflineAndRemovesOnlyWhenSwitchedOff()
     QVERIFY(probe->waitFor(moved, ""));
     QVERIFY(probe->waitFor("homeassistant/binary_sensor/station-c/alarm/config", ""));
     QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() && told.last().at(1).toString() == QStringLiteral("MQTT off"), 3000);
+}
+
+void tst_MqttBridge::silentBrokerCostsNoProcessorTime()
+{
+    // A peer that takes the TCP connection and never answers it: while the bridge waits for
+    // the broker's answer, nothing spins.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QVERIFY(broker->start()); // (unused: the settings name the silent peer)
+    QVERIFY(startStation(a, Link::Lan, "Station A", {}, false));
+    PanelSettings::Mqtt mqtt = settings();
+    mqtt.port = silent.serverPort();
+    const std::clock_t before = std::clock();
+    QElapsedTimer wall;
+    wall.start();
+    a.bridge->apply(mqtt);
+    // The event loop runs without the test's pauses between its turns (QTest's waits sleep
+    // between them, which would hide a spin) until the station has read a few more replies.
+    const quint64 target = a.bench->datagramsRead() + 5;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if ((silent.hasPendingConnections() && a.bench->datagramsRead() >= target) || wall.hasExpired(5000))
+            loop.quit();
+    });
+    check.start(20);
+    loop.exec();
+    QVERIFY(silent.hasPendingConnections());
+    QVERIFY(a.bench->datagramsRead() >= target);
+    const qint64 cpuMs = qint64(std::clock() - before) * 1000 / CLOCKS_PER_SEC;
+    QCOMPARE(a.bridge->status(), MqttBridge::Status::Connecting);
+    QVERIFY2(cpuMs < wall.elapsed() / 2,
+             qPrintable(QStringLiteral("%1 ms of processor time in %2 ms").arg(cpuMs).arg(wall.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(tst_MqttBridge)
