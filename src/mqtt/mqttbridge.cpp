@@ -15,8 +15,10 @@
 //   has returned, so that nothing (a command's station signals, a listener that deletes the
 //   bridge on statusChanged) reenters the library or frees it under its own feet.
 // - Broker gone, refused or wrong credentials: the socket is closed and a QTimer tries again
-//   after 1, 2, 4, ... up to 30 s. An attempt that hears no answer within ConnectPatience
-//   counts as unreachable.
+//   after 1, 2, 4, ... up to 30 s. An attempt that hears no answer within 10 s counts as
+//   unreachable.
+// - Leaving a broker (switched off, moved, or the bridge destroyed) is the one wait: the last
+//   messages and the disconnect are flushed with mosquitto_loop(), bounded by half a second.
 
 #include "mqttbridge.h"
 
