@@ -29,7 +29,11 @@ MqttSetup::MqttSetup(Station &observed, QObject *parent)
             });
 }
 
-MqttSetup::~MqttSetup() = default;
+MqttSetup::~MqttSetup()
+{
+    // The bridge says goodbye as it goes: nobody is left to tell.
+    running->disconnect(this);
+}
 
 void MqttSetup::start()
 {
