@@ -4,6 +4,7 @@
 // dialog and the station, and a remote client's switch shown in the status bar and told to
 // the screen reader.
 
+#include "mosquittobroker.h"
 #include "panelbench.h"
 #include "remote/ui/qrcodewidget.h"
 #include "remote/ui/remotecontroldialog.h"
@@ -88,6 +89,7 @@ private slots:
     void remoteSwitchShownAndSaid();
     void panelServesAsItsSettingsSay();
     void mqttTabStoresWhatIsChosen();
+    void panelBridgesAsItsSettingsSay();
 
 private:
     // The window's own dialog, on a bench's window.
@@ -481,6 +483,34 @@ void tst_RemotePanel::mqttTabStoresWhatIsChosen()
              QStringLiteral("off"));
     QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(dialog, "mqttStatus")->text(), QStringLiteral("MQTT off"), 3000);
     QCOMPARE(bench.status(), QStringLiteral("MQTT off"));
+}
+
+// The window runs the bridge from its settings file: online on the broker, its news in the
+// status bar and the dialog's tab, a command from the broker shown as an MQTT switch.
+void tst_RemotePanel::panelBridgesAsItsSettingsSay()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttProbe watcher;
+    QVERIFY(watcher.connect(broker.port(), "zorvik/#"));
+    PanelBench bench;
+    bench.store({{"ID", "Panel 1"}, {"K3_1", "Yagi"}, {"MQTT", "on"}, {"MQTT_PORT", broker.port()}});
+    QVERIFY(bench.startBox(Link::Lan));
+    QVERIFY(bench.openOnBox());
+    const QString connected = QStringLiteral("MQTT: connected to 127.0.0.1:%1 as zorvik/panel-1").arg(broker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->mqtt().lastText(), connected, 5000);
+    QVERIFY(watcher.waitFor("zorvik/panel-1/status", "online", 3000));
+    RemoteControlDialog *dialog = openDialog(bench);
+    QVERIFY(dialog);
+    QCOMPARE(part<QLabel>(dialog, "mqttStatus")->text(), connected);
+    dialog->close();
+    QVERIFY(bench.connectAndWait());
+
+    heard.clear();
+    QVERIFY(watcher.publish("zorvik/panel-1/channel/1/antenna/set", "Yagi"));
+    const QString said = QString::fromUtf8("MQTT 127.0.0.1:%1: channel 1 → Ant 3 (Yagi)").arg(broker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.status(), said, 5000);
+    QVERIFY2(heard.contains(said), qPrintable(heard.join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(tst_RemotePanel)
