@@ -437,7 +437,7 @@ void tst_Headless::stationsShareABrokerApartAndLeaveTheirWill()
     HeadlessStation b;
     QVERIFY(a.start(false, {{"ID", "Station A"}}, run));
     QVERIFY(b.start(false, {{"ID", "Station B"}}, run));
-    for (const QByteArray base : {QByteArray("zorvik/station-a"), QByteArray("zorvik/station-b")})
+    for (const QByteArray &base : {QByteArray("zorvik/station-a"), QByteArray("zorvik/station-b")})
         QVERIFY2(watcher.waitFor(base + "/status", "online", 10000), qPrintable(a.log + b.log));
     QTRY_VERIFY2_WITH_TIMEOUT(a.logged(QStringLiteral("LAN link up: the box answers")), qPrintable(a.log), 10000);
     QTRY_VERIFY2_WITH_TIMEOUT(b.logged(QStringLiteral("LAN link up: the box answers")), qPrintable(b.log), 10000);
