@@ -44,6 +44,27 @@ struct Parser
                                     "(0 takes a free one)."),
         QStringLiteral("port")};
 
+    QCommandLineOption mqtt{QStringLiteral("mqtt"),
+                            QCoreApplication::translate("CommandLine",
+                                                        "With --headless: bridge the station to the MQTT broker "
+                                                        "(on) or not (off) for this run, whatever the settings "
+                                                        "file says."),
+                            QStringLiteral("on|off")};
+    QCommandLineOption mqttHost{
+        QStringLiteral("mqtt-host"),
+        QCoreApplication::translate("CommandLine", "With --headless: the MQTT broker's host for this run."),
+        QStringLiteral("host")};
+    QCommandLineOption mqttPort{
+        QStringLiteral("mqtt-port"),
+        QCoreApplication::translate("CommandLine", "With --headless: the MQTT broker's TCP port for this run."),
+        QStringLiteral("port")};
+    QCommandLineOption mqttBase{QStringLiteral("mqtt-base"),
+                                QCoreApplication::translate("CommandLine",
+                                                            "With --headless: the MQTT topics' base for this run "
+                                                            "(zorvik/<the ID, lower-cased> unless the settings "
+                                                            "file names another)."),
+                                QStringLiteral("base")};
+
     Parser()
     {
         parser.addOption(connect);
@@ -51,6 +72,10 @@ struct Parser
         parser.addOption(link);
         parser.addOption(remote);
         parser.addOption(remotePort);
+        parser.addOption(mqtt);
+        parser.addOption(mqttHost);
+        parser.addOption(mqttPort);
+        parser.addOption(mqttBase);
         parser.setApplicationDescription(QCoreApplication::translate(
             "CommandLine", "Zorvik Remote Control: the panel of the Talmek antenna switch."));
         parser.addPositionalArgument(
@@ -153,6 +178,51 @@ bool accept(const QStringList &arguments, Start *start, QString *error)
             return false;
         }
         start->remotePort = quint16(number);
+    }
+    for (const QCommandLineOption *option : {&p.mqtt, &p.mqttHost, &p.mqttPort, &p.mqttBase}) {
+        if (p.parser.isSet(*option) && !start->headless) {
+            *error = QCoreApplication::translate("CommandLine", "--%1 goes with --headless").arg(option->names().first());
+            return false;
+        }
+    }
+    if (p.parser.isSet(p.mqtt)) {
+        const QString on = p.parser.value(p.mqtt);
+        if (on != QLatin1String("on") && on != QLatin1String("off")) {
+            *error = QCoreApplication::translate("CommandLine", "--mqtt takes on or off, not \"%1\"").arg(on);
+            return false;
+        }
+        start->mqtt.on = on == QLatin1String("on");
+    }
+    if (p.parser.isSet(p.mqttHost)) {
+        const QString host = p.parser.value(p.mqttHost).trimmed();
+        if (host.isEmpty()) {
+            *error = QCoreApplication::translate("CommandLine", "--mqtt-host takes a host name or address");
+            return false;
+        }
+        start->mqtt.host = host;
+    }
+    if (p.parser.isSet(p.mqttPort)) {
+        const QString port = p.parser.value(p.mqttPort);
+        bool read = false;
+        const uint number = port.toUInt(&read);
+        if (!read || number < 1 || number > 65535) {
+            *error = QCoreApplication::translate("CommandLine", "--mqtt-port takes 1 to 65535, not \"%1\"").arg(port);
+            return false;
+        }
+        start->mqtt.port = quint16(number);
+    }
+    if (p.parser.isSet(p.mqttBase)) {
+        QString base = p.parser.value(p.mqttBase).trimmed();
+        while (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        // A wildcard would subscribe the bridge to others' commands.
+        if (base.isEmpty() || base.contains(QLatin1Char('#')) || base.contains(QLatin1Char('+'))) {
+            *error = QCoreApplication::translate("CommandLine",
+                                                 "--mqtt-base takes a topic without + or #, not \"%1\"")
+                         .arg(p.parser.value(p.mqttBase));
+            return false;
+        }
+        start->mqtt.base = base;
     }
     return true;
 }

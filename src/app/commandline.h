@@ -2,6 +2,7 @@
 
 #include "config/panelsettings.h"
 #include "engine/linkstate.h"
+#include "mqtt/mqttsetup.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,8 +10,8 @@
 #include <optional>
 
 // The panel's command line: an optional profile (settings<profile>.ini instead of
-// settings.ini), --connect, --headless with --link, --remote and --remote-port, --help (which also names the settings
-// file in use) and --version.
+// settings.ini), --connect, --headless with --link, --remote, --remote-port, --mqtt, --mqtt-host, --mqtt-port and
+// --mqtt-base, --help (which also names the settings file in use) and --version.
 namespace CommandLine {
 
 // Whether the command line asks only to be answered (--help, -h, -?, --version, -v), which
@@ -44,6 +45,9 @@ struct Start
     // rather than as stored.
     std::optional<PanelSettings::Remote::Mode> remote;
     std::optional<quint16> remotePort;
+    // ...and with the MQTT bridge on or off, to this broker, under this base, rather than
+    // as stored.
+    MqttSetup::Overrides mqtt;
 };
 
 // For a panel that runs: false, with the complaint in `error`, for options it does not know.

@@ -61,7 +61,7 @@ int main(int argc, char **argv)
             tell(error + QLatin1Char('\n'), true);
             return 2;
         }
-        return Headless::run({SettingsFile::path(), start.link, start.remote, start.remotePort});
+        return Headless::run({SettingsFile::path(), start.link, start.remote, start.remotePort, start.mqtt});
     }
 
     HighDpi::prepare();

@@ -8,6 +8,7 @@
 #include "lan/formlancfg.h"
 #include "lan/lanlink.h"
 #include "mainwindowform.h"
+#include "mqtt/mqttsetup.h"
 #include "panelkeyboard.h"
 #include "panelview.h"
 #include "remote/remotesetup.h"
@@ -55,6 +56,9 @@ MainWindow::MainWindow(Options options, QWidget *parent)
     // After the pass that stored it: the dialog then shows the token.
     connect(remote.get(), &RemoteSetup::tokenMade, this, &MainWindow::loadSettings, Qt::QueuedConnection);
     remote->start();
+    bridge = std::make_unique<MqttSetup>(core);
+    connect(bridge.get(), &MqttSetup::said, view, &PanelView::holdNotice);
+    bridge->start();
 }
 
 MainWindow::~MainWindow() { closeSerialPort(); }

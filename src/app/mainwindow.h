@@ -20,6 +20,7 @@
 class C4SAnchorLayout;
 class FocusMark;
 class PanelView;
+class MqttSetup;
 class RemoteSetup;
 class SettingsDialog;
 class ThreadCOM;
@@ -74,6 +75,8 @@ public:
     void carryOutTick(int requests) override;
     LinkMode linkMode() const;
     Station &station() { return core; }
+    // The bridge to the MQTT broker, on the station's settings.
+    MqttSetup &mqtt() { return *bridge; }
     const DeviceState &deviceState() const { return core.deviceState(); }
     // The settings as last loaded, with the options stored since.
     const PanelSettings &settings() const { return core.settings(); }
@@ -167,6 +170,8 @@ private:
     Station core;
     // The remote control's server, on the station's settings; goes before the station.
     std::unique_ptr<RemoteSetup> remote;
+    // The MQTT bridge, on the station's settings; goes before the station.
+    std::unique_ptr<MqttSetup> bridge;
     std::unique_ptr<C4SAnchorLayout> anchorLayout;
     PanelView *view = nullptr;
     // Parentless, a window of its own; built on first use, because listing the system's

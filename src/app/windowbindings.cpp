@@ -5,6 +5,7 @@
 #include "engine/threadleitura.h"
 #include "lan/formlancfg.h"
 #include "mainwindow.h"
+#include "mqtt/mqttsetup.h"
 #include "remote/ui/remotecontroldialog.h"
 #include "rig/bandfollowdialog.h"
 #include "serial/settingsdialog.h"
@@ -57,4 +58,6 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, MainWindow *window)
 {
     connect(this, &RemoteControlDialog::saved, window, &MainWindow::loadSettings);
     connect(this, &RemoteControlDialog::notSaved, window, &MainWindow::reportNotSaved);
+    showMqttStatus(window->mqtt().lastText());
+    connect(&window->mqtt(), &MqttSetup::said, this, &RemoteControlDialog::showMqttStatus);
 }

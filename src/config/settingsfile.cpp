@@ -16,7 +16,11 @@ QString profileFrom(const QStringList &arguments)
     // Options whose value may follow as the next argument: that value is no profile.
     const QStringList takingValue = {QStringLiteral("--link"),        QStringLiteral("-link"),
                                      QStringLiteral("--remote"),      QStringLiteral("-remote"),
-                                     QStringLiteral("--remote-port"), QStringLiteral("-remote-port")};
+                                     QStringLiteral("--remote-port"), QStringLiteral("-remote-port"),
+                                     QStringLiteral("--mqtt"),        QStringLiteral("-mqtt"),
+                                     QStringLiteral("--mqtt-host"),   QStringLiteral("-mqtt-host"),
+                                     QStringLiteral("--mqtt-port"),   QStringLiteral("-mqtt-port"),
+                                     QStringLiteral("--mqtt-base"),   QStringLiteral("-mqtt-base")};
     for (int i = 1; i < arguments.size(); ++i) {
         if (takingValue.contains(arguments.at(i)))
             ++i;
@@ -69,7 +73,12 @@ void useUtf8(QSettings &settings)
 }
 
 namespace {
-bool isToken(const QString &key) { return key == Key::remoteToken() || key == Key::remoteViewToken(); }
+// The keys whose values open the station (the remote control's tokens) or lend its
+// credentials to another service (the broker's password).
+bool isSecret(const QString &key)
+{
+    return key == Key::remoteToken() || key == Key::remoteViewToken() || key == Key::mqttPassword();
+}
 
 void makePrivate(const QString &path)
 {
@@ -86,8 +95,11 @@ void makePrivate(const QString &path)
 bool holdsToken(const QString &path)
 {
     QSettings settings(path, QSettings::IniFormat);
-    return !settings.value(Key::remoteToken()).toString().isEmpty()
-        || !settings.value(Key::remoteViewToken()).toString().isEmpty();
+    for (const QString &key : {Key::remoteToken(), Key::remoteViewToken(), Key::mqttPassword()}) {
+        if (!settings.value(key).toString().isEmpty())
+            return true;
+    }
+    return false;
 }
 
 void keepTokensPrivate(const QString &path)
@@ -99,9 +111,9 @@ void keepTokensPrivate(const QString &path)
 QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values)
 {
     // The file is written anew beside the old one with the old one's permissions: made
-    // private first, a token never lies readable by others, not even for a moment.
+    // private first, a token or a password never lies readable by others, not even for a moment.
     for (const auto &[key, value] : values) {
-        if (isToken(key) && !value.toString().isEmpty()) {
+        if (isSecret(key) && !value.toString().isEmpty()) {
             if (!QFileInfo::exists(path)) {
                 QFile created(path);
                 if (created.open(QIODevice::WriteOnly))

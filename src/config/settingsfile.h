@@ -23,8 +23,8 @@ QString fileName(const QString &profile);
 
 // The profile on a command line: its first argument after the program that is neither an
 // option ("-h", "--version") nor an option's value ("--link serial", "--remote local",
-// "--remote-port 8750"); empty when there is
-// none.
+// "--remote-port 8750", "--mqtt on", "--mqtt-host", "--mqtt-port", "--mqtt-base"); empty
+// when there is none.
 QString profileFrom(const QStringList &arguments);
 
 struct Place
@@ -51,17 +51,18 @@ QString path();
 void useUtf8(QSettings &settings);
 
 // Stores the values under their keys at once and checks that they reached the file. A file
-// that holds a token afterwards is kept private (keepTokensPrivate), from before the token
-// is written.
+// that holds a token or the broker's password afterwards is kept private (keepTokensPrivate),
+// from before it is written.
 // Returns an empty text when they did, else what to tell the operator: "Settings not
 // saved: <path> is not writable".
 QString store(const QString &path, const std::vector<std::pair<QString, QVariant>> &values);
 
-// Whether the file holds a remote control token (REMOTE_TOKEN or REMOTE_VIEW_TOKEN).
+// Whether the file holds a remote control token (REMOTE_TOKEN or REMOTE_VIEW_TOKEN) or the
+// broker's password (MQTT_PASSWORD).
 bool holdsToken(const QString &path);
-// On Linux, makes a file that holds a token readable and writable by its owner alone (the
-// tokens open the station to whoever reads them); elsewhere, and for a file without a
-// token, does nothing. store() does it; a reader of a file others may have written calls it.
+// On Linux, makes a file that holds a token or the broker's password readable and writable
+// by its owner alone (the tokens open the station to whoever reads them, the password the
+// broker); elsewhere, and for a file without either, does nothing. store() does it; a reader of a file others may have written calls it.
 void keepTokensPrivate(const QString &path);
 
 // A stored boolean: "true"/"false" as written (or 1/0). Anything else is of the wrong

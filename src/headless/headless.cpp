@@ -1,6 +1,7 @@
 #include "headless.h"
 
 #include "engine/threadleitura.h"
+#include "mqtt/mqttsetup.h"
 #include "quitsignals.h"
 #include "remote/remotesetup.h"
 #include "serial/serialportdescription.h"
@@ -70,6 +71,11 @@ int run(const Options &options)
         log.say(tr("Remote control: made a new control token, stored in %1").arg(file));
     });
     remote.start();
+    // Bridged also while the box is out of reach: <base>/state says it does not answer.
+    MqttSetup mqtt(station);
+    mqtt.setOverrides(options.mqtt);
+    QObject::connect(&mqtt, &MqttSetup::said, &log, &StationLog::say);
+    mqtt.start();
     // Stopped and joined before the station goes, as it asks the station for work.
     ThreadLeitura polling(station);
     const bool serial = station.linkMode() == LinkMode::Serial;

@@ -2,6 +2,7 @@
 
 #include "config/panelsettings.h"
 #include "engine/linkstate.h"
+#include "mqtt/mqttsetup.h"
 
 #include <QString>
 
@@ -10,7 +11,8 @@
 // zorvik-panel --headless: the station with no window and no display, for a station
 // computer without a screen. It reads the panel's settings file, connects at once over the
 // link the file names (or the one given for this run), follows the radios, the logger and
-// OTRSP as the panel does, serves remote control as the file (or the run) says, and says
+// OTRSP as the panel does, serves remote control and bridges to the MQTT broker as the file
+// (or the run) says, and says
 // what happens on standard error (StationLog). SIGTERM, SIGINT and SIGHUP end it cleanly
 // with exit code 0.
 namespace Headless {
@@ -24,6 +26,8 @@ struct Options
     // network is stored all the same).
     std::optional<PanelSettings::Remote::Mode> remote;
     std::optional<quint16> remotePort;
+    // Override the file's MQTT bridge for this run (never stored).
+    MqttSetup::Overrides mqtt;
 };
 
 // Why the settings file cannot serve a headless station (missing, not a file, unreadable,

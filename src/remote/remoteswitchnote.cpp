@@ -12,7 +12,11 @@ QString text(const Station &station, const Station::Origin &origin, int channel,
 {
     if (!origin.isRemote() || !result.sent)
         return {};
-    const QString who = origin.address.isEmpty() ? tr("Remote") : tr("Remote %1").arg(origin.address);
+    QString who;
+    if (origin.source == Station::Source::Mqtt)
+        who = origin.address.isEmpty() ? tr("MQTT") : tr("MQTT %1").arg(origin.address);
+    else
+        who = origin.address.isEmpty() ? tr("Remote") : tr("Remote %1").arg(origin.address);
     const Switching::Command &command = result.outcome.command;
     QString what;
     switch (command.kind) {

@@ -59,6 +59,28 @@ void tst_CommandLine::answers_data()
                                             << QStringList{"--remote-port takes 0 to 65535, not \"65536\""} << false;
     QTest::newRow("--remote-port not a number") << QStringList{"--headless", "--remote-port", "-1"} << 2
                                                 << QStringList{"--remote-port takes 0 to 65535, not \"-1\""} << false;
+    QTest::newRow("--help names the MQTT options")
+        << QStringList{"--help"} << 0
+        << QStringList{"--mqtt <on|off>", "--mqtt-host <host>", "--mqtt-port <port>", "--mqtt-base <base>"} << false;
+    QTest::newRow("--mqtt without --headless")
+        << QStringList{"--mqtt", "on"} << 2 << QStringList{"--mqtt goes with --headless"} << true;
+    QTest::newRow("--mqtt-host without --headless")
+        << QStringList{"--mqtt-host", "broker.lan"} << 2 << QStringList{"--mqtt-host goes with --headless"} << true;
+    QTest::newRow("--mqtt-port without --headless")
+        << QStringList{"--mqtt-port", "1883"} << 2 << QStringList{"--mqtt-port goes with --headless"} << true;
+    QTest::newRow("--mqtt-base without --headless")
+        << QStringList{"--mqtt-base", "shack"} << 2 << QStringList{"--mqtt-base goes with --headless"} << true;
+    QTest::newRow("--mqtt yes") << QStringList{"--headless", "--mqtt", "yes"} << 2
+                                << QStringList{"--mqtt takes on or off, not \"yes\""} << false;
+    QTest::newRow("--mqtt-port 0") << QStringList{"--headless", "--mqtt-port", "0"} << 2
+                                   << QStringList{"--mqtt-port takes 1 to 65535, not \"0\""} << false;
+    QTest::newRow("--mqtt-port not a number") << QStringList{"--headless", "--mqtt-port", "broker"} << 2
+                                              << QStringList{"--mqtt-port takes 1 to 65535, not \"broker\""} << false;
+    QTest::newRow("--mqtt-base with a wildcard")
+        << QStringList{"--headless", "--mqtt-base", "zorvik/#"} << 2
+        << QStringList{"--mqtt-base takes a topic without + or #, not \"zorvik/#\""} << false;
+    QTest::newRow("--mqtt-host empty") << QStringList{"--headless", "--mqtt-host", " "} << 2
+                                       << QStringList{"--mqtt-host takes a host name or address"} << false;
     QTest::newRow("the toolkit's own option is no error") << QStringList{"-platform", "offscreen", "--frobnicate"} << 2
                                                           << QStringList{"Unknown option 'frobnicate'"} << true;
 }

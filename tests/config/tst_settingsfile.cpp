@@ -104,6 +104,11 @@ void tst_SettingsFile::settingsPlace_data()
     QTest::newRow("installed, a file already beside it") << "/usr/bin" << true << plain << "/usr/bin/settings.ini";
     QTest::newRow("installed, written as /usr/bin/")
         << "/usr/bin/" << false << plain << "/home/op/.config/zorvik-panel/settings.ini";
+    QTest::newRow("MQTT options' values are not the profile")
+        << "/usr/bin" << false
+        << QStringList{"zorvik-panel", "--headless", "--mqtt", "on", "--mqtt-host", "broker", "--mqtt-port", "1884",
+                       "--mqtt-base", "contest", "C"}
+        << "/home/op/.config/zorvik-panel/settingsC.ini";
     QTest::newRow("options are not the profile") << "/usr/bin" << false << QStringList{"zorvik-panel", "--x", "B"}
                                                  << "/home/op/.config/zorvik-panel/settingsB.ini";
 }

@@ -2,9 +2,12 @@
 // plugin asked for, the settings file beside the program, talmek-sim as the box on either
 // link. It connects at once, follows the logger's word through the same door as a press,
 // logs each step with its time, and ends with exit code 0 on SIGTERM, SIGINT and SIGHUP; a
-// bad command line or settings file ends it at once with exit code 2.
+// bad command line or settings file ends it at once with exit code 2. On a real mosquitto
+// broker it publishes its state, takes commands, leaves "offline" behind when killed, and
+// keeps apart from another station on the same broker.
 
 #include "loopbackaddress.h"
+#include "mosquittobroker.h"
 #include "radioinfodatagram.h"
 #include "talmeksimprocess.h"
 
@@ -31,6 +34,9 @@ private slots:
     void refusesBadStarts();
     void servesRemoteControl_data();
     void servesRemoteControl();
+    void bridgesToTheBroker_data();
+    void bridgesToTheBroker();
+    void stationsShareABrokerApartAndLeaveTheirWill();
 };
 
 namespace {
@@ -309,6 +315,151 @@ void tst_Headless::servesRemoteControl()
     QVERIFY2(station.waitForFinished(10000), "the station did not stop");
     QVERIFY2(station.exitCode() == 0, qPrintable(log));
     QVERIFY(sim.quit());
+}
+
+namespace {
+// One headless station on its own talmek-sim (over `link`), run with `arguments` after
+// --headless, its log gathered as it comes.
+struct HeadlessStation
+{
+    bool start(bool serial, const QVariantMap &keys, const QStringList &arguments)
+    {
+        if (!sim.start(serial ? QStringList{"--hex", "--pty"} : QStringList{"--hex", "--udp", "0"}))
+            return false;
+        QVariantMap all = keys;
+        if (serial) {
+            all.insert({{"serialMode", 2}, {"comport", sim.ptyPath()}});
+        } else {
+            const QString port = sim.waitForLine("UDP 127.0.0.1:", 0, 5000).section(QLatin1Char(':'), 1);
+            if (port.isEmpty())
+                return false;
+            all.insert({{"serialMode", 1}, {"IP", "127.0.0.1"}, {"PORT", port}});
+        }
+        panel.store(all);
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        panel.start(process, QStringList{"--headless"} + arguments);
+        return process.waitForStarted(5000);
+    }
+    bool logged(const QString &text)
+    {
+        log += QString::fromLocal8Bit(process.readAllStandardError());
+        return log.contains(text);
+    }
+    // SIGTERM, and true for a clean end with exit code 0.
+    bool stop()
+    {
+        if (::kill(pid_t(process.processId()), SIGTERM) != 0 || !process.waitForFinished(10000))
+            return false;
+        logged(QString());
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+    QString settingsFile() const { return panel.dir.filePath(QStringLiteral("settings.ini")); }
+
+    TalmekSimProcess sim;
+    PanelCopy panel;
+    QProcess process;
+    QString log;
+};
+} // namespace
+
+// Rows: the link. The run's --mqtt options bridge a station whose file says nothing of a
+// broker: online and the state retained, a command on the broker reaches the box and its
+// outcome is published, the log names who switched; the options are not stored, and a clean
+// end leaves "offline".
+void tst_Headless::bridgesToTheBroker_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("serial") << true;
+    QTest::newRow("LAN") << false;
+}
+
+void tst_Headless::bridgesToTheBroker()
+{
+    QFETCH(bool, serial);
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    const QByteArray base = "zorvik/shack-a-k1abc";
+    MqttProbe watcher;
+    QVERIFY(watcher.connect(broker.port(), "zorvik/#"));
+
+    HeadlessStation station;
+    QVERIFY(station.start(serial, {{"ID", "Shack A / K1ABC"}, {"K3_1", "Yagi"}},
+                          {"--mqtt", "on", "--mqtt-port", QString::number(broker.port())}));
+    const QString where = QStringLiteral("127.0.0.1:%1").arg(broker.port());
+    QTRY_VERIFY2_WITH_TIMEOUT(station.logged(QStringLiteral("MQTT: connected to %1 as %2").arg(where, base)),
+                              qPrintable(station.log), 10000);
+    QVERIFY2(watcher.waitFor(base + "/status", "online", 5000), qPrintable(station.log));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        station.logged(serial ? QStringLiteral("The box answers") : QStringLiteral("LAN link up: the box answers")),
+        qPrintable(station.log), 10000);
+
+    // A client that comes later finds the station's state retained.
+    MqttProbe late;
+    QVERIFY(late.connect(broker.port(), base + "/#"));
+    QTRY_VERIFY_WITH_TIMEOUT(!late.on(base + "/state").isEmpty(), 3000);
+    QVERIFY(late.on(base + "/state").first().retain);
+    QVERIFY(late.on(base + "/status").first().retain);
+    QCOMPARE(late.on(base + "/status").first().payload, QByteArray("online"));
+    QVERIFY(late.last(base + "/state").contains("Yagi"));
+
+    // A command on the broker switches the box, and the station says who asked.
+    QVERIFY(watcher.publish(base + "/channel/1/antenna/set", "3"));
+    QTRY_COMPARE_WITH_TIMEOUT(station.sim.stateValue("antenna1"), 2, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(station.logged(QStringLiteral("Channel 1: Ant 3 (Yagi) selected (MQTT %1)").arg(where)),
+                              qPrintable(station.log), 3000);
+    QVERIFY(watcher.waitFor(base + "/channel/1/antenna", "Yagi", 3000));
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.on(base + "/result").isEmpty(), 3000);
+    QVERIFY2(watcher.last(base + "/result").contains("\"status\":200")
+                 || watcher.last(base + "/result").contains("\"status\": 200"),
+             watcher.last(base + "/result").constData());
+
+    // The run's choices are not stored.
+    QSettings stored(station.settingsFile(), QSettings::IniFormat);
+    for (const char *key : {"MQTT", "MQTT_PORT", "MQTT_HOST", "MQTT_BASE"})
+        QVERIFY2(!stored.contains(QLatin1String(key)), key);
+
+    QVERIFY2(station.stop(), qPrintable(station.log));
+    QVERIFY2(watcher.waitFor(base + "/status", "offline", 3000), qPrintable(station.log));
+    QVERIFY(station.sim.quit());
+}
+
+// Two stations with their own IDs on one broker: a command for one reaches its box alone, and
+// only it answers; killed without a word, a station is shown offline by the broker's will
+// while the other stays online.
+void tst_Headless::stationsShareABrokerApartAndLeaveTheirWill()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttProbe watcher;
+    QVERIFY(watcher.connect(broker.port(), "zorvik/#"));
+    const QStringList run{"--mqtt", "on", "--mqtt-port", QString::number(broker.port())};
+    HeadlessStation a;
+    HeadlessStation b;
+    QVERIFY(a.start(false, {{"ID", "Station A"}}, run));
+    QVERIFY(b.start(false, {{"ID", "Station B"}}, run));
+    for (const QByteArray &base : {QByteArray("zorvik/station-a"), QByteArray("zorvik/station-b")})
+        QVERIFY2(watcher.waitFor(base + "/status", "online", 10000), qPrintable(a.log + b.log));
+    QTRY_VERIFY2_WITH_TIMEOUT(a.logged(QStringLiteral("LAN link up: the box answers")), qPrintable(a.log), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(b.logged(QStringLiteral("LAN link up: the box answers")), qPrintable(b.log), 10000);
+    const int antennaOfB = b.sim.stateValue("antenna2");
+
+    QVERIFY(watcher.publish("zorvik/station-a/channel/2/antenna/set", "4"));
+    QTRY_COMPARE_WITH_TIMEOUT(a.sim.stateValue("antenna2"), 3, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.on("zorvik/station-a/result").isEmpty(), 3000);
+    // Give B every chance to have taken it: A's own echo has come back by now.
+    QVERIFY(watcher.waitFor("zorvik/station-a/channel/2/antenna", "Ant 4", 3000));
+    QCOMPARE(b.sim.stateValue("antenna2"), antennaOfB);
+    QVERIFY(watcher.on("zorvik/station-b/result").isEmpty());
+    QVERIFY(!b.logged(QStringLiteral("selected (MQTT")));
+
+    // SIGKILL: no clean goodbye; the broker sees the connection close and publishes the will.
+    QCOMPARE(::kill(pid_t(a.process.processId()), SIGKILL), 0);
+    QVERIFY(a.process.waitForFinished(5000));
+    QVERIFY2(watcher.waitFor("zorvik/station-a/status", "offline", 10000), qPrintable(a.log));
+    QCOMPARE(watcher.last("zorvik/station-b/status"), QByteArray("online"));
+    QVERIFY2(b.stop(), qPrintable(b.log));
+    QVERIFY(a.sim.quit());
+    QVERIFY(b.sim.quit());
 }
 
 QTEST_GUILESS_MAIN(tst_Headless)

@@ -4,6 +4,8 @@
 // dialog and the station, and a remote client's switch shown in the status bar and told to
 // the screen reader.
 
+#include "mosquittobroker.h"
+#include "mqtt/mqttsetup.h"
 #include "panelbench.h"
 #include "remote/ui/qrcodewidget.h"
 #include "remote/ui/remotecontroldialog.h"
@@ -16,6 +18,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -86,6 +89,8 @@ private slots:
     void remoteSwitchShownAndSaid_data();
     void remoteSwitchShownAndSaid();
     void panelServesAsItsSettingsSay();
+    void mqttTabStoresWhatIsChosen();
+    void panelBridgesAsItsSettingsSay();
 
 private:
     // The window's own dialog, on a bench's window.
@@ -322,6 +327,9 @@ void tst_RemotePanel::remoteSwitchShownAndSaid_data()
         QTest::addRow("%s: split off", name)
             << link << "splitOff 2" << QString::fromUtf8("Remote 192.168.1.20: channel 2 → split off");
         QTest::addRow("%s: refused while locked", name) << link << "locked select 1 2" << QString();
+        QTest::addRow("%s: select over MQTT", name)
+            << link << "mqtt select 1 2" << QString::fromUtf8("MQTT 127.0.0.1:1883: channel 1 → Ant 3 (Yagi)");
+        QTest::addRow("%s: refused over MQTT while locked", name) << link << "mqtt locked select 1 2" << QString();
     }
 }
 
@@ -337,11 +345,15 @@ void tst_RemotePanel::remoteSwitchShownAndSaid()
     QVERIFY(bench.connectAndWait());
     Station &station = bench.window->station();
     QStringList words = command.split(QLatin1Char(' '));
+    const bool mqtt = words.first() == QLatin1String("mqtt");
+    if (mqtt)
+        words.removeFirst();
     if (words.first() == QLatin1String("locked")) {
         station.setRemoteLocked(true);
         words.removeFirst();
     }
-    const Station::Origin remote{Station::Source::Remote, QStringLiteral("192.168.1.20")};
+    const Station::Origin remote = mqtt ? Station::Origin{Station::Source::Mqtt, QStringLiteral("127.0.0.1:1883")}
+                                        : Station::Origin{Station::Source::Remote, QStringLiteral("192.168.1.20")};
     const int channel = words.at(1).toInt();
     heard.clear();
     Station::Result result;
@@ -355,7 +367,8 @@ void tst_RemotePanel::remoteSwitchShownAndSaid()
         result = station.splitOff(channel, remote);
     QCOMPARE(result.sent, !said.isEmpty());
     if (said.isEmpty()) {
-        QVERIFY2(!bench.status().startsWith(QLatin1String("Remote")), qPrintable(bench.status()));
+        QVERIFY2(!bench.status().startsWith(QLatin1String("Remote")) && !bench.status().startsWith(QLatin1String("MQTT")),
+                 qPrintable(bench.status()));
         QVERIFY(heard.isEmpty());
         return;
     }
@@ -396,6 +409,111 @@ void tst_RemotePanel::panelServesAsItsSettingsSay()
     QVERIFY(dialog->save());
     QCOMPARE(bench.status(), QStringLiteral("Remote control off"));
     QCOMPARE(statusOf(port, made), 0);
+}
+
+// The MQTT tab: the base's default shown from the ID, the password hidden, what is chosen
+// stored on OK (the file then owner-only), a base with a wildcard refused, and what the
+// bridge says shown as it says it.
+void tst_RemotePanel::mqttTabStoresWhatIsChosen()
+{
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closed = probe.serverPort();
+    }
+    PanelBench bench;
+    bench.store({{"ID", "Shack #2 (K1ABC)"}});
+    QVERIFY(bench.open());
+    RemoteControlDialog *dialog = openDialog(bench);
+    QVERIFY(dialog);
+    QVERIFY(!part<QCheckBox>(dialog, "mqttOn")->isChecked());
+    QVERIFY(part<QCheckBox>(dialog, "mqttDiscovery")->isChecked());
+    QCOMPARE(part<QLineEdit>(dialog, "mqttHost")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(part<QSpinBox>(dialog, "mqttPort")->value(), 1883);
+    QCOMPARE(part<QLineEdit>(dialog, "mqttBase")->placeholderText(), QStringLiteral("zorvik/shack-2-k1abc"));
+    QCOMPARE(part<QLineEdit>(dialog, "mqttPassword")->echoMode(), QLineEdit::Password);
+    QCOMPARE(part<QLabel>(dialog, "mqttStatus")->text(), QStringLiteral("MQTT off"));
+
+    auto *tabs = part<QTabWidget>(dialog, "remoteTabs");
+    QCOMPARE(tabs->tabText(1).remove(QLatin1Char('&')), QStringLiteral("MQTT"));
+    tabs->setCurrentIndex(1);
+    QVERIFY(QTest::qWaitForWindowExposed(part<QCheckBox>(dialog, "mqttOn")));
+    part<QCheckBox>(dialog, "mqttOn")->setFocus();
+    QTest::keyClick(part<QCheckBox>(dialog, "mqttOn"), Qt::Key_Space);
+    part<QSpinBox>(dialog, "mqttPort")->setValue(closed);
+    part<QLineEdit>(dialog, "mqttUser")->setText(QStringLiteral("shack"));
+    part<QLineEdit>(dialog, "mqttPassword")->setText(QStringLiteral("s3cret"));
+    part<QLineEdit>(dialog, "mqttBase")->setText(QStringLiteral("contest/#"));
+    part<QCheckBox>(dialog, "mqttDiscovery")->setChecked(false);
+    QVERIFY(!dialog->save());
+    QVERIFY(part<QLabel>(dialog, "problem")->isVisible());
+    QVERIFY(part<QLineEdit>(dialog, "mqttBase")->isVisible());
+    QVERIFY(!QSettings(bench.iniPath(), QSettings::IniFormat).contains(QStringLiteral("MQTT")));
+
+    part<QLineEdit>(dialog, "mqttBase")->setText(QStringLiteral("contest/run"));
+    QVERIFY(dialog->save());
+    QSettings file(bench.iniPath(), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("MQTT")).toString(), QStringLiteral("on"));
+    QCOMPARE(file.value(QStringLiteral("MQTT_HOST")).toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(file.value(QStringLiteral("MQTT_PORT")).toInt(), int(closed));
+    QCOMPARE(file.value(QStringLiteral("MQTT_USER")).toString(), QStringLiteral("shack"));
+    QCOMPARE(file.value(QStringLiteral("MQTT_PASSWORD")).toString(), QStringLiteral("s3cret"));
+    QCOMPARE(file.value(QStringLiteral("MQTT_BASE")).toString(), QStringLiteral("contest/run"));
+    QCOMPARE(file.value(QStringLiteral("MQTT_DISCOVERY")).toString(), QStringLiteral("off"));
+#ifdef Q_OS_LINUX
+    QCOMPARE(QFile(bench.iniPath()).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+    const PanelSettings::Mqtt taken = bench.window->settings().mqtt;
+    QVERIFY(taken.on);
+    QCOMPARE(taken.port, closed);
+    QCOMPARE(taken.base, QStringLiteral("contest/run"));
+    QVERIFY(!taken.discovery);
+    // Nothing listens there: the bridge says so, in the tab and in the status bar.
+    const QString unreachable = QStringLiteral("MQTT: cannot reach 127.0.0.1:%1").arg(closed);
+    QTRY_VERIFY2_WITH_TIMEOUT(part<QLabel>(dialog, "mqttStatus")->text().startsWith(unreachable),
+                              qPrintable(part<QLabel>(dialog, "mqttStatus")->text()), 5000);
+    QVERIFY2(bench.status().startsWith(unreachable), qPrintable(bench.status()));
+
+    part<QCheckBox>(dialog, "mqttOn")->setFocus();
+    QTest::keyClick(part<QCheckBox>(dialog, "mqttOn"), Qt::Key_Space);
+    QVERIFY(!part<QCheckBox>(dialog, "mqttOn")->isChecked());
+    QVERIFY(dialog->save());
+    QCOMPARE(QSettings(bench.iniPath(), QSettings::IniFormat).value(QStringLiteral("MQTT")).toString(),
+             QStringLiteral("off"));
+    QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(dialog, "mqttStatus")->text(), QStringLiteral("MQTT off"), 3000);
+    QCOMPARE(bench.status(), QStringLiteral("MQTT off"));
+}
+
+// The window runs the bridge from its settings file: online on the broker, its news in the
+// status bar and the dialog's tab, a command from the broker shown as an MQTT switch.
+void tst_RemotePanel::panelBridgesAsItsSettingsSay()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttProbe watcher;
+    QVERIFY(watcher.connect(broker.port(), "zorvik/#"));
+    PanelBench bench;
+    bench.store({{"ID", "Panel 1"}, {"K3_1", "Yagi"}, {"MQTT", "on"}, {"MQTT_PORT", broker.port()}});
+    QVERIFY(bench.startBox(Link::Lan));
+    QVERIFY(bench.openOnBox());
+    const QString connected = QStringLiteral("MQTT: connected to 127.0.0.1:%1 as zorvik/panel-1").arg(broker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->mqtt().lastText(), connected, 5000);
+    QVERIFY(watcher.waitFor("zorvik/panel-1/status", "online", 3000));
+    RemoteControlDialog *dialog = openDialog(bench);
+    QVERIFY(dialog);
+    QCOMPARE(part<QLabel>(dialog, "mqttStatus")->text(), connected);
+    dialog->close();
+    // The bridge's note holds the status bar a while: the lamp, not the ping, says the box answers.
+    bench.connectToBox();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.lamp() == PanelLook::Look::Green, 5000);
+
+    heard.clear();
+    QVERIFY(watcher.publish("zorvik/panel-1/channel/1/antenna/set", "Yagi"));
+    const QString said = QString::fromUtf8("MQTT 127.0.0.1:%1: channel 1 → Ant 3 (Yagi)").arg(broker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.status(), said, 5000);
+    QVERIFY2(heard.contains(said), qPrintable(heard.join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(tst_RemotePanel)

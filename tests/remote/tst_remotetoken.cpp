@@ -51,6 +51,12 @@ void tst_RemoteToken::fileWithTokenIsPrivate_data()
                                                       << "abc" << ownerOnly;
     QTest::newRow("other key stored beside a token") << QByteArray("[General]\nREMOTE_TOKEN=abc\n") << wide << "ID"
                                                      << "B" << ownerOnly;
+    QTest::newRow("broker password stored in a wide file")
+        << QByteArray("[General]\nID=A\n") << wide << "MQTT_PASSWORD" << "secret" << ownerOnly;
+    QTest::newRow("empty broker password: left as it was")
+        << QByteArray("[General]\nID=A\n") << wide << "MQTT_PASSWORD" << "" << wide;
+    QTest::newRow("wide file with a broker password, loaded")
+        << QByteArray("[General]\nMQTT=on\nMQTT_PASSWORD=secret\n") << 0664 << QString() << QString() << ownerOnly;
     QTest::newRow("no token: left as it was") << QByteArray("[General]\nID=A\n") << wide << "ID"
                                               << "B" << wide;
     QTest::newRow("wide file with a token, loaded")

@@ -1,6 +1,7 @@
 #include "remotecontroldialog.h"
 
 #include "config/settingsfile.h"
+#include "mqtt/mqtttopics.h"
 #include "qrcodewidget.h"
 #include "remote/remotepageaddress.h"
 #include "remote/remotetoken.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
@@ -96,17 +98,27 @@ RemoteControlDialog::RemoteControlDialog(QWidget *parent, Station &observed)
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
 
+    auto *remotePage = new QWidget(this);
     auto *columns = new QHBoxLayout;
     columns->addLayout(form, 1);
     columns->addWidget(qrCode);
+    auto *remoteLayout = new QVBoxLayout(remotePage);
+    remoteLayout->addLayout(columns);
+    remoteLayout->addWidget(lock);
+
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("remoteTabs"));
+    tabs->addTab(remotePage, tr("&Remote control"));
+    tabs->addTab(mqttPage(), tr("&MQTT"));
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(columns);
-    layout->addWidget(lock);
+    layout->addWidget(tabs);
     layout->addWidget(problem);
     layout->addWidget(buttons);
 
     PanelSettings::Remote remote = station.settings().remote;
     setRemote(remote);
+    setMqtt(station.settings().mqtt);
+    showMqttStatus(QString());
     connect(mode, &QButtonGroup::idToggled, this, [this](int, bool on) {
         if (on)
             showAddress();
@@ -147,6 +159,108 @@ QWidget *RemoteControlDialog::tokenRow(const QString &name, QLineEdit **field, c
     line->addWidget(makeNew);
     *field = text;
     return row;
+}
+
+QWidget *RemoteControlDialog::mqttPage()
+{
+    auto *page = new QWidget(this);
+    auto *form = new QFormLayout(page);
+    const auto labelled = [&](const QString &text, QWidget *field) {
+        auto *label = new QLabel(text, page);
+        label->setBuddy(field);
+        form->addRow(label, field);
+    };
+
+    mqttOn = new QCheckBox(tr("&Bridge the station to the broker"), page);
+    mqttOn->setObjectName(QStringLiteral("mqttOn"));
+    form->addRow(mqttOn);
+
+    mqttHost = new QLineEdit(page);
+    mqttHost->setObjectName(QStringLiteral("mqttHost"));
+    mqttHost->setPlaceholderText(QStringLiteral("127.0.0.1"));
+    mqttHost->setAccessibleName(tr("Broker's host"));
+    labelled(tr("&Host:"), mqttHost);
+
+    mqttPort = new QSpinBox(page);
+    mqttPort->setObjectName(QStringLiteral("mqttPort"));
+    mqttPort->setRange(1, 65535);
+    mqttPort->setAccessibleName(tr("Broker's TCP port"));
+    labelled(tr("P&ort:"), mqttPort);
+
+    mqttUser = new QLineEdit(page);
+    mqttUser->setObjectName(QStringLiteral("mqttUser"));
+    mqttUser->setPlaceholderText(tr("none"));
+    mqttUser->setAccessibleName(tr("User name at the broker"));
+    labelled(tr("&User:"), mqttUser);
+
+    mqttPassword = new QLineEdit(page);
+    mqttPassword->setObjectName(QStringLiteral("mqttPassword"));
+    mqttPassword->setEchoMode(QLineEdit::Password);
+    mqttPassword->setAccessibleName(tr("Password at the broker"));
+    mqttPassword->setToolTip(tr("Kept in the settings file, which is then readable by you alone."));
+    labelled(tr("Pass&word:"), mqttPassword);
+
+    mqttBase = new QLineEdit(page);
+    mqttBase->setObjectName(QStringLiteral("mqttBase"));
+    mqttBase->setPlaceholderText(MqttTopics::base(QString(), station.settings().id));
+    mqttBase->setAccessibleName(tr("Topics' base"));
+    mqttBase->setToolTip(tr("Every topic of this station starts with it; each station on a broker needs its own."));
+    labelled(tr("&Base topic:"), mqttBase);
+
+    mqttDiscovery = new QCheckBox(tr("Home Assistant &discovery"), page);
+    mqttDiscovery->setObjectName(QStringLiteral("mqttDiscovery"));
+    mqttDiscovery->setToolTip(tr("Announces the station as a device under \"homeassistant/\"."));
+    form->addRow(mqttDiscovery);
+
+    mqttStatus = new QLabel(page);
+    mqttStatus->setObjectName(QStringLiteral("mqttStatus"));
+    mqttStatus->setWordWrap(true);
+    mqttStatus->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    form->addRow(tr("Now:"), mqttStatus);
+    return page;
+}
+
+PanelSettings::Mqtt RemoteControlDialog::mqtt() const
+{
+    PanelSettings::Mqtt values;
+    values.on = mqttOn->isChecked();
+    values.host = mqttHost->text().trimmed();
+    if (values.host.isEmpty())
+        values.host = PanelSettings::Mqtt().host;
+    values.port = quint16(mqttPort->value());
+    values.user = mqttUser->text();
+    values.password = mqttPassword->text();
+    values.base = mqttBase->text().trimmed();
+    values.discovery = mqttDiscovery->isChecked();
+    return values;
+}
+
+void RemoteControlDialog::setMqtt(const PanelSettings::Mqtt &values)
+{
+    mqttOn->setChecked(values.on);
+    mqttHost->setText(values.host);
+    mqttPort->setValue(values.port);
+    mqttUser->setText(values.user);
+    mqttPassword->setText(values.password);
+    mqttBase->setText(values.base);
+    mqttDiscovery->setChecked(values.discovery);
+}
+
+void RemoteControlDialog::showMqttStatus(const QString &text)
+{
+    mqttStatus->setText(text.isEmpty() ? tr("MQTT off") : text);
+    mqttStatus->setAccessibleName(mqttStatus->text());
+}
+
+void RemoteControlDialog::refuse(const QString &text, QWidget *field)
+{
+    problem->setText(text);
+    problem->show();
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->widget(i)->isAncestorOf(field))
+            tabs->setCurrentIndex(i);
+    }
+    field->setFocus();
 }
 
 PanelSettings::Remote RemoteControlDialog::remote() const
@@ -195,18 +309,34 @@ bool RemoteControlDialog::save()
 {
     const PanelSettings::Remote values = remote();
     if (!values.address.isEmpty() && QHostAddress(values.address).isNull()) {
-        problem->setText(tr("\"%1\" is not an IP address").arg(values.address));
-        problem->show();
-        address->setFocus();
+        refuse(tr("\"%1\" is not an IP address").arg(values.address), address);
         return false;
     }
+    const PanelSettings::Mqtt broker = mqtt();
+    // A wildcard in the base would take in other stations' commands, and publishing to it fails.
+    if (broker.base.contains(QLatin1Char('#')) || broker.base.contains(QLatin1Char('+'))) {
+        refuse(tr("The base topic cannot hold + or #"), mqttBase);
+        return false;
+    }
+    if (broker.host.contains(QLatin1Char(' '))) {
+        refuse(tr("\"%1\" is not a host name or address").arg(broker.host), mqttHost);
+        return false;
+    }
+    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
     namespace Key = SettingsFile::Key;
     const QString failure = SettingsFile::store(settingsPath,
                                                 {{Key::remote(), PanelSettings::Remote::modeName(values.mode)},
                                                  {Key::remoteAddress(), values.address},
                                                  {Key::remotePort(), values.port},
                                                  {Key::remoteToken(), values.token},
-                                                 {Key::remoteViewToken(), values.viewToken}});
+                                                 {Key::remoteViewToken(), values.viewToken},
+                                                 {Key::mqtt(), onOff(broker.on)},
+                                                 {Key::mqttHost(), broker.host},
+                                                 {Key::mqttPort(), broker.port},
+                                                 {Key::mqttUser(), broker.user},
+                                                 {Key::mqttPassword(), broker.password},
+                                                 {Key::mqttBase(), broker.base},
+                                                 {Key::mqttDiscovery(), onOff(broker.discovery)}});
     emit saved();
     if (!failure.isEmpty())
         emit notSaved(failure);
