@@ -697,7 +697,7 @@ QList<Report::Row> commands(Bench &bench, const Options &options, Bench::Face fa
     QObject::disconnect(door);
     const Report::Summary a = Report::summarize(other);
     const Report::Summary k = Report::summarize(key);
-    const QString otherName = broker ? QStringLiteral("broker command") : QStringLiteral("API");
+    const QString otherName = broker ? QStringLiteral("broker") : QStringLiteral("API");
     Report::print(QStringLiteral("### A command to its frame at the box"));
     Report::print();
     Report::print(QStringLiteral(
@@ -745,7 +745,8 @@ QList<Report::Row> commands(Bench &bench, const Options &options, Bench::Face fa
     return {
         Report::Row{prefix + QStringLiteral(": key press to its frame"), msPair(k), QStringLiteral("ms median / p99"),
                     QString(), Report::Verdict::Info},
-        Report::Row{prefix + QStringLiteral(": %1 to its frame").arg(broker ? otherName : QStringLiteral("API command")),
+        Report::Row{prefix + (broker ? QStringLiteral(": command on the broker to its frame")
+                                     : QStringLiteral(": API command to its frame")),
                     msPair(a), QStringLiteral("ms median / p99"), QString(), Report::Verdict::Info},
         Report::Row{prefix + QStringLiteral(": %1 p99 - key press p99").arg(otherName),
                     complete ? Report::number(added, 2) : QStringLiteral("%1 lost, %2 refused").arg(lost).arg(refused),
