@@ -20,6 +20,7 @@ class MqttBridge : public QObject
 
 public:
     enum class Status : quint8 { Off, Connecting, Connected, Refused, Unreachable };
+    Q_ENUM(Status)
 
     explicit MqttBridge(Station &station, QObject *parent = nullptr);
     // Publishes "offline" and disconnects cleanly.
@@ -31,10 +32,16 @@ public:
     Status status() const;
     // The topics' base in use.
     QString base() const;
+    // The wait before the next attempt after a failed one: `firstMs`, doubled after each
+    // failure up to `maxMs` (1 s and 30 s unless changed; tests shorten them).
+    void setBackOff(int firstMs, int maxMs);
 
 signals:
-    // For the operator: "MQTT: connected to 127.0.0.1:1883", "MQTT: broker refused the
-    // user name or password", "MQTT: cannot reach 127.0.0.1:1883, trying again in 8 s".
+    // For the operator, told from the event loop (a listener may delete the bridge):
+    // "MQTT: connecting to 127.0.0.1:1883", "MQTT: connected to 127.0.0.1:1883 as zorvik/dl0zrc",
+    // "MQTT: cannot reach 127.0.0.1:1883; trying again in 8 s",
+    // "MQTT: the broker refused the connection: bad user name or password" (or "not
+    // authorised"), "MQTT off".
     void statusChanged(MqttBridge::Status status, const QString &text);
 
 private:
