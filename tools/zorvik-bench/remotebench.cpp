@@ -748,7 +748,9 @@ QList<Report::Row> commands(Bench &bench, const Options &options, Bench::Face fa
         Report::Row{prefix + (broker ? QStringLiteral(": command on the broker to its frame")
                                      : QStringLiteral(": API command to its frame")),
                     msPair(a), QStringLiteral("ms median / p99"), QString(), Report::Verdict::Info},
-        Report::Row{prefix + QStringLiteral(": %1 p99 - key press p99").arg(otherName),
+        Report::Row{prefix
+                        + (broker ? QStringLiteral(": command on the broker p99 - key press p99")
+                                  : QStringLiteral(": API p99 - key press p99")),
                     complete ? Report::number(added, 2) : QStringLiteral("%1 lost, %2 refused").arg(lost).arg(refused),
                     QStringLiteral("ms"), QStringLiteral("≤ %1").arg(goalMs),
                     Report::verdictOf(complete && added <= goalMs)},
