@@ -21,7 +21,8 @@
 namespace {
 const QStringList AllMeasurements = {QStringLiteral("render"), QStringLiteral("lan"), QStringLiteral("cpu"),
                                      QStringLiteral("instr"), QStringLiteral("startup"),
-                                     QStringLiteral("headless"), QStringLiteral("remote")};
+                                     QStringLiteral("headless"), QStringLiteral("remote"),
+                                     QStringLiteral("mqtt")};
 
 bool readBounded(const QCommandLineParser &parser, const QCommandLineOption &option, long long low, long long high,
                  long long &value)
@@ -85,13 +86,14 @@ int main(int argc, char **argv)
         "first frame and peak memory against a bare window), headless (zorvik-panel --headless against the panel, "
         "CPU while polling and peak memory), remote (a command through the remote API against a key press, "
         "the state message at 8 WebSocket clients against the panel's repaint, polling CPU with 8 idle clients against "
-        "none). Runs on the offscreen platform unless QT_QPA_PLATFORM "
+        "none), mqtt (a command published on a mosquitto broker of its own against a key press, and the box's "
+        "change to the state message on the broker). Runs on the offscreen platform unless QT_QPA_PLATFORM "
         "says otherwise."));
     parser.addHelpOption();
     const QCommandLineOption only(
         QStringLiteral("only"),
         QStringLiteral("Comma-separated measurements to run: render, lan, cpu, instr, startup, "
-                       "headless, remote (default: all)."),
+                       "headless, remote, mqtt (default: all)."),
         QStringLiteral("list"));
     const QCommandLineOption iterations(QStringLiteral("iterations"),
                                         QStringLiteral("render: timed replies per case (default 1000)."),
@@ -133,10 +135,12 @@ int main(int argc, char **argv)
                                          QStringLiteral("n"));
     const QCommandLineOption remoteCommands(
         QStringLiteral("remote-commands"),
-        QStringLiteral("remote: commands per path, API and key press (default 200)."), QStringLiteral("n"));
+        QStringLiteral("remote, mqtt: commands per path, API or broker and key press (default 200)."),
+        QStringLiteral("n"));
     const QCommandLineOption remoteChanges(
         QStringLiteral("remote-changes"),
-        QStringLiteral("remote: changes of the box timed to the WebSocket clients (default 100)."),
+        QStringLiteral("remote, mqtt: changes of the box timed to the WebSocket clients, or to the broker's "
+                       "client (default 100)."),
         QStringLiteral("n"));
     const QCommandLineOption remoteSeconds(
         QStringLiteral("remote-seconds"),
@@ -182,7 +186,9 @@ int main(int argc, char **argv)
         for (const QString &name : chosen) {
             if (!AllMeasurements.contains(name)) {
                 Report::print(
-                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup, headless, remote)").arg(name));
+                    QStringLiteral("unknown measurement \"%1\" (render, lan, cpu, instr, startup, headless, remote, "
+                                   "mqtt)")
+                        .arg(name));
                 return 2;
             }
         }
@@ -298,6 +304,13 @@ int main(int argc, char **argv)
         o.changes = int(nRemoteChanges);
         o.seconds = int(nRemoteSeconds);
         rows << RemoteBench::run(o);
+        Report::print();
+    }
+    if (chosen.contains(QLatin1String("mqtt"))) {
+        RemoteBench::Options o;
+        o.commands = int(nRemoteCommands);
+        o.changes = int(nRemoteChanges);
+        rows << RemoteBench::runMqtt(o);
         Report::print();
     }
     if (chosen.contains(QLatin1String("startup"))) {

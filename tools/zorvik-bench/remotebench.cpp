@@ -3,7 +3,10 @@
 #include "app/mainwindow.h"
 #include "benchsupport.h"
 #include "engine/threadleitura.h"
+#include "broker.h"
 #include "lan/threadcom.h"
+#include "mqtt/mqttbridge.h"
+#include "mqtt/mqtttopics.h"
 #include "procthreads.h"
 #include "remote/remoteserver.h"
 
@@ -156,9 +159,13 @@ public:
     {
         worker.run([this, position] {
             antenna[1] = quint8(position);
+            // Stamped first: whoever sees the status finds its stamp already there.
+            lastMoveSent.store(nowUs());
             tell();
         });
     }
+    // When the status after the last move() was sent (0 before the first).
+    qint64 lastMoveSentUs() const { return lastMoveSent.load(); }
 
 private:
     // The time the kernel took the datagram in (SO_TIMESTAMPNS, on the real-time clock),
@@ -240,6 +247,7 @@ private:
     std::atomic<long long> requestCount{0};
     std::atomic<qint64> lastRequest{0};
     std::atomic<qint64> requestGap{0};
+    std::atomic<qint64> lastMoveSent{0};
 };
 
 // The remote clients, all on one thread of their own: WebSockets and event streams that
@@ -475,17 +483,30 @@ struct Bench
     std::unique_ptr<ThreadLeitura> polling;
     std::unique_ptr<RemoteServer> server;
     std::unique_ptr<RemoteClients> clients;
+    // The broker path: the broker, the station's bridge to it, and the bench's own client.
+    std::unique_ptr<Broker::Process> broker;
+    std::unique_ptr<MqttBridge> bridge;
+    std::unique_ptr<Broker::Client> mqtt;
+    QString base;
 
     ~Bench()
     {
-        // Clients first, then the server, the polling thread and the window; the box last.
+        // Clients first, then the bridge, the broker, the server, the polling thread and the
+        // window; the box last.
+        mqtt.reset();
         clients.reset();
+        bridge.reset();
+        broker.reset();
         server.reset();
         polling.reset();
         window.reset();
     }
 
-    QString start()
+    enum class Face { Api, Broker };
+
+    // The panel on LAN against the box, and the face whose path is measured beside the key
+    // press: the remote server and its clients, or the broker, the bridge and a client.
+    QString start(Face face)
     {
         if (box.port() == 0)
             return QStringLiteral("the box cannot bind %1").arg(BenchSupport::boxAddress());
@@ -501,6 +522,17 @@ struct Bench
         window->connectToBox();
         if (!BenchSupport::waitUntil([this] { return window->station().linkStatus().boxAnswering; }, 10000))
             return QStringLiteral("the panel never heard the box");
+        const QString faceError = face == Face::Api ? startServer() : startBroker();
+        if (!faceError.isEmpty())
+            return faceError;
+        QApplication::setActiveWindow(window.get());
+        if (!BenchSupport::waitUntil([this] { return window->isActiveWindow(); }, 5000))
+            return QStringLiteral("the window never became active");
+        return QString();
+    }
+
+    QString startServer()
+    {
         server = std::make_unique<RemoteServer>(window->station());
         PanelSettings::Remote remote;
         remote.mode = PanelSettings::Remote::Mode::Local;
@@ -508,21 +540,66 @@ struct Bench
         if (!server->apply(remote))
             return QStringLiteral("the server does not listen: %1").arg(server->errorString());
         clients = std::make_unique<RemoteClients>(server->port());
-        QApplication::setActiveWindow(window.get());
-        if (!BenchSupport::waitUntil([this] { return window->isActiveWindow(); }, 5000))
-            return QStringLiteral("the window never became active");
+        return QString();
+    }
+
+    QString startBroker()
+    {
+        broker = std::make_unique<Broker::Process>();
+        const QString brokerError = broker->start(WaitMs);
+        if (!brokerError.isEmpty())
+            return brokerError;
+        bridge = std::make_unique<MqttBridge>(window->station());
+        PanelSettings::Mqtt settings;
+        settings.on = true;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = broker->port();
+        bridge->apply(settings);
+        if (!BenchSupport::waitUntil([this] { return bridge->status() == MqttBridge::Status::Connected; }, 10000))
+            return QStringLiteral("the bridge did not connect to the broker on port %1").arg(broker->port());
+        base = bridge->base();
+        mqtt = std::make_unique<Broker::Client>();
+        const QString clientError = mqtt->start(
+            broker->port(), {base + QStringLiteral("/channel/1/antenna"), base + QStringLiteral("/state"),
+                             base + QStringLiteral("/result")});
+        if (!clientError.isEmpty())
+            return clientError;
+        // Subscribed, and the station's retained antenna handed over: the bridge has said
+        // its state.
+        if (!BenchSupport::waitUntil(
+                [this] {
+                    if (!mqtt->subscribed())
+                        return false;
+                    for (const Broker::Client::Arrival &a : mqtt->arrivalsFrom(0))
+                        if (a.topic.endsWith("/channel/1/antenna"))
+                            return true;
+                    return false;
+                },
+                10000))
+            return QStringLiteral("the client never had %1/channel/1/antenna from the broker").arg(base);
         return QString();
     }
 
     int antenna1() const { return window->deviceState().antenna[1]; }
 };
 
-// 1. A command through the API and from a key press, each to its frame at the box.
-QList<Report::Row> commands(Bench &bench, const Options &options)
+// The status a command's answer on <base>/result carries (0 when it is not one).
+int resultStatus(const QByteArray &payload)
 {
-    QVector<double> api, key, apiDoor, keyDoor;
+    return QJsonDocument::fromJson(payload).object().value(QLatin1String("status")).toInt();
+}
+
+// 1. A command through the API, or on the broker, and from a key press, each to its frame
+// at the box.
+QList<Report::Row> commands(Bench &bench, const Options &options, Bench::Face face)
+{
+    const bool broker = face == Bench::Face::Broker;
+    const QByteArray commandTopic = (bench.base + QStringLiteral("/channel/1/antenna/set")).toUtf8();
+    const QByteArray resultTopic = (bench.base + QStringLiteral("/result")).toUtf8();
+    // The path beside the key press: the API or the broker.
+    QVector<double> other, key, otherDoor, keyDoor;
     // The same without the commands held behind a state request or given unspaced.
-    QVector<double> apiClear, keyClear;
+    QVector<double> otherClear, keyClear;
     int lost = 0, refused = 0, unspaced = 0;
     // When the station's door took the latest command, on the GUI thread.
     qint64 doorUs = 0;
@@ -530,7 +607,7 @@ QList<Report::Row> commands(Bench &bench, const Options &options)
         &bench.window->station(), &Station::commandDone, bench.window.get(),
         [&doorUs](const Station::Origin &, int, const Station::Result &) { doorUs = nowUs(); });
     // Commands whose frame came after a state request the box had after the command was
-    // given: held for the spacing behind it, by path (key press, API).
+    // given: held for the spacing behind it, by path (key press, the other).
     int held[2] = {0, 0};
     QString refusedStatuses;
     const ThreadCOM *lan = bench.window->lanLink();
@@ -549,24 +626,47 @@ QList<Report::Row> commands(Bench &bench, const Options &options)
             && bench.box.lastFrameUs() < bench.box.lastRequestUs() && lan->pendingDatagrams() == 0;
     };
     for (int i = 0; i < 2 * options.commands; ++i) {
-        const bool throughApi = i % 2 == 1;
+        const bool throughOther = i % 2 == 1;
         const bool spaced = BenchSupport::waitUntil(spacingOver, WaitMs);
         if (!spaced)
             ++unspaced;
         // Channel 1 between Ant 1 and Ant 2: every command changes something.
         const int next = bench.antenna1() == 0 ? 1 : 0;
         const long long framesBefore = bench.box.frames();
-        const int index = bench.clients->commandCount();
+        const int index = broker ? 0 : bench.clients->commandCount();
+        const size_t resultMark = broker ? bench.mqtt->arrivalCount() : 0;
         qint64 startUs = 0;
         doorUs = 0;
-        if (throughApi) {
+        if (throughOther && broker) {
+            startUs = nowUs();
+            if (!bench.mqtt->publish(commandTopic, QByteArray::number(next + 1)))
+                startUs = 0;
+        } else if (throughOther) {
             bench.clients->sendCommand(1, next + 1);
         } else {
             startUs = nowUs();
             QTest::keyClick(bench.window.get(), Qt::Key(Qt::Key_1 + next));
         }
         const bool arrived = BenchSupport::waitUntil([&] { return bench.box.frames() > framesBefore; }, WaitMs);
-        if (throughApi) {
+        if (throughOther && broker) {
+            // Its answer on <base>/result must say 200.
+            int status = 0;
+            BenchSupport::waitUntil(
+                [&] {
+                    for (const Broker::Client::Arrival &a : bench.mqtt->arrivalsFrom(resultMark))
+                        if (a.topic == resultTopic) {
+                            status = resultStatus(a.payload);
+                            return true;
+                        }
+                    return false;
+                },
+                WaitMs);
+            if (status != 200) {
+                ++refused;
+                if (!refusedStatuses.contains(QString::number(status)))
+                    refusedStatuses += QStringLiteral(" %1").arg(status);
+            }
+        } else if (throughOther) {
             BenchSupport::waitUntil([&] { return bench.clients->commandAt(index).status != 0; }, WaitMs);
             const RemoteClients::Command c = bench.clients->commandAt(index);
             startUs = c.startUs;
@@ -583,20 +683,21 @@ QList<Report::Row> commands(Bench &bench, const Options &options)
             const qint64 request = bench.box.lastRequestUs();
             const bool heldBack = request > startUs && request < framed;
             if (heldBack)
-                ++held[throughApi ? 1 : 0];
-            (throughApi ? api : key) << ms(framed - startUs);
+                ++held[throughOther ? 1 : 0];
+            (throughOther ? other : key) << ms(framed - startUs);
             if (spaced && !heldBack)
-                (throughApi ? apiClear : keyClear) << ms(framed - startUs);
+                (throughOther ? otherClear : keyClear) << ms(framed - startUs);
             if (doorUs != 0)
-                (throughApi ? apiDoor : keyDoor) << ms(doorUs - startUs);
+                (throughOther ? otherDoor : keyDoor) << ms(doorUs - startUs);
         }
         // The box says its new state at once; the next command starts from it.
         BenchSupport::waitUntil([&] { return bench.antenna1() == next; }, WaitMs);
         BenchSupport::runEventLoop(CommandSpacingMs);
     }
     QObject::disconnect(door);
-    const Report::Summary a = Report::summarize(api);
+    const Report::Summary a = Report::summarize(other);
     const Report::Summary k = Report::summarize(key);
+    const QString otherName = broker ? QStringLiteral("broker") : QStringLiteral("API");
     Report::print(QStringLiteral("### A command to its frame at the box"));
     Report::print();
     Report::print(QStringLiteral(
@@ -605,7 +706,9 @@ QList<Report::Row> commands(Bench &bench, const Options &options)
     Report::print(QStringLiteral("|---|---:|---:|---:|---:|---:|---:|---:|"));
     const std::tuple<QString, Report::Summary, int, Report::Summary> paths[] = {
         {QStringLiteral("key press on the panel"), k, held[0], Report::summarize(keyDoor)},
-        {QStringLiteral("PUT through the API (new connection)"), a, held[1], Report::summarize(apiDoor)},
+        {broker ? QStringLiteral("publish on %1 (QoS 1)").arg(QString::fromUtf8(commandTopic))
+                : QStringLiteral("PUT through the API (new connection)"),
+         a, held[1], Report::summarize(otherDoor)},
     };
     for (const auto &[name, s, heldBack, toDoor] : paths) {
         Report::print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
@@ -617,32 +720,41 @@ QList<Report::Row> commands(Bench &bench, const Options &options)
                           .arg(msPair(toDoor)));
     }
     const double added = a.p99 - k.p99;
-    Report::print(QStringLiteral("API p99 - key press p99: %1 ms; %2 commands given without waiting out the LAN "
-                                 "spacing; %3 without a frame at the box, %4 API commands not answered 200%5")
+    Report::print(QStringLiteral("%1 p99 - key press p99: %2 ms; %3 commands given without waiting out the LAN "
+                                 "spacing; %4 without a frame at the box, %5 %6 commands not answered 200%7")
+                      .arg(otherName.at(0).toUpper() + otherName.mid(1))
                       .arg(Report::number(added, 2))
                       .arg(unspaced)
                       .arg(lost)
                       .arg(refused)
+                      .arg(otherName)
                       .arg(refusedStatuses.isEmpty() ? QString() : QStringLiteral(" (status%1)").arg(refusedStatuses)));
-    const Report::Summary aClear = Report::summarize(apiClear);
+    const Report::Summary aClear = Report::summarize(otherClear);
     const Report::Summary kClear = Report::summarize(keyClear);
     Report::print(QStringLiteral("Without the commands held behind a state request or given unspaced (%1 key presses, "
-                                 "%2 API commands left): p99 %3 ms (key press), %4 ms (API), difference %5 ms.")
+                                 "%2 %3 commands left): p99 %4 ms (key press), %5 ms (%3), difference %6 ms.")
                       .arg(kClear.count)
                       .arg(aClear.count)
+                      .arg(otherName)
                       .arg(Report::number(kClear.p99, 2), Report::number(aClear.p99, 2),
                            Report::number(aClear.p99 - kClear.p99, 2)));
     Report::print();
     const bool complete = lost == 0 && refused == 0 && a.count > 0 && k.count > 0;
+    const QString prefix = broker ? QStringLiteral("Broker") : QStringLiteral("Remote");
+    const double goalMs = broker ? 10.0 : 5.0;
     return {
-        Report::Row{QStringLiteral("Remote: key press to its frame"), msPair(k), QStringLiteral("ms median / p99"),
+        Report::Row{prefix + QStringLiteral(": key press to its frame"), msPair(k), QStringLiteral("ms median / p99"),
                     QString(), Report::Verdict::Info},
-        Report::Row{QStringLiteral("Remote: API command to its frame"), msPair(a), QStringLiteral("ms median / p99"),
-                    QString(), Report::Verdict::Info},
-        Report::Row{QStringLiteral("Remote: API p99 - key press p99"),
+        Report::Row{prefix + (broker ? QStringLiteral(": command on the broker to its frame")
+                                     : QStringLiteral(": API command to its frame")),
+                    msPair(a), QStringLiteral("ms median / p99"), QString(), Report::Verdict::Info},
+        Report::Row{prefix
+                        + (broker ? QStringLiteral(": command on the broker p99 - key press p99")
+                                  : QStringLiteral(": API p99 - key press p99")),
                     complete ? Report::number(added, 2) : QStringLiteral("%1 lost, %2 refused").arg(lost).arg(refused),
-                    QStringLiteral("ms"), QStringLiteral("≤ 5"), Report::verdictOf(complete && added <= 5.0)},
-        Report::Row{QStringLiteral("Remote: the same, commands neither held nor unspaced"),
+                    QStringLiteral("ms"), QStringLiteral("≤ %1").arg(goalMs),
+                    Report::verdictOf(complete && added <= goalMs)},
+        Report::Row{prefix + QStringLiteral(": the same, commands neither held nor unspaced"),
                     Report::number(aClear.p99 - kClear.p99, 2), QStringLiteral("ms"), QString(),
                     Report::Verdict::Info},
     };
@@ -755,6 +867,90 @@ QList<Report::Row> stateMessages(Bench &bench, const Options &options)
                         Report::verdictOf(complete && last.p99 <= 10.0)}};
 }
 
+// Channel 1's antenna number in a state JSON (0 for none or not one).
+int stateAntenna(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload)
+        .object()
+        .value(QLatin1String("channels"))
+        .toArray()
+        .at(0)
+        .toObject()
+        .value(QLatin1String("antenna"))
+        .toInt();
+}
+
+// 2. The box moves channel 1; the bridge says so on the broker; the client has it.
+QList<Report::Row> brokerStateMessages(Bench &bench, const Options &options)
+{
+    const QStringList texts = MqttTopics::optionTexts(bench.window->station());
+    const QByteArray antennaTopic = (bench.base + QStringLiteral("/channel/1/antenna")).toUtf8();
+    const QByteArray stateTopic = (bench.base + QStringLiteral("/state")).toUtf8();
+    QVector<double> toAntenna, toState;
+    int missing = 0;
+    for (int k = 0; k < options.changes; ++k) {
+        // Ant 3 and Ant 4 of channel 1 by turns: away from where the commands left it.
+        const int position = 2 + k % 2;
+        const QByteArray text = texts.value(position).toUtf8();
+        const size_t mark = bench.mqtt->arrivalCount();
+        const qint64 sentBefore = bench.box.lastMoveSentUs();
+        qint64 antennaUs = 0, stateUs = 0;
+        const auto bothArrived = [&] {
+            for (const Broker::Client::Arrival &a : bench.mqtt->arrivalsFrom(mark)) {
+                if (antennaUs == 0 && a.topic == antennaTopic && a.payload == text)
+                    antennaUs = a.us;
+                else if (stateUs == 0 && a.topic == stateTopic && stateAntenna(a.payload) == position + 1)
+                    stateUs = a.us;
+            }
+            return antennaUs != 0 && stateUs != 0 && bench.box.lastMoveSentUs() != sentBefore;
+        };
+        bench.box.move(position);
+        if (!BenchSupport::waitUntil(bothArrived, WaitMs)) {
+            ++missing;
+        } else {
+            const qint64 sent = bench.box.lastMoveSentUs();
+            toAntenna << ms(antennaUs - sent);
+            toState << ms(stateUs - sent);
+        }
+        // The panel has it too before the next change.
+        BenchSupport::waitUntil([&] { return bench.antenna1() == position; }, WaitMs);
+        BenchSupport::runEventLoop(ChangeSpacingMs);
+    }
+    const Report::Summary antenna = Report::summarize(toAntenna);
+    const Report::Summary state = Report::summarize(toState);
+    Report::print(QStringLiteral("### The box's change to the state message on the broker"));
+    Report::print();
+    Report::print(QStringLiteral("| Interval | changes | median ms | p95 ms | p99 ms | max ms |"));
+    Report::print(QStringLiteral("|---|---:|---:|---:|---:|---:|"));
+    const std::pair<QString, Report::Summary> lines[] = {
+        {QStringLiteral("box's status sent -> %1 at the client").arg(QString::fromUtf8(antennaTopic)), antenna},
+        {QStringLiteral("box's status sent -> %1 at the client").arg(QString::fromUtf8(stateTopic)), state},
+    };
+    for (const auto &[name, s] : lines) {
+        Report::print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                          .arg(name)
+                          .arg(s.count)
+                          .arg(Report::number(s.median, 2), Report::number(s.p95, 2), Report::number(s.p99, 2),
+                               Report::number(s.max, 2)));
+    }
+    Report::print(QStringLiteral("%1 of %2 changes did not reach the client on both topics within %3 s.")
+                      .arg(missing)
+                      .arg(options.changes)
+                      .arg(WaitMs / 1000));
+    Report::print();
+    const bool complete = missing == 0 && antenna.count > 0;
+    return {
+        Report::Row{QStringLiteral("Broker: box's status to channel/1/antenna at the client"),
+                    complete ? msPair(antenna) : QStringLiteral("%1 changes missing").arg(missing),
+                    QStringLiteral("ms median / p99"), QString(),
+                    complete ? Report::Verdict::Info : Report::Verdict::Missed},
+        Report::Row{QStringLiteral("Broker: box's status to state at the client"),
+                    complete ? msPair(state) : QStringLiteral("%1 changes missing").arg(missing),
+                    QStringLiteral("ms median / p99"), QString(),
+                    complete ? Report::Verdict::Info : Report::Verdict::Missed},
+    };
+}
+
 struct Window
 {
     double cpuMsPerS = -1;
@@ -812,7 +1008,7 @@ QList<Report::Row> run(const Options &options)
     print();
     QList<Report::Row> rows;
     Bench bench;
-    const QString error = bench.start();
+    const QString error = bench.start(Bench::Face::Api);
     if (!error.isEmpty()) {
         print(QStringLiteral("Not measured: %1.").arg(error));
         rows << Report::Row{QStringLiteral("Remote control"), QStringLiteral("failed"), QString(), QString(),
@@ -820,7 +1016,7 @@ QList<Report::Row> run(const Options &options)
         return rows;
     }
 
-    rows << commands(bench, options);
+    rows << commands(bench, options, Bench::Face::Api);
 
     // 3 (with 2 inside): CPU with no client, 8 WebSockets, 8 event streams, then none again.
     enum class Kind { None, WebSockets, EventStreams };
@@ -892,6 +1088,31 @@ QList<Report::Row> run(const Options &options)
     if (clientsFailed && !rows.isEmpty())
         rows << Report::Row{QStringLiteral("Remote: clients connected"), QStringLiteral("no"), QString(), QString(),
                             Report::Verdict::Missed};
+    return rows;
+}
+
+QList<Report::Row> runMqtt(const Options &options)
+{
+    using Report::print;
+    print(QStringLiteral("## The broker path on the shown panel"));
+    print();
+    print(QStringLiteral("One process: the panel (MainWindow, its station, the polling thread) on LAN against a box "
+                         "of the benchmark's own on %1 (its own thread), the station's MQTT bridge on the station's "
+                         "thread, a mosquitto broker of its own on a free port of 127.0.0.1, and a client of the "
+                         "broker on libmosquitto's network thread. Times on the steady clock.")
+              .arg(BenchSupport::boxAddress()));
+    print();
+    Bench bench;
+    const QString error = bench.start(Bench::Face::Broker);
+    if (!error.isEmpty()) {
+        print(QStringLiteral("Not measured: %1.").arg(error));
+        return {Report::Row{QStringLiteral("Broker path"), QStringLiteral("not measured"), QString(), QString(),
+                            Report::Verdict::Missed}};
+    }
+    print(QStringLiteral("Broker on 127.0.0.1:%1, topics under %2.").arg(bench.broker->port()).arg(bench.base));
+    print();
+    QList<Report::Row> rows = commands(bench, options, Bench::Face::Broker);
+    rows << brokerStateMessages(bench, options);
     return rows;
 }
 

@@ -21,4 +21,11 @@ struct Options
 
 QList<Report::Row> run(const Options &options);
 
+// The broker path on the same panel: a mosquitto broker of its own on loopback, the
+// station's MqttBridge, and a libmosquitto client. A command published on the broker
+// against the same command from a key press (interleaved, `commands` of each), each timed
+// to its frame at the box; and the box's change of antenna (`changes` times) to its state
+// message at the client. `seconds` is not used.
+QList<Report::Row> runMqtt(const Options &options);
+
 } // namespace RemoteBench
