@@ -90,6 +90,7 @@ private slots:
     void remoteSwitchShownAndSaid();
     void panelServesAsItsSettingsSay();
     void mqttTabStoresWhatIsChosen();
+    void panelBridgesAsItsSettingsSay_data() { addLinkRows(); }
     void panelBridgesAsItsSettingsSay();
 
 private:
@@ -490,13 +491,14 @@ void tst_RemotePanel::mqttTabStoresWhatIsChosen()
 // status bar and the dialog's tab, a command from the broker shown as an MQTT switch.
 void tst_RemotePanel::panelBridgesAsItsSettingsSay()
 {
+    QFETCH(Link, link);
     MosquittoBroker broker;
     QVERIFY(broker.start());
     MqttProbe watcher;
     QVERIFY(watcher.connect(broker.port(), "zorvik/#"));
     PanelBench bench;
     bench.store({{"ID", "Panel 1"}, {"K3_1", "Yagi"}, {"MQTT", "on"}, {"MQTT_PORT", broker.port()}});
-    QVERIFY(bench.startBox(Link::Lan));
+    QVERIFY(bench.startBox(link));
     QVERIFY(bench.openOnBox());
     const QString connected = QStringLiteral("MQTT: connected to 127.0.0.1:%1 as zorvik/panel-1").arg(broker.port());
     QTRY_COMPARE_WITH_TIMEOUT(bench.window->mqtt().lastText(), connected, 5000);
