@@ -501,27 +501,8 @@ void MqttBridge::Private::carryOut(const QByteArray &topic, const QByteArray &pa
         const RemoteCommand &command = *reading.command;
         const Station::Origin origin{Station::Source::Mqtt,
                                      QStringLiteral("%1:%2").arg(settings.host).arg(settings.port)};
-        Station::Result result;
-        bool asked = true;
-        switch (command.op) {
-        case RemoteCommand::Op::Select:
-            result = station.select(command.channel, command.antenna - 1, origin);
-            break;
-        case RemoteCommand::Op::Release:
-            result = station.release(command.channel, origin);
-            break;
-        case RemoteCommand::Op::Split:
-            result = station.split(command.channel, command.rx - 1, command.tx - 1, origin);
-            break;
-        case RemoteCommand::Op::SplitOff:
-            result = station.splitOff(command.channel, origin);
-            break;
-        case RemoteCommand::Op::State:
-            asked = false;
-            break;
-        }
-        error = asked ? RemoteErrors::fromResult(result) : RemoteError::None;
-        message = error == RemoteError::None ? QString() : RemoteErrors::message(result, command.channel);
+        message.clear();
+        error = ::carryOut(station, command, origin, &message);
     }
     publish(MqttTopics::result(base, topic, error, message));
 }

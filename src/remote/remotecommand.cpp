@@ -310,3 +310,28 @@ RemoteCommandReading socketMessage(const QByteArray &message)
 }
 
 } // namespace RemoteCommandReader
+
+RemoteError carryOut(Station &station, const RemoteCommand &command, const Station::Origin &origin, QString *message)
+{
+    Station::Result result;
+    switch (command.op) {
+    case RemoteCommand::Op::Select:
+        result = station.select(command.channel, command.antenna - 1, origin);
+        break;
+    case RemoteCommand::Op::Release:
+        result = station.release(command.channel, origin);
+        break;
+    case RemoteCommand::Op::Split:
+        result = station.split(command.channel, command.rx - 1, command.tx - 1, origin);
+        break;
+    case RemoteCommand::Op::SplitOff:
+        result = station.splitOff(command.channel, origin);
+        break;
+    case RemoteCommand::Op::State:
+        return RemoteError::None;
+    }
+    const RemoteError refusal = RemoteErrors::fromResult(result);
+    if (refusal != RemoteError::None && message)
+        *message = RemoteErrors::message(result, command.channel);
+    return refusal;
+}

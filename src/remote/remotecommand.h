@@ -57,6 +57,12 @@ struct RemoteCommandReading
     QJsonValue id;
 };
 
+// Carries a command out through the station's door (antennas 1..6 become positions 0..5):
+// None when it went to the box (or asked only for the state), else the error, with its
+// message for people in `message`.
+RemoteError carryOut(Station &station, const RemoteCommand &command, const Station::Origin &origin,
+                     QString *message);
+
 namespace RemoteCommandReader {
 // Largest WebSocket command accepted (text message), in bytes: a longer one is TooLarge.
 constexpr int MaxSocketCommandSize = 1024;

@@ -852,28 +852,7 @@ int RemoteServer::Private::streams() const
 
 RemoteError RemoteServer::Private::carryOut(const RemoteCommand &command, const QHostAddress &peer, QString *message)
 {
-    const Station::Origin origin{Station::Source::Remote, plainAddress(peer).toString()};
-    Station::Result result;
-    switch (command.op) {
-    case RemoteCommand::Op::Select:
-        result = station.select(command.channel, command.antenna - 1, origin);
-        break;
-    case RemoteCommand::Op::Release:
-        result = station.release(command.channel, origin);
-        break;
-    case RemoteCommand::Op::Split:
-        result = station.split(command.channel, command.rx - 1, command.tx - 1, origin);
-        break;
-    case RemoteCommand::Op::SplitOff:
-        result = station.splitOff(command.channel, origin);
-        break;
-    case RemoteCommand::Op::State:
-        return RemoteError::None;
-    }
-    const RemoteError refusal = RemoteErrors::fromResult(result);
-    if (refusal != RemoteError::None)
-        *message = RemoteErrors::message(result, command.channel);
-    return refusal;
+    return ::carryOut(station, command, {Station::Source::Remote, plainAddress(peer).toString()}, message);
 }
 
 void RemoteServer::Private::forget(Connection *connection) { connections.removeAll(connection); }
